@@ -1,0 +1,36 @@
+# The three commands of the project. Build outputs go to build/.
+BUILD      ?= build
+BENCHBUILD ?= build/release
+JOBS       ?= 2
+
+.PHONY: all deps configure build test run bench clean format
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+$(BUILD)/CMakeCache.txt:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Debug
+
+configure: $(BUILD)/CMakeCache.txt
+
+build: deps configure
+	cmake --build $(BUILD) -j$(JOBS)
+
+test: build
+	@scripts/run-tests $(BUILD)
+
+run: build
+	@scripts/run-demo $(BUILD)
+
+bench: deps
+	cmake -S . -B $(BENCHBUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BENCHBUILD) -j$(JOBS) --target benchmarks
+	@scripts/run-bench $(BENCHBUILD)
+
+format:
+	@find host server package screen hostapp tests bench sql -name '*.h' -o -name '*.cpp' | xargs -r clang-format -i
+
+clean:
+	rm -rf $(BUILD)
