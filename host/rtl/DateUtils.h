@@ -6,13 +6,36 @@
 #include "rtl/SysUtils.h"
 
 #include <optional>
+#include <type_traits>
 
 struct TDateTime {
     double Val = 0;
     TDateTime() = default;
     TDateTime(double v) : Val(v) {}
     operator double() const { return Val; }
+    TDateTime& operator+=(double days) { return Val += days, *this; }
+    TDateTime& operator-=(double days) { return Val -= days, *this; }
 };
+
+// Date plus time or days stays a TDateTime, so Variant(date + time) is a date and not a double.
+template <class T>
+requires std::is_arithmetic_v<T> TDateTime operator+(TDateTime a, T days) {
+    return a.Val + static_cast<double>(days);
+}
+template <class T>
+requires std::is_arithmetic_v<T> TDateTime operator+(T days, TDateTime a) {
+    return a.Val + static_cast<double>(days);
+}
+template <class T>
+requires std::is_arithmetic_v<T> TDateTime operator-(TDateTime a, T days) {
+    return a.Val - static_cast<double>(days);
+}
+inline TDateTime operator+(TDateTime a, TDateTime b) {
+    return a.Val + b.Val;
+}
+inline double operator-(TDateTime a, TDateTime b) {
+    return a.Val - b.Val;
+} // days between
 
 constexpr int64_t MSecsPerDay = 86400000;
 
