@@ -1,0 +1,120 @@
+#pragma once
+// Root classes of the component model: TObject, TComponent (ownership, names), TStrings.
+#include <any>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "rtl/SysUtils.h"
+
+using Char = char32_t;
+
+class TObject {
+public:
+    virtual ~TObject() = default;
+    virtual String ClassName() const { return "TObject"; }
+};
+
+class TComponent;
+class TFormReader;
+struct DfmProperty;
+using TNotifyEvent = std::function<void(TObject* sender)>;
+using TKeyPressEvent = std::function<void(TObject* sender, Char& key)>;
+
+// Raised when a component operation is not allowed in the current state.
+class EInvalidOperation : public Exception {
+public:
+    using Exception::Exception;
+};
+
+class EComponentError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// A component frees what it owns, in reverse order of creation, and finds owned components by name.
+class TComponent : public TObject {
+public:
+    explicit TComponent(TComponent* owner);
+    ~TComponent() override;
+    TComponent(const TComponent&) = delete;
+    TComponent& operator=(const TComponent&) = delete;
+
+    String ClassName() const override { return "TComponent"; }
+    const String& Name() const { return name_; }
+    void SetName(const String& name);
+    TComponent* Owner() const { return owner_; }
+
+    int ComponentCount() const { return static_cast<int>(components_.size()); }
+    TComponent* Components(int i) const { return components_.at(i); }
+    TComponent* FindComponent(const String& name) const;
+    void InsertComponent(TComponent* c);
+    void RemoveComponent(TComponent* c);
+
+    // True while the owner is freeing this component; handlers must not run then.
+    bool Destroying() const { return destroying_; }
+    bool Loading() const { return loading_; }
+    void SetLoading(bool on) { loading_ = on; }
+    // Called once the form definition has been read and every reference resolved.
+    virtual void Loaded() {}
+    // Another component is being freed: drop references to it.
+    virtual void Notification(TComponent* component, bool removing);
+    // Form definition: sets one property by name; false when this class has no such property.
+    virtual bool ReadProperty(const DfmProperty& p, TFormReader& reader);
+    // Form definition: this component was written inside the definition of `parent`.
+    virtual void SetParentComponent(TComponent* parent);
+
+    // The published methods of a root component (form, data module), bound to events by name when
+    // its form definition is read. A later publication under the same name replaces the earlier
+    // one.
+    void PublishMethod(const String& name, std::any fn);
+    const std::any* FindMethod(const String& name) const;
+    template <class C, class... A> void Publish(const String& name, void (C::*m)(A...)) {
+        C* self = static_cast<C*>(this);
+        PublishMethod(name, std::function<void(A...)>(
+                                [self, m](A... args) { (self->*m)(std::forward<A>(args)...); }));
+    }
+
+    int Tag = 0;
+
+protected:
+    void BeginDestroy();
+    // Frees the owned components now; derived destructors call it while their own state is alive.
+    void DestroyComponents();
+
+private:
+    TComponent* owner_ = nullptr;
+    String name_;
+    std::vector<TComponent*> components_;
+    bool destroying_ = false;
+    bool loading_ = false;
+    std::unique_ptr<std::map<String, std::any>> methods_;
+};
+
+// An ordered list of text lines (SQL text, catalogue entries, names).
+class TStrings {
+public:
+    TStrings() = default;
+    TStrings(std::initializer_list<String> lines) : lines_(lines) {}
+    int Count() const { return static_cast<int>(lines_.size()); }
+    const String& operator[](int i) const { return lines_.at(i); }
+    const String& Strings(int i) const { return lines_.at(i); }
+    void Add(const String& s) { lines_.push_back(s); }
+    void Clear() { lines_.clear(); }
+    void Assign(const std::vector<String>& lines) { lines_ = lines; }
+    const std::vector<String>& Lines() const { return lines_; }
+    // The lines joined by line breaks, the last one without a break.
+    String Text() const;
+    void SetText(const String& text);
+    int IndexOf(const String& s) const;
+    bool operator==(const TStrings& o) const { return lines_ == o.lines_; }
+
+private:
+    std::vector<String> lines_;
+};
+
+template <class T> T* FindOwned(const TComponent* owner, const String& name) {
+    return dynamic_cast<T*>(owner ? owner->FindComponent(name) : nullptr);
+}

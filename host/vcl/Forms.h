@@ -1,0 +1,176 @@
+#pragma once
+// Forms, data modules, the application object and the screen (cursor, forms).
+#include <exception>
+#include <vector>
+
+#include "vcl/Controls.h"
+
+enum TWindowState { wsNormal = 0, wsMinimized = 1, wsMaximized = 2 };
+enum TFormStyle { fsNormal, fsMDIChild, fsMDIForm, fsStayOnTop };
+enum TCloseAction { caNone, caHide, caFree, caMinimize };
+enum TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
+using TCloseEvent = std::function<void(TObject* sender, TCloseAction& action)>;
+
+constexpr int crDefault = 0;
+constexpr int crHourGlass = -11;
+
+class TCustomForm : public TWinControl {
+public:
+    explicit TCustomForm(TComponent* owner);
+    ~TCustomForm() override;
+    String ClassName() const override { return "TCustomForm"; }
+    bool Focusable() const override { return false; }
+
+    // Runs OnCreate; the application's form factory calls it once construction has finished.
+    virtual void AfterConstruction();
+
+    TWinControl* ActiveControl() const { return activeControl_; }
+    void SetActiveControl(TWinControl* c);
+    // Moves the focus: the exit events of the old control and of the containers being left (up to
+    // the common parent), then the enter events of the containers entered and of the new control.
+    // A handler vetoes the move by raising or by moving the focus itself.
+    void FocusControl(TWinControl* c);
+    // The next (or previous) control in tab order that can take the focus, wrapping around.
+    TWinControl* FindNextControl(TWinControl* current, bool forward) const;
+    void SelectNext(bool forward);
+    // Every control that can take the focus, in tab order.
+    std::vector<TWinControl*> TabSequence() const;
+
+    bool KeyPreview() const { return keyPreview_; }
+    void SetKeyPreview(bool v) { keyPreview_ = v; }
+    // A key typed into `target` (the focused control): the form's OnKeyPress first when KeyPreview
+    // is on, then the control's filter, then the control's own handling. Key 0 stops it anywhere.
+    void DispatchKey(TWinControl* target, Char key);
+
+    TNotifyEvent OnCreate;
+    TNotifyEvent OnShow;
+    TNotifyEvent OnDestroy;
+    TCloseEvent OnClose;
+
+    void Show();
+    void Close();
+    // Frees the form once the event that is running has finished.
+    void Release();
+    bool Released() const { return released_; }
+    void BringToFront();
+    int ZOrder() const { return zOrder_; }
+
+    TWindowState WindowState() const { return windowState_; }
+    void SetWindowState(TWindowState s);
+    TFormStyle FormStyle() const { return formStyle_; }
+    void SetFormStyle(TFormStyle s) { formStyle_ = s; }
+    TFormBorderStyle BorderStyle() const { return borderStyle_; }
+    int ClientWidth() const { return clientWidth_; }
+    int ClientHeight() const { return clientHeight_; }
+    void SetClientSize(int w, int h);
+
+    void ControlDestroying(TWinControl* c);
+    bool ReadProperty(const DfmProperty& p, TFormReader& reader) override;
+
+protected:
+    // Runs OnClose; the default action of an MDI child is to minimise, of other forms to hide.
+    virtual void DoClose(TCloseAction& action);
+
+private:
+    TWinControl* activeControl_ = nullptr;
+    unsigned focusGeneration_ = 0;
+    bool keyPreview_ = false;
+    bool released_ = false;
+    TWindowState windowState_ = wsNormal;
+    TFormStyle formStyle_ = fsNormal;
+    TFormBorderStyle borderStyle_ = bsSizeable;
+    int clientWidth_ = 0, clientHeight_ = 0;
+    int zOrder_ = 0;
+};
+
+class TForm : public TCustomForm {
+public:
+    using TCustomForm::TCustomForm;
+    String ClassName() const override { return "TForm"; }
+};
+
+// A non-visual container of shared components (database connection, queries).
+class TDataModule : public TComponent {
+public:
+    explicit TDataModule(TComponent* owner);
+    ~TDataModule() override;
+    String ClassName() const override { return "TDataModule"; }
+    bool ReadProperty(const DfmProperty& p, TFormReader& reader) override;
+    int Left = 0, Top = 0, Width = 0, Height = 0;
+};
+
+// Tells the toolkit side about application-level events (forms shown, cursor changes).
+class IApplicationPeer {
+public:
+    virtual ~IApplicationPeer() = default;
+    virtual void FormShown(TCustomForm* form) = 0;
+    virtual void FormClosed(TCustomForm* form) = 0;
+    virtual void CursorChanged(int cursor) = 0;
+};
+
+class TApplication : public TComponent {
+public:
+    explicit TApplication(TComponent* owner);
+    ~TApplication() override;
+    String ClassName() const override { return "TApplication"; }
+
+    // Creates a form owned by the application and stores it in `ref` before its creation event
+    // runs, as the classic factory does. On failure the form is freed and `ref` is left null.
+    template <class T> void CreateForm(T*& ref) {
+        T* form = nullptr;
+        try {
+            form = new T(this);
+            ref = form;
+            if (!mainForm_) mainForm_ = form;
+            form->AfterConstruction();
+        } catch (...) {
+            if (mainForm_ == form) mainForm_ = nullptr;
+            delete form;
+            ref = nullptr;
+            throw;
+        }
+    }
+
+    TCustomForm* MainForm() const { return mainForm_; }
+    void SetMainForm(TCustomForm* f) { mainForm_ = f; }
+
+    // Shows the message of an exception that reached the event loop; a silent abort shows nothing.
+    void HandleException(std::exception_ptr e);
+    void ShowException(const std::exception& e);
+    // Frees the forms released while the last event ran.
+    void ProcessMessages();
+    void QueueRelease(TCustomForm* f);
+
+    String Title;
+    IApplicationPeer* Peer() const { return peer_; }
+    void SetPeer(IApplicationPeer* p) { peer_ = p; }
+    void Notification(TComponent* c, bool removing) override;
+
+private:
+    TCustomForm* mainForm_ = nullptr;
+    std::vector<TCustomForm*> released_;
+    IApplicationPeer* peer_ = nullptr;
+};
+
+class TScreen {
+public:
+    int Cursor() const { return cursor_; }
+    void SetCursor(int c);
+    // Visible forms, the most recently brought to front last.
+    std::vector<TCustomForm*> Forms() const;
+    void AddForm(TCustomForm* f);
+    void RemoveForm(TCustomForm* f);
+    int NextZOrder() { return ++zCounter_; }
+
+private:
+    int cursor_ = crDefault;
+    std::vector<TCustomForm*> forms_;
+    int zCounter_ = 0;
+};
+
+extern TApplication* Application;
+extern TScreen* Screen;
+
+// Runs one user action the way the event loop does: exceptions go to Application->HandleException,
+// and released forms are freed afterwards. Returns false when the action raised.
+bool RunEvent(const std::function<void()>& action);

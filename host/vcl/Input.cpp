@@ -1,0 +1,78 @@
+#include "vcl/Input.h"
+
+#include "vcl/Mask.h"
+#include "vcl/Utf8.h"
+
+namespace UserInput {
+
+namespace {
+bool FocusNow(TWinControl* c) {
+    TCustomForm* f = c->ParentForm();
+    if (!f) return false;
+    f->FocusControl(c);
+    return f->ActiveControl() == c;
+}
+
+void PlaceCaretAtEnd(TCustomEdit* e) {
+    if (auto* m = dynamic_cast<TCustomMaskEdit*>(e); m && m->IsMasked()) {
+        TEditMask mask(m->EditMask());
+        std::u32string t = ToU32(m->EditText());
+        size_t end = 0;
+        for (size_t i = 0; i < t.size() && i < mask.Positions(); ++i)
+            if (!mask.IsLiteral(i) && t[i] != mask.BlankChar()) end = i + 1;
+        e->SetSelStart(static_cast<int>(end));
+        return;
+    }
+    e->SetSelStart(static_cast<int>(Utf8Length(e->TControl::Text())));
+}
+} // namespace
+
+bool Focus(TWinControl* control) {
+    return RunEvent([&] { FocusNow(control); });
+}
+
+bool Key(TWinControl* control, Char key) {
+    return RunEvent([&] {
+        if (TCustomForm* f = control->ParentForm()) f->DispatchKey(control, key);
+    });
+}
+
+bool Click(TControl* control) {
+    return RunEvent([&] {
+        if (auto* w = dynamic_cast<TWinControl*>(control); w && w->Focusable()) {
+            if (!FocusNow(w)) return;
+        }
+        control->UserClick();
+    });
+}
+
+bool TypeText(TCustomEdit* edit, const String& text) {
+    bool ok = RunEvent([&] {
+        if (!edit->Focused() && !FocusNow(edit)) throw EAbort();
+        PlaceCaretAtEnd(edit);
+    });
+    if (!ok) return false;
+    for (char32_t ch : ToU32(text)) {
+        if (edit->Destroying() || !edit->Focused()) return false;
+        if (!Key(edit, ch)) return false;
+    }
+    return true;
+}
+
+bool ClearText(TCustomEdit* edit) {
+    return RunEvent([&] {
+        if (!edit->Focused() && !FocusNow(edit)) return;
+        edit->SelectAll();
+        edit->DeleteSelection();
+    });
+}
+
+bool Tab(TCustomForm* form, bool back) {
+    return RunEvent([&] { form->SelectNext(!back); });
+}
+
+bool Close(TCustomForm* form) {
+    return RunEvent([&] { form->Close(); });
+}
+
+} // namespace UserInput

@@ -1,0 +1,22 @@
+#pragma once
+// The one door through which user input enters the model, for the toolkit's peers and the script
+// driver alike. Each call runs as one event: exceptions are shown by the application and released
+// forms are freed afterwards. Each returns false when the action raised.
+#include "vcl/Forms.h"
+#include "vcl/StdCtrls.h"
+
+namespace UserInput {
+// Moves the focus as a mouse click into the control would.
+bool Focus(TWinControl* control);
+// One key typed into the focused control: form preview, the control's filter, its own handling.
+bool Key(TWinControl* control, Char key);
+// A click: a control that takes the focus gets it first; the click is lost when that move fails.
+bool Click(TControl* control);
+// Places the caret after the last character the user typed (for a masked edit, after the last
+// filled position), then types the text one key at a time.
+bool TypeText(TCustomEdit* edit, const String& text);
+// Selects the whole text and deletes it.
+bool ClearText(TCustomEdit* edit);
+bool Tab(TCustomForm* form, bool back);
+bool Close(TCustomForm* form);
+} // namespace UserInput

@@ -1,0 +1,130 @@
+#pragma once
+// The standard controls: labels, group boxes, panels, edits, check boxes, radio buttons and the
+// flat speed button that never takes the focus.
+#include "vcl/Controls.h"
+
+class TLabel : public TControl {
+public:
+    explicit TLabel(TComponent* owner);
+    String ClassName() const override { return "TLabel"; }
+    bool ReadProperty(const DfmProperty& p, TFormReader& reader) override;
+    TWinControl* FocusControl = nullptr;
+};
+
+class TGroupBox : public TWinControl {
+public:
+    explicit TGroupBox(TComponent* owner);
+    String ClassName() const override { return "TGroupBox"; }
+    bool Focusable() const override { return false; }
+    bool ReadProperty(const DfmProperty& p, TFormReader& reader) override;
+};
+
+class TPanel : public TWinControl {
+public:
+    explicit TPanel(TComponent* owner);
+    String ClassName() const override { return "TPanel"; }
+    bool Focusable() const override { return false; }
+    bool ReadProperty(const DfmProperty& p, TFormReader& reader) override;
+    String Align = "alNone";
+};
+
+class TCustomEdit : public TWinControl {
+public:
+    explicit TCustomEdit(TComponent* owner);
+    String ClassName() const override { return "TCustomEdit"; }
+
+    void SetText(const String& s) override;
+    // What the control shows; a data-aware edit formats its field here.
+    virtual String DisplayText() const { return Text(); }
+    int MaxLength() const { return maxLength_; }
+    virtual void SetMaxLength(int n);
+    bool ReadOnly() const { return readOnly_; }
+    void SetReadOnly(bool v);
+    int SelStart() const { return selStart_; }
+    int SelLength() const { return selLength_; }
+    void SetSelStart(int pos);
+    void SetSelLength(int len);
+    void SelectAll();
+    void Clear() { SetText(""); }
+
+    TNotifyEvent OnChange;
+    virtual void Change();
+
+    void HandleKey(Char key) override;
+    // Deletes the selection as the Delete key does.
+    virtual void DeleteSelection();
+    bool ReadProperty(const DfmProperty& p, TFormReader& reader) override;
+
+protected:
+    // Asked before the user changes the text; a data-aware edit starts the edit of its record here.
+    virtual bool EditCanModify() { return !readOnly_; }
+    // Replaces the shown text as the user's typing does: OnChange runs when it differs.
+    void ReplaceText(const String& s, int cursor);
+    void ClampSelection();
+
+private:
+    int maxLength_ = 0;
+    bool readOnly_ = false;
+    int selStart_ = 0, selLength_ = 0;
+};
+
+class TEdit : public TCustomEdit {
+public:
+    using TCustomEdit::TCustomEdit;
+    String ClassName() const override { return "TEdit"; }
+};
+
+class TCustomCheckBox : public TWinControl {
+public:
+    explicit TCustomCheckBox(TComponent* owner);
+    bool Checked() const { return checked_; }
+    // Runs OnClick when the state changes, whoever changes it.
+    virtual void SetChecked(bool v);
+    void UserClick() override;
+    void HandleKey(Char key) override;
+    bool ReadProperty(const DfmProperty& p, TFormReader& reader) override;
+
+protected:
+    virtual void Toggle() { SetChecked(!checked_); }
+
+private:
+    bool checked_ = false;
+};
+
+class TCheckBox : public TCustomCheckBox {
+public:
+    using TCustomCheckBox::TCustomCheckBox;
+    String ClassName() const override { return "TCheckBox"; }
+};
+
+class TRadioButton : public TWinControl {
+public:
+    explicit TRadioButton(TComponent* owner);
+    String ClassName() const override { return "TRadioButton"; }
+    bool Checked() const { return checked_; }
+    // Checking unchecks the sibling radio buttons and runs OnClick; only the checked button of a
+    // group is a tab stop.
+    void SetChecked(bool v);
+    void UserClick() override;
+    void HandleKey(Char key) override;
+    bool ReadProperty(const DfmProperty& p, TFormReader& reader) override;
+
+private:
+    bool checked_ = false;
+};
+
+// A flat button drawn with a glyph; it never takes the focus.
+class TSpeedButton : public TControl {
+public:
+    explicit TSpeedButton(TComponent* owner);
+    String ClassName() const override { return "TSpeedButton"; }
+    void UserClick() override;
+    bool ReadProperty(const DfmProperty& p, TFormReader& reader) override;
+    bool Flat = false;
+    // The glyph image as stored in the form definition (hex of a PNG; with two glyphs the normal
+    // one on the left and the disabled one on the right).
+    String GlyphData;
+    int NumGlyphs = 1;
+};
+
+void RegisterStandardClasses();
