@@ -371,6 +371,10 @@ private:
     }
 
     std::unique_ptr<DfmObject> ParseObject(DfmObject::Kind kind, int line) {
+        // Forms nest a few levels; a runaway depth would only exhaust the stack.
+        if (++depth_ > kMaxDepth)
+            throw EDfmError(line, "objetos aninhados em excesso (mais de " +
+                                      std::to_string(kMaxDepth) + " níveis)");
         auto obj = std::make_unique<DfmObject>();
         obj->kind = kind;
         obj->line = line;
@@ -383,7 +387,10 @@ private:
                                             std::to_string(line));
             }
             if (t.kind != Tok::Ident) throw EDfmError(t.line, "nome de propriedade esperado");
-            if (SameIdent(t.text, "end")) return obj;
+            if (SameIdent(t.text, "end")) {
+                --depth_;
+                return obj;
+            }
             if (auto childKind = ObjectKeyword(t)) {
                 obj->children.push_back(ParseObject(*childKind, t.line));
                 continue;
@@ -492,7 +499,9 @@ private:
         }
     }
 
+    static constexpr int kMaxDepth = 200;
     Lexer lex_;
+    int depth_ = 0;
 };
 
 } // namespace

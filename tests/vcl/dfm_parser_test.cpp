@@ -122,7 +122,8 @@ class DfmStringTest : public ::testing::TestWithParam<StringCase> {};
 
 TEST_P(DfmStringTest, DecodesToUtf8) {
     String text = String("object a: TA\n  S = ") + GetParam().source + "\nend\n";
-    const DfmProperty* s = ParseDfm(text)->Find("S");
+    auto form = ParseDfm(text);
+    const DfmProperty* s = form->Find("S");
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(s->value.kind, K::String);
     EXPECT_EQ(s->value.text, GetParam().expected);
@@ -195,6 +196,25 @@ INSTANTIATE_TEST_SUITE_P(
             name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
         return name;
     });
+
+TEST(DfmParser, RunawayNestingIsRefusedNotCrashed) {
+    auto nested = [](int depth) {
+        String text;
+        for (int i = 0; i < depth; ++i)
+            text += "object o" + std::to_string(i) + ": TPanel\n";
+        for (int i = 0; i < depth; ++i)
+            text += "end\n";
+        return text;
+    };
+    auto deep = ParseDfm(nested(200));
+    EXPECT_EQ(deep->children.at(0)->children.at(0)->name, "o2");
+    try {
+        ParseDfm(nested(100000));
+        FAIL() << "accepted";
+    } catch (const EDfmError& e) {
+        EXPECT_EQ(e.Line(), 201);
+    }
+}
 
 TEST(DfmParser, ErrorIsAConversionError) {
     EXPECT_THROW(ParseDfm("object a: TA\n"), EConvertError);
