@@ -1,0 +1,180 @@
+#include "HttpServer.h"
+
+#include "RpcError.h"
+
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+
+#include <memory>
+#include <optional>
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = asio::ip::tcp;
+
+namespace {
+constexpr std::chrono::seconds kWriteTimeout{30};
+constexpr std::chrono::seconds kLingerTimeout{2};
+} // namespace
+
+class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
+public:
+    HttpConnection(tcp::socket socket, HttpServer& server)
+        : stream_(std::move(socket)), server_(server) {}
+    ~HttpConnection() { server_.connections_.erase(this); }
+
+    void Start() {
+        server_.connections_.insert(this);
+        beast::error_code ec;
+        stream_.socket().set_option(tcp::no_delay(true), ec);
+        Read();
+    }
+
+    void StopIfIdle() {
+        if (!busy_) stream_.cancel();
+    }
+
+private:
+    void Read() {
+        parser_.emplace();
+        parser_->body_limit(server_.options_.bodyLimit);
+        stream_.expires_after(server_.options_.idleTimeout);
+        http::async_read(stream_, buffer_, *parser_,
+                         beast::bind_front_handler(&HttpConnection::OnRead, shared_from_this()));
+    }
+
+    void OnRead(beast::error_code ec, size_t) {
+        if (ec == http::error::body_limit) {
+            busy_ = true;
+            HttpReply reply{413,
+                            RpcService::ErrorBody(nullptr, kRpcInvalidRequest,
+                                                  "Requisição excede o limite de 1 MiB."),
+                            ""};
+            Write(std::move(reply), false, parser_->get().version());
+            return;
+        }
+        if (ec) {
+            // A request cut short by a malformed header is answered; a closed, idle or
+            // cancelled connection just ends.
+            if (ec.category() == http::make_error_code(http::error::bad_target).category() &&
+                ec != http::error::end_of_stream && ec != http::error::partial_message) {
+                busy_ = true;
+                Write({400,
+                       RpcService::ErrorBody(nullptr, kRpcInvalidRequest,
+                                             "Requisição HTTP malformada."),
+                       ""},
+                      false, 11);
+                return;
+            }
+            Close();
+            return;
+        }
+        busy_ = true;
+        http::request<http::string_body> req = parser_->release();
+        HttpRequestInfo info;
+        info.method = std::string(req.method_string());
+        info.target = std::string(req.target());
+        info.body = std::move(req.body());
+        if (auto it = req.find("X-Operator"); it != req.end())
+            info.operatorName = std::string(it->value());
+        const bool keepAlive = req.keep_alive();
+        const unsigned version = req.version();
+        server_.handler_(std::move(info),
+                         [self = shared_from_this(), keepAlive, version](HttpReply reply) {
+                             self->Write(std::move(reply), keepAlive, version);
+                         });
+    }
+
+    void Write(HttpReply reply, bool keepAlive, unsigned version) {
+        auto res = std::make_shared<http::response<http::string_body>>(
+            static_cast<http::status>(reply.status), version);
+        res->set(http::field::server, "appserver");
+        if (!reply.body.empty())
+            res->set(http::field::content_type, "application/json; charset=utf-8");
+        if (!reply.allow.empty()) res->set(http::field::allow, reply.allow);
+        res->body() = std::move(reply.body);
+        res->keep_alive(keepAlive && !server_.stopping_);
+        res->prepare_payload();
+        stream_.expires_after(kWriteTimeout);
+        http::async_write(stream_, *res,
+                          [self = shared_from_this(), res](beast::error_code ec, size_t) {
+                              self->OnWrite(ec, res->keep_alive());
+                          });
+    }
+
+    void OnWrite(beast::error_code ec, bool keepAlive) {
+        busy_ = false;
+        if (ec) return Close();
+        if (!keepAlive || server_.stopping_) return Linger();
+        Read();
+    }
+
+    void Close() {
+        beast::error_code ec;
+        stream_.socket().shutdown(tcp::socket::shutdown_both, ec);
+        stream_.socket().close(ec);
+    }
+
+    // Closing with unread input (the rest of a refused body) would reset the connection and
+    // could destroy the answer before the client reads it: shut down sending, then drain.
+    void Linger() {
+        beast::error_code ec;
+        stream_.socket().shutdown(tcp::socket::shutdown_send, ec);
+        stream_.expires_after(kLingerTimeout);
+        Drain();
+    }
+
+    void Drain() {
+        stream_.async_read_some(asio::buffer(drain_),
+                                [self = shared_from_this()](beast::error_code ec, size_t) {
+                                    if (ec) return self->Close();
+                                    self->Drain();
+                                });
+    }
+
+    beast::tcp_stream stream_;
+    HttpServer& server_;
+    beast::flat_buffer buffer_;
+    std::optional<http::request_parser<http::string_body>> parser_;
+    std::array<char, 4096> drain_;
+    bool busy_ = false;
+};
+
+HttpServer::HttpServer(asio::io_context& io, const tcp::endpoint& endpoint, Handler handler,
+                       HttpServerOptions options)
+    : io_(io), acceptor_(io), retry_(io), handler_(std::move(handler)), options_(options) {
+    acceptor_.open(endpoint.protocol());
+    acceptor_.set_option(asio::socket_base::reuse_address(true));
+    acceptor_.bind(endpoint);
+    acceptor_.listen(asio::socket_base::max_listen_connections);
+}
+
+void HttpServer::Start() {
+    Accept();
+}
+
+void HttpServer::Accept() {
+    acceptor_.async_accept(io_, [this](beast::error_code ec, tcp::socket socket) {
+        if (stopping_ || ec == asio::error::operation_aborted) return;
+        if (!ec) {
+            std::make_shared<HttpConnection>(std::move(socket), *this)->Start();
+            return Accept();
+        }
+        // Out of descriptors or the like: try again shortly instead of spinning.
+        retry_.expires_after(std::chrono::milliseconds(100));
+        retry_.async_wait([this](beast::error_code e) {
+            if (!e && !stopping_) Accept();
+        });
+    });
+}
+
+void HttpServer::Stop() {
+    if (stopping_) return;
+    stopping_ = true;
+    beast::error_code ec;
+    acceptor_.close(ec);
+    retry_.cancel();
+    for (HttpConnection* c : std::set<HttpConnection*>(connections_))
+        c->StopIfIdle();
+}

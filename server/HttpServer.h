@@ -1,0 +1,46 @@
+// The HTTP/1.1 side of the server: accepts connections, reads requests with a body limit and an
+// idle timeout, hands them to the handler and writes the answers, keeping connections alive.
+// Everything here runs on the io_context's thread; no thread per connection.
+#pragma once
+
+#include "RpcService.h"
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
+
+#include <chrono>
+#include <functional>
+#include <set>
+
+class HttpConnection;
+
+struct HttpServerOptions {
+    std::chrono::seconds idleTimeout{60};
+    size_t bodyLimit = 1 << 20;
+};
+
+class HttpServer {
+public:
+    using Handler = std::function<void(HttpRequestInfo, std::function<void(HttpReply)>)>;
+
+    HttpServer(boost::asio::io_context& io, const boost::asio::ip::tcp::endpoint& endpoint,
+               Handler handler, HttpServerOptions options);
+    boost::asio::ip::tcp::endpoint LocalEndpoint() const { return acceptor_.local_endpoint(); }
+    void Start();
+    // Stops accepting and closes idle connections; a connection with a call in flight answers
+    // it and then closes.
+    void Stop();
+
+private:
+    friend class HttpConnection;
+    void Accept();
+
+    boost::asio::io_context& io_;
+    boost::asio::ip::tcp::acceptor acceptor_;
+    boost::asio::steady_timer retry_;
+    Handler handler_;
+    HttpServerOptions options_;
+    bool stopping_ = false;
+    std::set<HttpConnection*> connections_;
+};

@@ -1,0 +1,155 @@
+#include "ParamRecord.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace {
+
+constexpr FieldKind T = FieldKind::Text;
+constexpr FieldKind N = FieldKind::Number;
+constexpr FieldKind D = FieldKind::Date;
+
+const std::array<ParamField, kParamFieldCount> kFields = {{
+    {"CDFORNECED", T, 21, true, false},     {"NRDIASBLOQNFFOR", N, 0, true, false},
+    {"IDFORNEHOMO", T, 1, false, false},    {"IDBLQNFRELAFOAF", T, 1, true, true},
+    {"IDOBRIMPXMLNF", T, 1, true, true},    {"IDOBRCHAVACESFO", T, 1, true, true},
+    {"IDVERINSFORCHNFE", T, 1, true, true}, {"IDSIMPLESNACIONAL", T, 1, true, true},
+    {"IMPVENCXML", T, 1, true, true},       {"IDREACONSIMPXML", T, 1, true, true},
+    {"IDBLOQALTPRODREL", T, 1, true, true}, {"IDPROCNOTADEBCRE", T, 1, true, true},
+    {"IDUTPRIGXML", T, 1, true, true},      {"VRMAXPERMFORN", N, 0, true, false},
+    {"CDGRPERMLANMAX", T, 2, true, false},  {"DSGRUPOPER", T, 30, false, false},
+    {"IDREACONFVRNF", T, 1, true, true},    {"IDUTDESCITBCST", T, 1, true, true},
+    {"IDCFOPCTEXML", T, 1, true, true},     {"IDIMPVENCXMLCTE", T, 1, true, true},
+    {"IDNGRAVARELAC", T, 1, true, true},    {"DTREACONSIMPXML", D, 0, true, false},
+    {"QTREPETEPRODNF", N, 0, true, false},  {"CDPRODCONSREPE", T, 255, true, false},
+}};
+
+bool IsLeap(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
+
+int DaysInMonth(int y, int m) {
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return m == 2 && IsLeap(y) ? 29 : days[m - 1];
+}
+
+bool Digits(std::string_view s, size_t pos, size_t n, int& out) {
+    if (pos + n > s.size()) return false;
+    out = 0;
+    for (size_t i = pos; i < pos + n; ++i) {
+        if (s[i] < '0' || s[i] > '9') return false;
+        out = out * 10 + (s[i] - '0');
+    }
+    return true;
+}
+
+} // namespace
+
+const std::array<ParamField, kParamFieldCount>& ParamFields() {
+    return kFields;
+}
+
+int ParamFieldIndex(std::string_view name) {
+    for (int i = 0; i < kParamFieldCount; ++i)
+        if (name == kFields[i].name) return i;
+    return -1;
+}
+
+nlohmann::json PacketFields() {
+    nlohmann::json fields = nlohmann::json::array();
+    for (const ParamField& f : kFields) {
+        nlohmann::json m = {{"name", f.name}};
+        switch (f.kind) {
+        case FieldKind::Text:
+            m["type"] = "string";
+            m["size"] = f.size;
+            break;
+        case FieldKind::Number:
+            m["type"] = "float";
+            break;
+        case FieldKind::Date:
+            m["type"] = "datetime";
+            break;
+        }
+        fields.push_back(std::move(m));
+    }
+    return fields;
+}
+
+ParamRow DefaultParamRow(const std::string& code, const nlohmann::json& idForneHomo) {
+    ParamRow row;
+    for (int i = 0; i < kParamFieldCount; ++i)
+        row[i] = kFields[i].flag ? nlohmann::json("N") : nlohmann::json();
+    row[kCdForneced] = code;
+    row[kIdForneHomo] = idForneHomo;
+    row[kCdProdCons] = "";
+    return row;
+}
+
+bool EmptyMeansNull(int field) {
+    return field == kCdGrPerm || field == kCdProdCons;
+}
+
+nlohmann::json Normalized(int field, const nlohmann::json& value) {
+    if (value.is_string()) {
+        const std::string& s = value.get_ref<const std::string&>();
+        if (s.empty() && EmptyMeansNull(field)) return nullptr;
+        if (kFields[field].kind == FieldKind::Date) {
+            if (auto d = ParseIsoDateTime(s); d && d->hour == 0 && d->minute == 0 && d->second == 0)
+                return s.substr(0, 10);
+        }
+    }
+    if (value.is_number()) return value.get<double>(); // 30 and 30.0 compare equal
+    return value;
+}
+
+size_t Utf8Length(std::string_view text) {
+    size_t n = 0;
+    for (unsigned char c : text)
+        if ((c & 0xC0) != 0x80) ++n;
+    return n;
+}
+
+std::optional<IsoDateTime> ParseIsoDateTime(std::string_view s) {
+    IsoDateTime d{0, 0, 0, 0, 0, 0};
+    if (s.size() != 10 && s.size() != 19) return std::nullopt;
+    if (!Digits(s, 0, 4, d.year) || s[4] != '-' || !Digits(s, 5, 2, d.month) || s[7] != '-' ||
+        !Digits(s, 8, 2, d.day))
+        return std::nullopt;
+    if (d.year < 1 || d.month < 1 || d.month > 12 || d.day < 1 ||
+        d.day > DaysInMonth(d.year, d.month))
+        return std::nullopt;
+    if (s.size() == 19) {
+        if ((s[10] != 'T' && s[10] != ' ') || !Digits(s, 11, 2, d.hour) || s[13] != ':' ||
+            !Digits(s, 14, 2, d.minute) || s[16] != ':' || !Digits(s, 17, 2, d.second))
+            return std::nullopt;
+        if (d.hour > 23 || d.minute > 59 || d.second > 59) return std::nullopt;
+    }
+    return d;
+}
+
+std::string PacketDate(const std::string& stored) {
+    auto d = ParseIsoDateTime(stored.size() > 19 ? stored.substr(0, 19) : stored);
+    if (!d) return stored; // written by another program in a form of its own: shown as it is
+    std::string out = stored.substr(0, 10);
+    if (d->hour || d->minute || d->second) out += "T" + stored.substr(11, 8);
+    return out;
+}
+
+nlohmann::json PacketNumber(double value) {
+    if (std::isfinite(value) && value == std::trunc(value) && std::fabs(value) < 9.0e15)
+        return static_cast<std::int64_t>(value);
+    return value;
+}
+
+std::optional<std::string> LogText(const nlohmann::json& value) {
+    if (value.is_null()) return std::nullopt;
+    if (value.is_string()) return value.get<std::string>();
+    if (value.is_number()) {
+        const double v = value.get<double>();
+        char buf[64];
+        auto r = std::to_chars(buf, buf + sizeof buf, v);
+        return std::string(buf, r.ptr);
+    }
+    return value.dump();
+}

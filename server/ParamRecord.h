@@ -1,0 +1,69 @@
+// The supplier-parameters record as the client sees it: 24 fields in record order, their
+// packet metadata, the defaults of a supplier without a stored row, and the value forms.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+
+enum class FieldKind { Text, Number, Date };
+
+struct ParamField {
+    const char* name;
+    FieldKind kind;
+    int size;    // characters, texts only
+    bool column; // a PARAMFORNE column (IDFORNEHOMO and DSGRUPOPER are joined)
+    bool flag;   // "S"/"N"
+};
+
+constexpr int kParamFieldCount = 24;
+using ParamRow = std::array<nlohmann::json, kParamFieldCount>;
+
+const std::array<ParamField, kParamFieldCount>& ParamFields();
+int ParamFieldIndex(std::string_view name); // -1 when not a field of the record
+
+enum ParamFieldId : int {
+    kCdForneced = 0,
+    kNrDiasBloq = 1,
+    kIdForneHomo = 2,
+    kVrMaxPerm = 13,
+    kCdGrPerm = 14,
+    kDsGrupoPer = 15,
+    kDtReacons = 21,
+    kQtRepete = 22,
+    kCdProdCons = 23,
+};
+
+// The "fields" array of a packet.
+nlohmann::json PacketFields();
+
+// The row of a supplier that has no PARAMFORNE row.
+ParamRow DefaultParamRow(const std::string& code, const nlohmann::json& idForneHomo);
+
+// Texts where the empty text and null mean the same (stored as null).
+bool EmptyMeansNull(int field);
+
+// The value as compared and stored: empty texts of EmptyMeansNull fields become null,
+// dates lose a zero time.
+nlohmann::json Normalized(int field, const nlohmann::json& value);
+
+// Number of characters of UTF-8 text.
+size_t Utf8Length(std::string_view text);
+
+// "YYYY-MM-DD" or "YYYY-MM-DDTHH:MM:SS" (also with a space) of a real calendar day.
+struct IsoDateTime {
+    int year, month, day, hour, minute, second;
+};
+std::optional<IsoDateTime> ParseIsoDateTime(std::string_view text);
+
+// A stored date in the packet form: "YYYY-MM-DD", or "YYYY-MM-DDTHH:MM:SS" when a time is set.
+std::string PacketDate(const std::string& stored);
+
+// A stored number in the packet: integral values as JSON integers.
+nlohmann::json PacketNumber(double value);
+
+// A value as the audit log writes it: null stays null, numbers in their shortest exact form.
+std::optional<std::string> LogText(const nlohmann::json& value);

@@ -1,0 +1,190 @@
+#include "ParamStore.h"
+
+#include <soci/soci.h>
+
+#include <deque>
+
+namespace {
+
+// Values bound in the order their placeholders appear (:p1, :p2, ...).
+class Binds {
+public:
+    std::string Add(const nlohmann::json& value) {
+        Value& v = values_.emplace_back();
+        if (value.is_null()) {
+            v.ind = soci::i_null;
+        } else if (value.is_number()) {
+            v.number = true;
+            v.d = value.get<double>();
+        } else {
+            v.s = value.is_string() ? value.get<std::string>() : value.dump();
+        }
+        return ":p" + std::to_string(values_.size());
+    }
+    long long Execute(soci::session& sql, const std::string& text) {
+        soci::statement st(sql);
+        for (Value& v : values_) {
+            if (v.number)
+                st.exchange(soci::use(v.d, v.ind));
+            else
+                st.exchange(soci::use(v.s, v.ind));
+        }
+        st.alloc();
+        st.prepare(text);
+        st.define_and_bind();
+        st.execute(true);
+        return st.get_affected_rows();
+    }
+
+private:
+    struct Value {
+        std::string s;
+        double d = 0;
+        bool number = false;
+        soci::indicator ind = soci::i_ok;
+    };
+    std::deque<Value> values_; // stable addresses: SOCI keeps references
+};
+
+std::string SourceOf(int field) {
+    const ParamField& f = ParamFields()[field];
+    if (field == kCdForneced || field == kIdForneHomo) return std::string("F.") + f.name;
+    if (field == kDsGrupoPer) return "G.DSGRUPOPER";
+    return std::string("P.") + f.name;
+}
+
+bool Exists(DbCall& db, const std::string& sqlText, const std::string& key) {
+    int one = 0;
+    soci::indicator ind = soci::i_null;
+    db.Sql() << sqlText, soci::into(one, ind), soci::use(key);
+    return db.Sql().got_data();
+}
+
+} // namespace
+
+std::optional<StoredParams> LoadParams(DbCall& db, const std::string& code) {
+    struct Cell {
+        std::string s;
+        double d = 0;
+        soci::indicator ind = soci::i_null;
+    };
+    std::array<Cell, kParamFieldCount> cells;
+    Cell marker;
+    std::string text = "SELECT ";
+    for (int i = 0; i < kParamFieldCount; ++i)
+        text += SourceOf(i) + ", ";
+    text += "P.CDFORNECED FROM FORNECEDOR F "
+            "LEFT JOIN PARAMFORNE P ON P.CDFORNECED = F.CDFORNECED "
+            "LEFT JOIN GRUPOPER G ON G.CDGRUPOPER = P.CDGRPERMLANMAX "
+            "WHERE F.CDFORNECED = :code";
+    std::string key = code;
+    soci::statement st(db.Sql());
+    for (int i = 0; i < kParamFieldCount; ++i) {
+        if (ParamFields()[i].kind == FieldKind::Number)
+            st.exchange(soci::into(cells[i].d, cells[i].ind));
+        else
+            st.exchange(soci::into(cells[i].s, cells[i].ind));
+    }
+    st.exchange(soci::into(marker.s, marker.ind));
+    st.exchange(soci::use(key));
+    st.alloc();
+    st.prepare(text);
+    st.define_and_bind();
+    if (!st.execute(true)) return std::nullopt;
+
+    StoredParams out;
+    out.stored = marker.ind != soci::i_null;
+    if (!out.stored) {
+        out.row =
+            DefaultParamRow(cells[kCdForneced].s, cells[kIdForneHomo].ind == soci::i_null
+                                                      ? nlohmann::json()
+                                                      : nlohmann::json(cells[kIdForneHomo].s));
+        return out;
+    }
+    for (int i = 0; i < kParamFieldCount; ++i) {
+        const Cell& c = cells[i];
+        nlohmann::json& v = out.row[i];
+        if (c.ind == soci::i_null) {
+            v = nullptr;
+            continue;
+        }
+        switch (ParamFields()[i].kind) {
+        case FieldKind::Number:
+            v = PacketNumber(c.d);
+            break;
+        case FieldKind::Date:
+            v = PacketDate(c.s);
+            break;
+        case FieldKind::Text:
+            v = c.s;
+            break;
+        }
+    }
+    if (out.row[kCdProdCons].is_null()) out.row[kCdProdCons] = ""; // the empty list
+    return out;
+}
+
+bool SupplierExists(DbCall& db, const std::string& code) {
+    return Exists(db, "SELECT 1 FROM FORNECEDOR WHERE CDFORNECED = :c", code);
+}
+
+bool GroupExists(DbCall& db, const std::string& group) {
+    return Exists(db, "SELECT 1 FROM GRUPOPER WHERE CDGRUPOPER = :c", group);
+}
+
+bool ParamRowExists(DbCall& db, const std::string& code) {
+    return Exists(db, "SELECT 1 FROM PARAMFORNE WHERE CDFORNECED = :c", code);
+}
+
+long long UpdateParams(DbCall& db, const std::string& code,
+                       const std::vector<ColumnChange>& changes) {
+    Binds binds;
+    std::string set, where;
+    for (const ColumnChange& c : changes) {
+        const std::string name = ParamFields()[c.field].name;
+        set += (set.empty() ? "" : ", ") + name + " = " + binds.Add(c.newValue);
+    }
+    where = " WHERE CDFORNECED = " + binds.Add(code);
+    const char* same = db.Engine() == kxsql::Engine::SQLite ? " IS " : " IS NOT DISTINCT FROM ";
+    for (const ColumnChange& c : changes) {
+        const std::string name = ParamFields()[c.field].name;
+        if (EmptyMeansNull(c.field)) // another program may have stored '' for null
+            where += " AND COALESCE(" + name +
+                     ", '') = " + binds.Add(c.oldValue.is_null() ? nlohmann::json("") : c.oldValue);
+        else
+            where += " AND " + name + same + binds.Add(c.oldValue);
+    }
+    return binds.Execute(db.Sql(), "UPDATE PARAMFORNE SET " + set + where);
+}
+
+long long InsertParams(DbCall& db, const std::string& code, const ParamRow& row) {
+    Binds binds;
+    std::string cols = "CDFORNECED", vals = binds.Add(code);
+    for (int i = 0; i < kParamFieldCount; ++i) {
+        if (!ParamFields()[i].column || i == kCdForneced) continue;
+        cols += std::string(", ") + ParamFields()[i].name;
+        vals += ", " + binds.Add(Normalized(i, row[i]));
+    }
+    return binds.Execute(db.Sql(), "INSERT INTO PARAMFORNE (" + cols + ") VALUES (" + vals +
+                                       ") ON CONFLICT (CDFORNECED) DO NOTHING");
+}
+
+void WriteParamLog(DbCall& db, const std::string& code, const std::string& when,
+                   const std::optional<std::string>& operatorName,
+                   const std::vector<ColumnChange>& changes) {
+    for (const ColumnChange& c : changes) {
+        auto text = [](const std::optional<std::string>& s) {
+            return s ? nlohmann::json(*s) : nlohmann::json();
+        };
+        Binds binds;
+        std::string vals = binds.Add(code);
+        vals += ", " + binds.Add(when);
+        vals += ", " + binds.Add(text(operatorName));
+        vals += ", " + binds.Add(ParamFields()[c.field].name);
+        vals += ", " + binds.Add(text(LogText(c.oldValue)));
+        vals += ", " + binds.Add(text(LogText(c.newValue)));
+        binds.Execute(db.Sql(), "INSERT INTO PARAMFORNELOG (CDFORNECED, DTALTERACAO, CDOPERADOR, "
+                                "NMCAMPO, DSVALORANT, DSVALORNOVO) VALUES (" +
+                                    vals + ")");
+    }
+}

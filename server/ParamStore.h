@@ -1,0 +1,39 @@
+// The SQL of the supplier-parameters module. Every value is bound as a parameter.
+#pragma once
+
+#include "Database.h"
+#include "ParamRecord.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+struct StoredParams {
+    ParamRow row;        // packet forms: dates "YYYY-MM-DD", numbers, null
+    bool stored = false; // the supplier has a PARAMFORNE row
+};
+
+// A changed PARAMFORNE column, values normalized (empty list or group is null).
+struct ColumnChange {
+    int field;
+    nlohmann::json oldValue;
+    nlohmann::json newValue;
+};
+
+// std::nullopt when the supplier is not registered.
+std::optional<StoredParams> LoadParams(DbCall& db, const std::string& code);
+
+bool SupplierExists(DbCall& db, const std::string& code);
+bool GroupExists(DbCall& db, const std::string& group);
+bool ParamRowExists(DbCall& db, const std::string& code);
+
+// UPDATE of the changed columns where each still holds its old value; returns the rows hit.
+long long UpdateParams(DbCall& db, const std::string& code,
+                       const std::vector<ColumnChange>& changes);
+
+// INSERT of a whole row unless another client inserted first; returns the rows inserted.
+long long InsertParams(DbCall& db, const std::string& code, const ParamRow& row);
+
+void WriteParamLog(DbCall& db, const std::string& code, const std::string& when,
+                   const std::optional<std::string>& operatorName,
+                   const std::vector<ColumnChange>& changes);

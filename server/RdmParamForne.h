@@ -1,0 +1,16 @@
+// The remote data module of the supplier-parameters screen: GetParamForn and SetParamForn.
+#pragma once
+
+#include "RemoteModule.h"
+
+class RdmParamForne : public RemoteModule {
+public:
+    std::string Name() const override { return "Kxf27400.rdmParamForne"; }
+    std::vector<std::string> Methods() const override { return {"GetParamForn", "SetParamForn"}; }
+    nlohmann::json Call(const std::string& method, const nlohmann::json& params,
+                        CallContext& ctx) override;
+
+private:
+    nlohmann::json GetParamForn(const nlohmann::json& params, CallContext& ctx);
+    nlohmann::json SetParamForn(const nlohmann::json& params, CallContext& ctx);
+};

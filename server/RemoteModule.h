@@ -1,0 +1,29 @@
+// A remote data module: a named set of methods that clients call by JSON-RPC.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+class Database;
+
+// What a call knows about its caller and the server.
+struct CallContext {
+    Database& db;
+    std::optional<std::string> operatorName; // from the X-Operator header
+    std::string today;                       // the server's date, YYYY-MM-DD
+    std::string now;                         // the server's timestamp, YYYY-MM-DD HH:MM:SS
+    std::string subject;                     // set by the module: what the log line names
+};
+
+class RemoteModule {
+public:
+    virtual ~RemoteModule() = default;
+    virtual std::string Name() const = 0;
+    virtual std::vector<std::string> Methods() const = 0;
+    // Runs one method with positional params; faults are thrown as RpcError.
+    virtual nlohmann::json Call(const std::string& method, const nlohmann::json& params,
+                                CallContext& ctx) = 0;
+};

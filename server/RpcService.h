@@ -1,0 +1,52 @@
+// JSON-RPC 2.0 over HTTP: routes /rpc/<ServerName> to the registered modules and runs the
+// calls on a small pool of worker threads, so the network thread never waits for the database.
+#pragma once
+
+#include "ModuleRegistry.h"
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/thread_pool.hpp>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+class Database;
+
+struct HttpRequestInfo {
+    std::string method; // GET, POST, ...
+    std::string target;
+    std::string body;
+    std::optional<std::string> operatorName; // X-Operator header
+};
+
+struct HttpReply {
+    unsigned status = 200;
+    std::string body;  // JSON, or empty for 204
+    std::string allow; // Allow header of a 405
+};
+
+class RpcService {
+public:
+    RpcService(ModuleRegistry& modules, Database& db, std::optional<std::string> fixedToday,
+               boost::asio::io_context& io, int workers);
+    ~RpcService();
+
+    // done runs on the io_context's thread.
+    void Handle(HttpRequestInfo request, std::function<void(HttpReply)> done);
+
+    // Waits for the calls still running.
+    void Join();
+
+    // JSON of a JSON-RPC error answer.
+    static std::string ErrorBody(const nlohmann::json& id, int code, const std::string& message);
+
+private:
+    HttpReply Invoke(RemoteModule& module, const HttpRequestInfo& request);
+
+    ModuleRegistry& modules_;
+    Database& db_;
+    std::optional<std::string> fixedToday_;
+    boost::asio::io_context& io_;
+    boost::asio::thread_pool pool_;
+};

@@ -1,0 +1,34 @@
+// The one SQL schema of the project (host tables and supplier parameters), per engine.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace soci {
+class session;
+}
+
+namespace kxsql {
+
+enum class Engine { SQLite, PostgreSQL };
+
+// "sqlite:PATH" or "postgresql://USER@HOST:PORT/DB" (also "postgres://").
+// Throws std::invalid_argument with a Portuguese message for anything else.
+Engine EngineOfUrl(const std::string& url);
+
+// The connect string soci::session needs for the URL (without the backend factory).
+// For SQLite the database file is created when it is missing.
+std::string SociConnectString(const std::string& url);
+
+// CREATE TABLE/INDEX IF NOT EXISTS statements: running them again changes nothing.
+const std::vector<std::string>& SchemaStatements(Engine);
+
+// Demo suppliers, operator groups, products and parameters; a row already present is kept.
+const std::vector<std::string>& DemoStatements(Engine);
+
+// Opens the session for the URL. SQLite: WAL journal, synchronous=FULL, foreign keys on and a
+// busy timeout. PostgreSQL: read committed, UTF-8, ISO dates.
+// With createIfMissing false a missing SQLite file is an error instead of a new empty database.
+void OpenSession(soci::session& session, const std::string& url, bool createIfMissing = true);
+
+} // namespace kxsql
