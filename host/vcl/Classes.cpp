@@ -115,6 +115,11 @@ bool TComponent::ReadProperty(const DfmProperty& p, TFormReader& r) {
         Tag = r.Int(p);
         return true;
     }
+    // Where the designer placed a non-visual component; it has no effect at run time.
+    if (p.name == "Left" || p.name == "Top") {
+        r.Int(p);
+        return true;
+    }
     return false;
 }
 

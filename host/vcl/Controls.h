@@ -84,6 +84,11 @@ public:
 
     TCustomForm* ParentForm() const;
 
+    // Set by the host's SetChildEnabled when it switched the control off, so it switches back on
+    // only the controls it switched off itself.
+    bool DisabledWithContainer() const { return disabledWithContainer_; }
+    void SetDisabledWithContainer(bool v) { disabledWithContainer_ = v; }
+
     IControlPeer* Peer() const { return peer_; }
     void SetPeer(IControlPeer* peer) { peer_ = peer; }
 
@@ -111,6 +116,7 @@ private:
     TAlignment alignment_ = taLeftJustify;
     bool autoSize_ = true;
     IControlPeer* peer_ = nullptr;
+    bool disabledWithContainer_ = false;
     friend class TWinControl;
 };
 

@@ -32,8 +32,15 @@ constexpr int mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIg
 class IPickSource {
 public:
     virtual ~IPickSource() = default;
+    // Every row; a source that fetches lazily reads them all to answer.
     virtual int RowCount() = 0;
     virtual std::vector<String> Row(int index) = 0;
+    // Makes sure at least `wanted` rows are read (fewer when the source ends first) and returns how
+    // many are known; a lazy list view grows with this instead of asking RowCount.
+    virtual int Fetch(int wanted) {
+        int n = RowCount();
+        return wanted < n ? wanted : n;
+    }
 };
 
 struct TPickRequest {

@@ -35,7 +35,11 @@ TCustomForm::~TCustomForm() {
 }
 
 void TCustomForm::AfterConstruction() {
+    // A definition that makes the form visible shows it once its creation event has run.
+    bool visible = Visible();
+    SetVisible(false);
     if (OnCreate) OnCreate(this);
+    if (visible) Show();
 }
 
 void TCustomForm::SetActiveControl(TWinControl* c) {
@@ -92,7 +96,7 @@ void CollectTabSequence(const TWinControl* parent, std::vector<TWinControl*>& ou
         if (!w->Visible() || !w->Enabled()) continue;
         if (w->Focusable()) {
             if (w->TabStop()) out.push_back(w);
-        } else {
+        } else if (w->ControlCount() > 0) {
             CollectTabSequence(w, out);
         }
     }
@@ -160,11 +164,15 @@ void TCustomForm::DispatchKey(TWinControl* target, Char key) {
 }
 
 void TCustomForm::Show() {
+    bool first = !Screen->HasForm(this);
     SetVisible(true);
     Screen->AddForm(this);
     BringToFront();
     if (Application && Application->Peer()) Application->Peer()->FormShown(this);
-    if (OnShow) OnShow(this);
+    if (first && OnShow) OnShow(this);
+    // The first showing puts the focus on the first control in tab order.
+    if (first && !activeControl_)
+        if (TWinControl* c = FindNextControl(nullptr, true)) FocusControl(c);
 }
 
 void TCustomForm::BringToFront() {
@@ -373,6 +381,10 @@ std::vector<TCustomForm*> TScreen::Forms() const {
     std::stable_sort(v.begin(), v.end(),
                      [](TCustomForm* a, TCustomForm* b) { return a->ZOrder() < b->ZOrder(); });
     return v;
+}
+
+bool TScreen::HasForm(const TCustomForm* f) const {
+    return std::find(forms_.begin(), forms_.end(), f) != forms_.end();
 }
 
 void TScreen::AddForm(TCustomForm* f) {

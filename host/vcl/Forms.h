@@ -159,6 +159,7 @@ public:
     // Visible forms, the most recently brought to front last.
     std::vector<TCustomForm*> Forms() const;
     void AddForm(TCustomForm* f);
+    bool HasForm(const TCustomForm* f) const;
     void RemoveForm(TCustomForm* f);
     int NextZOrder() { return ++zCounter_; }
 

@@ -245,7 +245,9 @@ bool TRadioButton::ReadProperty(const DfmProperty& p, TFormReader& r) {
 
 // ---------------------------------------------------------------------------------------------
 
-TSpeedButton::TSpeedButton(TComponent* owner) : TControl(owner) {}
+TSpeedButton::TSpeedButton(TComponent* owner) : TWinControl(owner) {
+    SetTabStop(false);
+}
 
 void TSpeedButton::UserClick() {
     if (!EnabledChain()) return;
@@ -268,7 +270,7 @@ bool TSpeedButton::ReadProperty(const DfmProperty& p, TFormReader& r) {
     } else if (IsCosmetic(n))
         return true;
     else
-        return TControl::ReadProperty(p, r);
+        return TWinControl::ReadProperty(p, r);
     return true;
 }
 

@@ -113,11 +113,13 @@ private:
     bool checked_ = false;
 };
 
-// A flat button drawn with a glyph; it never takes the focus.
-class TSpeedButton : public TControl {
+// A button drawn with a glyph. It never takes the focus, but it holds its place in its parent's tab
+// order, so the tab positions of the controls around it read as designed.
+class TSpeedButton : public TWinControl {
 public:
     explicit TSpeedButton(TComponent* owner);
     String ClassName() const override { return "TSpeedButton"; }
+    bool Focusable() const override { return false; }
     void UserClick() override;
     bool ReadProperty(const DfmProperty& p, TFormReader& reader) override;
     bool Flat = false;

@@ -142,6 +142,11 @@ protected:
         form = new TTraceForm(Application);
         TFormReader(form).Read(kForm);
         form->Show();
+        // The first showing focused the first control in tab order; start the cases unfocused.
+        shownWith = form->ActiveControl() ? form->ActiveControl()->Name() : "";
+        shownTrace = Take();
+        form->FocusControl(nullptr);
+        Take();
     }
     void TearDown() override {
         delete form;
@@ -155,7 +160,15 @@ protected:
     }
     TScriptedDialogs dialogs;
     TTraceForm* form = nullptr;
+    String shownWith, shownTrace;
 };
+
+TEST_F(ComponentsTest, FirstShowFocusesFirstControlInTabOrder) {
+    EXPECT_EQ(shownWith, "rbtB1");
+    EXPECT_EQ(shownTrace, "Enter:grbB;Enter:rbtB1");
+    form->Show(); // showing again keeps the focus where it is
+    EXPECT_EQ(form->ActiveControl(), nullptr);
+}
 
 TEST_F(ComponentsTest, FocusRunsExitChainToCommonParentThenEnterChain) {
     ASSERT_TRUE(UserInput::Focus(C<TEdit>("edtA1")));

@@ -1,0 +1,20 @@
+// The host library as a module of the run time: its component classes and its own resources.
+#include "brx/RotiGeral.h"
+#include "vcl/FormReader.h"
+#include "vcl/Resources.h"
+
+std::optional<std::string> BrxFindResource(const std::string& name);
+
+void RegisterBrxClasses() {
+    RegisterComponentClass<TMessages>("TMessages");
+    RegisterComponentClass<TButtonFlat>("TButtonFlat");
+}
+
+namespace {
+struct BrxModule {
+    BrxModule() {
+        RegisterBrxClasses();
+        RegisterModule("brx", [](const String& name) { return BrxFindResource(name); });
+    }
+} module;
+} // namespace
