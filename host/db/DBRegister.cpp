@@ -1,0 +1,18 @@
+// Registration of the data classes that form definitions may name.
+#include "db/DB.h"
+#include "db/DBClient.h"
+#include "vcl/FormReader.h"
+
+void RegisterDataClasses() {
+    RegisterComponentClass<TStringField>("TStringField");
+    RegisterComponentClass<TFloatField>("TFloatField");
+    RegisterComponentClass<TDateTimeField>("TDateTimeField");
+    RegisterComponentClass<TClientDataSet>("TClientDataSet");
+    RegisterComponentClass<TDataSource>("TDataSource");
+}
+
+namespace {
+struct Registrar {
+    Registrar() { RegisterDataClasses(); }
+} registrar;
+} // namespace
