@@ -1,4 +1,6 @@
 // The host library as a module of the run time: its component classes and its own resources.
+#include "brx/BtnPesquisa.h"
+#include "brx/DBDateEditPlus.h"
 #include "brx/RotiGeral.h"
 #include "vcl/FormReader.h"
 #include "vcl/Resources.h"
@@ -8,6 +10,8 @@ std::optional<std::string> BrxFindResource(const std::string& name);
 void RegisterBrxClasses() {
     RegisterComponentClass<TMessages>("TMessages");
     RegisterComponentClass<TButtonFlat>("TButtonFlat");
+    RegisterComponentClass<TBtnPesquisa>("TBtnPesquisa");
+    RegisterComponentClass<TDBDateEditPlus>("TDBDateEditPlus");
 }
 
 namespace {

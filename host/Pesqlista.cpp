@@ -1,0 +1,78 @@
+#include "Pesqlista.h"
+
+#include <set>
+
+#include "brx/BtnPesquisa.h"
+#include "vcl/Dialogs.h"
+#include "vcl/Utf8.h"
+
+namespace Pesqlista {
+
+namespace {
+constexpr size_t kStoredSize = 255;
+
+std::set<String> SplitKeys(const String& list) {
+    std::set<String> keys;
+    String cur;
+    for (char c : list + ";") {
+        if (c == ';') {
+            String k = Trim(cur);
+            if (!k.empty()) keys.insert(k);
+            cur.clear();
+        } else {
+            cur += c;
+        }
+    }
+    return keys;
+}
+} // namespace
+
+bool PesquisaLista(TDataSource* dataSource, const String& keyField, const String& titleAndError,
+                   bool requireOne, String& list) {
+    auto bar = titleAndError.find('|');
+    String title = titleAndError.substr(0, bar);
+    String emptyError = bar == String::npos ? String() : titleAndError.substr(bar + 1);
+    TDataSet* ds = dataSource ? dataSource->DataSet() : nullptr;
+    if (!ds) throw Exception("A pesquisa em lista não tem fonte de dados.");
+    if (!ds->Active() || ds->IsEmpty()) {
+        MessageDlg(emptyError, mtWarning, {mbOK}, 0);
+        return false;
+    }
+    // The key first, so the list and its filter read the code before the description.
+    TField* key = ds->FieldByName(keyField);
+    std::vector<TField*> fields{key};
+    std::vector<String> columns{key->DisplayLabel()};
+    for (TField* f : ds->Fields())
+        if (f != key && f->Visible()) {
+            fields.push_back(f);
+            columns.push_back(f->DisplayLabel());
+        }
+    TDataSetPickSource rows(ds, fields);
+    std::set<String> current = SplitKeys(list);
+    TMultiPickRequest request{title, columns, &rows, {}};
+    int count = rows.RowCount();
+    for (int i = 0; i < count; ++i) {
+        ds->SetRecNo(i + 1);
+        request.checked.push_back(current.count(key->AsString()) != 0);
+    }
+    std::optional<std::vector<int>> chosen = DialogService().PickRows(request);
+    if (!chosen) return false;
+    if (requireOne && chosen->empty()) {
+        MessageDlg("Escolha ao menos um item da lista.", mtWarning, {mbOK}, 0);
+        return false;
+    }
+    String result;
+    for (int row : *chosen) {
+        ds->SetRecNo(row + 1);
+        if (!result.empty()) result += ";";
+        result += key->AsString();
+    }
+    if (Utf8Length(result) > kStoredSize)
+        throw Exception("A lista escolhida tem " + std::to_string(Utf8Length(result)) +
+                        " caracteres e não cabe nos " + std::to_string(kStoredSize) +
+                        " do campo. Escolha menos itens.");
+    list = result;
+    return true;
+}
+
+} // namespace Pesqlista
