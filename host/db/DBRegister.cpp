@@ -1,6 +1,7 @@
 // Registration of the data classes that form definitions may name.
 #include "db/DB.h"
 #include "db/DBClient.h"
+#include "db/DBCtrls.h"
 #include "vcl/FormReader.h"
 
 void RegisterDataClasses() {
@@ -9,6 +10,8 @@ void RegisterDataClasses() {
     RegisterComponentClass<TDateTimeField>("TDateTimeField");
     RegisterComponentClass<TClientDataSet>("TClientDataSet");
     RegisterComponentClass<TDataSource>("TDataSource");
+    RegisterComponentClass<TDBEdit>("TDBEdit");
+    RegisterComponentClass<TDBCheckBox>("TDBCheckBox");
 }
 
 namespace {
