@@ -17,6 +17,7 @@
 #include <csignal>
 #include <iostream>
 #include <map>
+#include <pthread.h>
 #include <set>
 
 namespace asio = boost::asio;
@@ -248,6 +249,13 @@ int Serve(int argc, char** argv) {
         }
     }
     service.Join();
+    // From here on, a repeated SIGTERM must not turn the clean exit into a kill: the handler of
+    // the signal set goes away with it, so the signals are blocked (only this thread is left).
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     return 0;
 }
 
