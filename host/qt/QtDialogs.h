@@ -1,0 +1,73 @@
+#pragma once
+// The dialog service of the widgetset: Portuguese message boxes, the pick list over a lazy model,
+// the multi-select list and the busy overlay.
+#include <optional>
+#include <vector>
+
+#include <QDialog>
+#include <QPointer>
+
+#include "qt/QtBusyOverlay.h"
+#include "vcl/Dialogs.h"
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableView;
+class TQtPickModel;
+class TQtWidgetSet;
+
+// A list to pick one row from (Enter or double click) or, with check marks, several rows
+// ("Confirmar"). A filter box above the list narrows it as the user types.
+class TQtPickDialog : public QDialog {
+    Q_OBJECT
+public:
+    TQtPickDialog(const String& title, const std::vector<String>& columns, IPickSource* rows,
+                  std::vector<char>* checks, QWidget* parent);
+
+    TQtPickModel* Model() const { return model_; }
+    QTableView* View() const { return view_; }
+    QLineEdit* FilterBox() const { return filter_; }
+    QPushButton* AcceptButton() const { return ok_; }
+    // The source row of the current line, or -1.
+    int CurrentSourceRow() const;
+    // Picks the current line (single pick); nothing happens without one.
+    void Pick();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void UpdateStatus();
+    void SelectFirst();
+
+    TQtPickModel* model_;
+    QTableView* view_;
+    QLineEdit* filter_;
+    QLabel* status_;
+    QPushButton* ok_;
+    bool multi_;
+};
+
+class TQtDialogService : public IDialogService {
+public:
+    // `widgetSet` finds the windows of forms and the main window; it may be null.
+    explicit TQtDialogService(TQtWidgetSet* widgetSet = nullptr);
+    ~TQtDialogService() override;
+
+    int MessageBox(const String& text, TMsgDlgType type, const TMsgDlgButtons& buttons) override;
+    std::optional<int> PickRow(const TPickRequest& request) override;
+    std::optional<std::vector<int>> PickRows(const TMultiPickRequest& request) override;
+    void BusyShow(TCustomForm* over, int kind, const String& text) override;
+    void BusyHide() override;
+
+    TQtBusyOverlay* Busy() const { return busy_; }
+    // Titles and button captions, in Portuguese.
+    static QString Title(TMsgDlgType type);
+    static QString ButtonCaption(TMsgDlgBtn b);
+
+private:
+    QWidget* DialogParent() const;
+    TQtWidgetSet* widgetSet_;
+    QPointer<TQtBusyOverlay> busy_;
+};

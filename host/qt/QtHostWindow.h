@@ -1,0 +1,50 @@
+#pragma once
+// The host's main window: an MDI area for the screens, a menu whose entries run actions given by
+// the host client, and a status bar with the server, the database and the operator. It is the
+// application's peer and installs the Qt dialog service while it lives.
+#include <functional>
+
+#include <QMainWindow>
+
+#include "qt/QtDialogs.h"
+#include "qt/QtWidgetSet.h"
+
+class QLabel;
+class QMdiArea;
+
+class TQtHostWindow : public QMainWindow, public IApplicationPeer {
+    Q_OBJECT
+public:
+    explicit TQtHostWindow(QWidget* parent = nullptr);
+    ~TQtHostWindow() override;
+
+    TQtWidgetSet& WidgetSet() { return widgetSet_; }
+    TQtDialogService& Dialogs() { return dialogs_; }
+    QMdiArea* MdiArea() const { return mdiArea_; }
+
+    // Adds `entry` to the menu `menu` (created on first use). The action runs as one event: its
+    // exceptions are shown, and forms it made visible get their windows.
+    QAction* AddMenuEntry(const QString& menu, const QString& entry, std::function<void()> action);
+
+    void SetServer(const QString& s);
+    void SetDatabase(const QString& s);
+    void SetOperator(const QString& s);
+    QLabel* ServerLabel() const { return server_; }
+    QLabel* DatabaseLabel() const { return database_; }
+    QLabel* OperatorLabel() const { return operator_; }
+
+    // Saves a PNG of the main window as it is now.
+    bool SaveScreenshot(const QString& file);
+
+    void FormShown(TCustomForm* form) override;
+    void FormClosed(TCustomForm* form) override;
+    void CursorChanged(int cursor) override;
+
+private:
+    TQtWidgetSet widgetSet_;
+    TQtDialogService dialogs_;
+    QMdiArea* mdiArea_;
+    QLabel* server_;
+    QLabel* database_;
+    QLabel* operator_;
+};

@@ -1,0 +1,707 @@
+#include "qt/QtPeers.h"
+
+#include <cstring>
+#include <functional>
+
+#include <QAbstractButton>
+#include <QCalendarWidget>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QFocusEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "qt/QtText.h"
+#include "qt/QtWidgetSet.h"
+#include "vcl/Forms.h"
+#include "vcl/Input.h"
+#include "vcl/Mask.h"
+#include "vcl/StdCtrls.h"
+
+namespace {
+int gPushDepth = 0;
+using PushGuard = TQtPushGuard;
+
+bool Is(const char* a, const char* b) {
+    return std::strcmp(a, b) == 0;
+}
+} // namespace
+
+bool QtPeersPushing() {
+    return gPushDepth > 0;
+}
+
+TQtPushGuard::TQtPushGuard() {
+    ++gPushDepth;
+}
+
+TQtPushGuard::~TQtPushGuard() {
+    --gPushDepth;
+}
+
+TQtControlPeer::TQtControlPeer(TQtFormPeer& form, TControl* control, QWidget* widget)
+    : form_(form), control_(control), widget_(widget) {
+    control_->SetPeer(this);
+    widget->setObjectName(ToQ(control->Name()));
+    widget->installEventFilter(this);
+    widget->setFocusPolicy(FocusTarget() ? Qt::StrongFocus : Qt::NoFocus);
+}
+
+TQtControlPeer::~TQtControlPeer() = default;
+
+void TQtControlPeer::PropertyChanged(const char* property) {
+    if (!control_ || !widget_) return;
+    try {
+        PushGuard guard;
+        QSignalBlocker block(widget_.data());
+        Apply(property);
+    } catch (...) {
+        // A failing push must not unwind through the model's setter.
+    }
+}
+
+void TQtControlPeer::ApplyAll() {
+    if (!control_ || !widget_) return;
+    PushGuard guard;
+    QSignalBlocker block(widget_.data());
+    ApplyFont();
+    ApplyColors();
+    ApplyHint();
+    ApplyText();
+    ApplyBounds();
+    widget_->setEnabled(control_->Enabled());
+    widget_->setVisible(control_->Visible());
+}
+
+void TQtControlPeer::Apply(const char* property) {
+    if (Is(property, "Bounds")) {
+        ApplyBounds();
+    } else if (Is(property, "Visible")) {
+        widget_->setVisible(control_->Visible());
+        form_.RebuildTabOrder();
+    } else if (Is(property, "Enabled")) {
+        widget_->setEnabled(control_->Enabled());
+        form_.RebuildTabOrder();
+    } else if (Is(property, "Color")) {
+        ApplyColors();
+    } else if (Is(property, "Font")) {
+        // Children that take the parent's font follow; the model does not tell them.
+        std::function<void(TControl*)> apply = [&](TControl* c) {
+            if (TQtControlPeer* p = form_.PeerOf(c); p && p->widget_) {
+                QSignalBlocker b(p->widget_.data());
+                p->ApplyFont();
+                p->ApplyColors();
+                p->ApplyBounds();
+            }
+            if (auto* w = dynamic_cast<TWinControl*>(c))
+                for (int i = 0; i < w->ControlCount(); ++i)
+                    if (w->Controls(i)->ParentFont()) apply(w->Controls(i));
+        };
+        apply(control_);
+    } else if (Is(property, "Text") || Is(property, "Alignment")) {
+        ApplyText();
+        ApplyBounds();
+    } else if (Is(property, "Hint")) {
+        ApplyHint();
+    } else if (Is(property, "Parent")) {
+        form_.Reparent(this);
+    } else if (Is(property, "TabOrder") || Is(property, "TabStop")) {
+        form_.RebuildTabOrder();
+    }
+}
+
+void TQtControlPeer::ApplyBounds() {
+    widget_->setGeometry(control_->Left(), control_->Top(), control_->Width(), control_->Height());
+}
+
+bool TQtControlPeer::FillsBackground() const {
+    return !control_->ParentColor();
+}
+
+void TQtControlPeer::ApplyColors() {
+    // A fresh palette sets only our roles; the rest still comes from the parent widget.
+    QPalette pal;
+    if (FillsBackground()) pal.setColor(BackgroundRole(), ToQColor(control_->Color()));
+    // Only the active groups: a disabled control keeps the style's grey text.
+    QColor text = ToQColor(control_->Font().Color);
+    pal.setColor(QPalette::Active, ForegroundRole(), text);
+    pal.setColor(QPalette::Inactive, ForegroundRole(), text);
+    widget_->setPalette(pal);
+    widget_->setAutoFillBackground(FillsBackground() && BackgroundRole() == QPalette::Window);
+}
+
+void TQtControlPeer::ApplyFont() {
+    widget_->setFont(ToQFont(control_->Font()));
+}
+
+void TQtControlPeer::ApplyHint() {
+    QString hint = ToQ(control_->Hint());
+    // "short|long": the tooltip shows the short part.
+    if (int bar = static_cast<int>(hint.indexOf(QLatin1Char('|'))); bar >= 0) hint.truncate(bar);
+    widget_->setToolTip(control_->ShowHint() ? hint : QString());
+}
+
+TWinControl* TQtControlPeer::FocusTarget() const {
+    auto* w = dynamic_cast<TWinControl*>(control_);
+    return w && w->Focusable() ? w : nullptr;
+}
+
+bool TQtControlPeer::AfterInput(bool queuedFocus) {
+    form_.WidgetSet().AfterInput(queuedFocus);
+    return control_ != nullptr;
+}
+
+void TQtControlPeer::Detach(bool release) {
+    if (release && control_ && control_->Peer() == this) control_->SetPeer(nullptr);
+    control_ = nullptr;
+    if (widget_) {
+        widget_->removeEventFilter(this);
+        widget_->hide();
+        widget_->deleteLater();
+    }
+}
+
+bool TQtControlPeer::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != widget_ || !control_) return false;
+    try {
+        TWinControl* target = FocusTarget();
+        if (!target) return false;
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick: {
+            TCustomForm* f = form_.Form();
+            if (!f || f->ActiveControl() == target) return false;
+            UserInput::Focus(target);
+            if (!AfterInput(true)) return true;
+            // A vetoed move eats the press: the click must not reach the widget.
+            return form_.Form() == nullptr || form_.Form()->ActiveControl() != target;
+        }
+        case QEvent::FocusIn: {
+            TCustomForm* f = form_.Form();
+            if (!f || f->ActiveControl() == target) return false;
+            auto reason = static_cast<QFocusEvent*>(event)->reason();
+            if (form_.SettingFocus() || QtPeersPushing() || reason == Qt::ActiveWindowFocusReason ||
+                reason == Qt::PopupFocusReason || reason == Qt::MenuBarFocusReason) {
+                // Qt moved the focus on its own: the model's ActiveControl stays in charge.
+                form_.SyncFocusLater();
+                return false;
+            }
+            UserInput::Focus(target);
+            AfterInput(true);
+            return false;
+        }
+        case QEvent::KeyPress:
+            return KeyPressed(static_cast<QKeyEvent*>(event));
+        default:
+            return false;
+        }
+    } catch (...) {
+        return true;
+    }
+}
+
+bool TQtControlPeer::KeyPressed(QKeyEvent* e) {
+    if ((e->key() == Qt::Key_Tab || e->key() == Qt::Key_Backtab) &&
+        !(e->modifiers() & Qt::ControlModifier)) {
+        if (TCustomForm* f = form_.Form()) {
+            bool back = e->key() == Qt::Key_Backtab || (e->modifiers() & Qt::ShiftModifier);
+            UserInput::Tab(f, back);
+            AfterInput();
+        }
+        return true;
+    }
+    if (SendKeys(e)) return true;
+    // Shortcuts with Ctrl or Alt belong to menus and the MDI area; every other key is the model's.
+    return !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+}
+
+bool TQtControlPeer::SendKeys(QKeyEvent* e) {
+    TWinControl* target = FocusTarget();
+    TCustomForm* f = form_.Form();
+    if (!target || !f) return false;
+    Char special = 0;
+    switch (e->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        special = 13;
+        break;
+    case Qt::Key_Escape:
+        special = 27;
+        break;
+    case Qt::Key_Backspace:
+        special = 8;
+        break;
+    default:
+        break;
+    }
+    std::u32string keys;
+    if (special) {
+        keys = std::u32string(1, special);
+    } else {
+        if (e->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)) return false;
+        for (char32_t ch : e->text().toStdU32String())
+            if (ch >= 32 && ch != 127) keys += ch;
+        if (keys.empty()) return false;
+    }
+    for (char32_t ch : keys) {
+        // Keys belong to the control the model has focused; a mismatch is only mirrored.
+        if (!control_ || !form_.Form() || form_.Form()->ActiveControl() != target) {
+            form_.SyncFocusLater();
+            break;
+        }
+        UserInput::Key(target, ch);
+        if (!AfterInput()) break;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TQtLabelPeer::TQtLabelPeer(TQtFormPeer& form, TControl* control, QWidget* parent)
+    : TQtControlPeer(form, control, new QLabel(parent)) {
+    auto* l = static_cast<QLabel*>(widget_.data());
+    l->setTextFormat(Qt::PlainText);
+    l->setWordWrap(false);
+}
+
+void TQtLabelPeer::Apply(const char* property) {
+    TQtControlPeer::Apply(property);
+}
+
+void TQtLabelPeer::ApplyText() {
+    auto* l = static_cast<QLabel*>(widget_.data());
+    l->setText(StripMnemonic(ToQ(control_->Caption())));
+    Qt::Alignment h = control_->Alignment() == taRightJustify ? Qt::AlignRight
+                      : control_->Alignment() == taCenter     ? Qt::AlignHCenter
+                                                              : Qt::AlignLeft;
+    l->setAlignment(h | Qt::AlignTop);
+    if (control_->AutoSize()) {
+        // An auto-sized label grows with its text, as the classic label does, so a caption set at
+        // run time is not clipped.
+        int w = l->fontMetrics().horizontalAdvance(l->text()) + 1;
+        int width = std::max(control_->Width(), w);
+        l->setGeometry(control_->Left(), control_->Top(), width, control_->Height());
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TQtGroupBoxPeer::TQtGroupBoxPeer(TQtFormPeer& form, TControl* control, QWidget* parent)
+    : TQtControlPeer(form, control, new QGroupBox(parent)) {}
+
+void TQtGroupBoxPeer::ApplyText() {
+    static_cast<QGroupBox*>(widget_.data())->setTitle(ToQ(control_->Caption()));
+}
+
+TQtPanelPeer::TQtPanelPeer(TQtFormPeer& form, TControl* control, QWidget* parent)
+    : TQtControlPeer(form, control, new QFrame(parent)) {
+    auto* frame = static_cast<QFrame*>(widget_.data());
+    frame->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    auto* caption = new QLabel(frame);
+    caption->setObjectName(QStringLiteral("caption"));
+    caption->setAlignment(Qt::AlignCenter);
+    caption->setTextFormat(Qt::PlainText);
+    caption->setAttribute(Qt::WA_TransparentForMouseEvents);
+    auto* layout = new QVBoxLayout(frame);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(caption);
+}
+
+void TQtPanelPeer::ApplyText() {
+    if (auto* caption = widget_->findChild<QLabel*>(QStringLiteral("caption"))) {
+        caption->setText(StripMnemonic(ToQ(control_->Caption())));
+        caption->lower();
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TQtEditPeer::TQtEditPeer(TQtFormPeer& form, TControl* control, QWidget* parent)
+    : TQtControlPeer(form, control, new QLineEdit(parent)) {
+    QLineEdit* le = LineEdit();
+    // Every change goes through the model: no undo, context menu, drops or input method.
+    le->setContextMenuPolicy(Qt::NoContextMenu);
+    le->setAcceptDrops(false);
+    le->setAttribute(Qt::WA_InputMethodEnabled, false);
+    le->setFrame(true);
+    connect(le, &QLineEdit::cursorPositionChanged, this, [this] { MirrorSelection(); });
+    connect(le, &QLineEdit::selectionChanged, this, [this] { MirrorSelection(); });
+}
+
+QLineEdit* TQtEditPeer::LineEdit() const {
+    return static_cast<QLineEdit*>(widget_.data());
+}
+
+TCustomEdit* TQtEditPeer::EditControl() const {
+    return dynamic_cast<TCustomEdit*>(control_);
+}
+
+void TQtEditPeer::Apply(const char* property) {
+    if (Is(property, "Selection")) {
+        if (!mirroring_) ApplySelection();
+    } else if (Is(property, "MaxLength") || Is(property, "EditMask")) {
+        ApplyText();
+    } else if (Is(property, "ReadOnly")) {
+        LineEdit()->setReadOnly(EditControl()->ReadOnly());
+    } else {
+        TQtControlPeer::Apply(property);
+    }
+}
+
+void TQtEditPeer::ApplyText() {
+    TCustomEdit* e = EditControl();
+    QLineEdit* le = LineEdit();
+    QString shown = ToQ(e->DisplayText());
+    // The model enforces the greatest length; the widget's only mirrors it and never cuts what the
+    // model shows (a masked or formatted text may be longer).
+    int max = e->MaxLength() > 0 ? std::max(e->MaxLength(), static_cast<int>(shown.size())) : 32767;
+    le->setMaxLength(max);
+    le->setReadOnly(e->ReadOnly());
+    Qt::Alignment h = e->Alignment() == taRightJustify ? Qt::AlignRight
+                      : e->Alignment() == taCenter     ? Qt::AlignHCenter
+                                                       : Qt::AlignLeft;
+    le->setAlignment(h | Qt::AlignVCenter);
+    if (le->text() != shown) le->setText(shown);
+    ApplySelection();
+}
+
+void TQtEditPeer::ApplySelection() {
+    TCustomEdit* e = EditControl();
+    QLineEdit* le = LineEdit();
+    if (!e->Focused()) {
+        // Without the focus the text is shown from its start.
+        if (le->hasSelectedText()) le->deselect();
+        le->setCursorPosition(0);
+        return;
+    }
+    const QString t = le->text();
+    int start = Utf16Pos(t, e->SelStart());
+    int len = Utf16Pos(t, e->SelStart() + e->SelLength()) - start;
+    int curStart = le->hasSelectedText() ? le->selectionStart() : le->cursorPosition();
+    int curLen = le->hasSelectedText() ? static_cast<int>(le->selectedText().size()) : 0;
+    if (curStart == start && curLen == len)
+        return; // keeps the direction of a selection in progress
+    if (len > 0)
+        le->setSelection(start, len);
+    else
+        le->setCursorPosition(start);
+}
+
+void TQtEditPeer::MirrorSelection() {
+    TCustomEdit* e = EditControl();
+    QLineEdit* le = LineEdit();
+    if (!e || !le || mirroring_ || QtPeersPushing() || !le->hasFocus() || !e->Focused()) return;
+    try {
+        const QString t = le->text();
+        int s = le->hasSelectedText() ? le->selectionStart() : le->cursorPosition();
+        int l = le->hasSelectedText() ? static_cast<int>(le->selectedText().size()) : 0;
+        int start = CodePointPos(t, s), len = CodePointPos(t, s + l) - start;
+        if (start == e->SelStart() && len == e->SelLength()) return;
+        mirroring_ = true;
+        RunEvent([&] {
+            e->SetSelStart(start);
+            e->SetSelLength(len);
+        });
+        mirroring_ = false;
+    } catch (...) {
+        mirroring_ = false;
+    }
+}
+
+void TQtEditPeer::DeleteKey() {
+    TCustomEdit* e = EditControl();
+    if (!e || !e->Focused()) return;
+    RunEvent([&] {
+        // Delete removes the character after the caret: selected as one, then deleted.
+        if (e->SelLength() == 0) e->SetSelLength(1);
+        e->DeleteSelection();
+    });
+    AfterInput();
+}
+
+void TQtEditPeer::Paste() {
+    TCustomEdit* e = EditControl();
+    if (!e || !e->Focused()) return;
+    // Pasted text is typed key by key, so filters, masks and limits apply to it.
+    for (char32_t ch : QGuiApplication::clipboard()->text().toStdU32String()) {
+        if (ch < 32 || ch == 127) continue;
+        if (!control_ || !e->Focused()) break;
+        UserInput::Key(e, ch);
+        if (!AfterInput()) break;
+    }
+}
+
+bool TQtEditPeer::KeyPressed(QKeyEvent* e) {
+    switch (e->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        // Caret moves are the widget's; MirrorSelection copies them into the model.
+        return false;
+    case Qt::Key_Delete:
+        if (e->modifiers() & Qt::ShiftModifier) break;
+        DeleteKey();
+        return true;
+    default:
+        break;
+    }
+    if (e->matches(QKeySequence::SelectAll) || e->matches(QKeySequence::Copy)) return false;
+    if (e->matches(QKeySequence::Paste)) {
+        Paste();
+        return true;
+    }
+    if (e->matches(QKeySequence::Cut)) {
+        if (LineEdit()->hasSelectedText()) {
+            QGuiApplication::clipboard()->setText(LineEdit()->selectedText());
+            DeleteKey();
+        }
+        return true;
+    }
+    if (TQtControlPeer::KeyPressed(e)) return true;
+    // Undo, redo and other editing shortcuts would change the text behind the model's back.
+    return e->modifiers() & Qt::ControlModifier;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TQtDateEditPeer::TQtDateEditPeer(TQtFormPeer& form, TControl* control, QWidget* parent)
+    : TQtEditPeer(form, control, parent) {
+    button_ = new QToolButton(LineEdit());
+    button_->setObjectName(QStringLiteral("calendar"));
+    button_->setFocusPolicy(Qt::NoFocus);
+    button_->setCursor(Qt::ArrowCursor);
+    button_->setAutoRaise(true);
+    TQtGlyph g = GlyphFromData({}, 1, TQtFallbackGlyph::Calendar);
+    QIcon icon(g.normal);
+    icon.addPixmap(g.disabled, QIcon::Disabled);
+    button_->setIcon(icon);
+    button_->setIconSize(QSize(16, 16));
+    connect(button_, &QToolButton::clicked, this, [this] {
+        try {
+            OpenCalendar();
+        } catch (...) {
+        }
+    });
+}
+
+void TQtDateEditPeer::Apply(const char* property) {
+    TQtEditPeer::Apply(property);
+    if (Is(property, "Bounds") || Is(property, "Font")) PlaceButton();
+}
+
+void TQtDateEditPeer::PlaceButton() {
+    if (!button_) return;
+    int h = std::max(control_->Height() - 4, 8);
+    int w = std::min(h, 20);
+    button_->setGeometry(control_->Width() - w - 2, 2, w, h);
+    LineEdit()->setTextMargins(0, 0, w, 0);
+}
+
+void TQtDateEditPeer::OpenCalendar() {
+    auto* e = EditControl();
+    TCustomForm* f = form_.Form();
+    if (!e || !f) return;
+    if (f->ActiveControl() != e) {
+        UserInput::Focus(e);
+        if (!AfterInput() || form_.Form()->ActiveControl() != e) return;
+    }
+    auto* popup = new QCalendarWidget(LineEdit());
+    popup->setObjectName(QStringLiteral("calendarPopup"));
+    popup->setWindowFlags(Qt::Popup);
+    popup->setAttribute(Qt::WA_DeleteOnClose);
+    popup->setGridVisible(true);
+    QDate current = QDate::fromString(LineEdit()->text().trimmed(), QStringLiteral("dd/MM/yyyy"));
+    popup->setSelectedDate(current.isValid() ? current : QDate::currentDate());
+    QPointer<QCalendarWidget> guard(popup);
+    connect(popup, &QCalendarWidget::clicked, this, [this, guard](const QDate& d) {
+        if (guard) guard->close();
+        auto* edit = EditControl();
+        if (!edit || !edit->Focused()) return;
+        // The chosen date is typed as the user would type it, so masks and events apply.
+        UserInput::ClearText(edit);
+        if (!AfterInput()) return;
+        UserInput::TypeText(edit, FromQ(d.toString(QStringLiteral("dd/MM/yyyy"))));
+        AfterInput();
+    });
+    popup->adjustSize();
+    popup->move(LineEdit()->mapToGlobal(QPoint(0, LineEdit()->height())));
+    popup->show();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TQtCheckBoxPeer::TQtCheckBoxPeer(TQtFormPeer& form, TControl* control, QWidget* parent)
+    : TQtControlPeer(form, control,
+                     dynamic_cast<TRadioButton*>(control)
+                         ? static_cast<QWidget*>(new QRadioButton(parent))
+                         : new QCheckBox(parent)) {
+    auto* b = static_cast<QAbstractButton*>(widget_.data());
+    // The model keeps radio groups exclusive; Qt's own exclusivity would refuse its pushes.
+    b->setAutoExclusive(false);
+    connect(b, &QAbstractButton::clicked, this, [this] {
+        try {
+            Clicked();
+        } catch (...) {
+        }
+    });
+}
+
+void TQtCheckBoxPeer::Apply(const char* property) {
+    if (Is(property, "Checked"))
+        ApplyChecked();
+    else
+        TQtControlPeer::Apply(property);
+}
+
+void TQtCheckBoxPeer::ApplyText() {
+    static_cast<QAbstractButton*>(widget_.data())->setText(ToQ(control_->Caption()));
+    ApplyChecked();
+}
+
+void TQtCheckBoxPeer::ApplyChecked() {
+    bool checked = false;
+    if (auto* c = dynamic_cast<TCustomCheckBox*>(control_))
+        checked = c->Checked();
+    else if (auto* r = dynamic_cast<TRadioButton*>(control_))
+        checked = r->Checked();
+    auto* b = static_cast<QAbstractButton*>(widget_.data());
+    if (b->isChecked() != checked) b->setChecked(checked);
+}
+
+void TQtCheckBoxPeer::Clicked() {
+    if (!control_) return;
+    // Qt has already toggled the widget; the model decides and the widget shows its verdict.
+    UserInput::Click(control_);
+    if (!AfterInput() || !widget_) return;
+    PushGuard guard;
+    QSignalBlocker block(widget_.data());
+    ApplyChecked();
+}
+
+TQtRadioButtonPeer::TQtRadioButtonPeer(TQtFormPeer& form, TControl* control, QWidget* parent)
+    : TQtCheckBoxPeer(form, control, parent) {}
+
+// ---------------------------------------------------------------------------------------------
+
+TQtSpeedButtonPeer::TQtSpeedButtonPeer(TQtFormPeer& form, TControl* control, QWidget* parent)
+    : TQtControlPeer(form, control, new QToolButton(parent)) {
+    auto* b = static_cast<QToolButton*>(widget_.data());
+    b->setFocusPolicy(Qt::NoFocus);
+    connect(b, &QToolButton::clicked, this, [this] {
+        try {
+            if (!control_) return;
+            UserInput::Click(control_);
+            AfterInput();
+        } catch (...) {
+        }
+    });
+}
+
+void TQtSpeedButtonPeer::Apply(const char* property) {
+    TQtControlPeer::Apply(property);
+}
+
+void TQtSpeedButtonPeer::ApplyText() {
+    auto* b = static_cast<QToolButton*>(widget_.data());
+    auto* sb = dynamic_cast<TSpeedButton*>(control_);
+    b->setAutoRaise(sb && sb->Flat);
+    b->setText(ToQ(control_->Caption()));
+    ApplyGlyph();
+}
+
+void TQtSpeedButtonPeer::ApplyGlyph() {
+    auto* b = static_cast<QToolButton*>(widget_.data());
+    auto* sb = dynamic_cast<TSpeedButton*>(control_);
+    if (!sb) return;
+    bool hasCaption = !control_->Caption().empty();
+    if (sb->GlyphData.empty() && hasCaption) {
+        b->setIcon(QIcon());
+        b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        return;
+    }
+    TQtFallbackGlyph fallback = ToQ(control_->ClassName()).contains(QLatin1String("Pesq"))
+                                    ? TQtFallbackGlyph::Search
+                                    : TQtFallbackGlyph::Dots;
+    TQtGlyph g = GlyphFromData(sb->GlyphData, sb->NumGlyphs, fallback);
+    QIcon icon(g.normal);
+    icon.addPixmap(g.disabled, QIcon::Disabled);
+    b->setIcon(icon);
+    b->setIconSize(g.normal.size());
+    b->setToolButtonStyle(hasCaption ? Qt::ToolButtonTextBesideIcon : Qt::ToolButtonIconOnly);
+}
+
+TQtGenericPeer::TQtGenericPeer(TQtFormPeer& form, TControl* control, QWidget* parent)
+    : TQtControlPeer(form, control, new QWidget(parent)) {}
+
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+QPixmap DrawFallback(TQtFallbackGlyph kind, bool disabled) {
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    QColor ink = disabled ? QColor(0x80, 0x80, 0x80) : QColor(0x20, 0x20, 0x20);
+    switch (kind) {
+    case TQtFallbackGlyph::Search:
+        p.setPen(QPen(ink, 2));
+        p.drawEllipse(QRectF(2, 2, 8, 8));
+        p.drawLine(QPointF(9.5, 9.5), QPointF(14, 14));
+        break;
+    case TQtFallbackGlyph::Calendar:
+        p.setPen(QPen(ink, 1));
+        p.setBrush(disabled ? QColor(0xE0, 0xE0, 0xE0) : QColor(Qt::white));
+        p.drawRect(QRectF(1.5, 2.5, 13, 12));
+        p.fillRect(QRectF(2, 3, 12, 3),
+                   disabled ? QColor(0xA0, 0xA0, 0xA0) : QColor(0xC0, 0x20, 0x20));
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 4; ++c)
+                p.fillRect(QRectF(3 + c * 3, 7.5 + r * 2.3, 1.6, 1.4), ink);
+        break;
+    case TQtFallbackGlyph::Dots:
+        p.setPen(Qt::NoPen);
+        p.setBrush(ink);
+        for (int i = 0; i < 3; ++i)
+            p.drawEllipse(QRectF(2 + i * 4.5, 7, 2.5, 2.5));
+        break;
+    }
+    return pm;
+}
+} // namespace
+
+TQtGlyph GlyphFromData(const String& hex, int numGlyphs, TQtFallbackGlyph fallback) {
+    QByteArray bytes = HexToBytes(hex);
+    QImage strip;
+    if (!bytes.isEmpty() && !strip.loadFromData(bytes) && bytes.size() > 4)
+        strip.loadFromData(bytes.mid(4)); // a stored bitmap may carry its size in front
+    if (strip.isNull()) return {DrawFallback(fallback, false), DrawFallback(fallback, true)};
+    int n = std::max(numGlyphs, 1);
+    int w = strip.width() / n;
+    if (w <= 0) return {DrawFallback(fallback, false), DrawFallback(fallback, true)};
+    TQtGlyph g;
+    g.normal = QPixmap::fromImage(strip.copy(0, 0, w, strip.height()));
+    if (n >= 2) {
+        g.disabled = QPixmap::fromImage(strip.copy(w, 0, w, strip.height()));
+    } else {
+        QImage grey = strip.copy(0, 0, w, strip.height()).convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; y < grey.height(); ++y)
+            for (int x = 0; x < grey.width(); ++x) {
+                QColor c = grey.pixelColor(x, y);
+                int v = (qGray(c.rgb()) + 255) / 2;
+                grey.setPixelColor(x, y, QColor(v, v, v, c.alpha()));
+            }
+        g.disabled = QPixmap::fromImage(grey);
+    }
+    return g;
+}

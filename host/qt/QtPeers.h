@@ -1,0 +1,173 @@
+#pragma once
+// The peers: one Qt widget per component, mirroring the component both ways. The model pushes
+// property names; the peer re-reads the model and updates its widget with signals blocked. What the
+// user does to a widget enters the model only through UserInput.
+#include <QPointer>
+#include <QToolButton>
+#include <QWidget>
+
+#include "vcl/Controls.h"
+
+class QKeyEvent;
+class QLineEdit;
+class TCustomEdit;
+class TQtFormPeer;
+
+class TQtControlPeer : public QObject, public IControlPeer {
+public:
+    // Takes the component's peer slot; the widget becomes a child of `parent`.
+    TQtControlPeer(TQtFormPeer& form, TControl* control, QWidget* widget);
+    ~TQtControlPeer() override;
+
+    void PropertyChanged(const char* property) final;
+    // Pushes the whole state the component holds.
+    void ApplyAll();
+
+    // Null once the component is gone or no longer shown by this peer.
+    TControl* Control() const { return control_; }
+    QWidget* Widget() const { return widget_; }
+    TQtFormPeer& FormPeer() const { return form_; }
+    // The component no longer belongs here: forget it and remove the widget. With `release`, the
+    // component (known to be alive) gets its peer slot back.
+    void Detach(bool release);
+    // The widget the children's widgets are placed in.
+    virtual QWidget* Container() const { return widget_; }
+
+protected:
+    virtual void Apply(const char* property);
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    // A key pressed while the component's widget has the focus. True when consumed.
+    virtual bool KeyPressed(QKeyEvent* e);
+    // Sends printable text, Enter, Esc and Backspace to the model; true when the key was one.
+    bool SendKeys(QKeyEvent* e);
+    // The focusable windowed control, or null for labels, containers and speed buttons.
+    TWinControl* FocusTarget() const;
+    // Mirrors the model after a piece of user input; false when the component went away.
+    bool AfterInput(bool queuedFocus = false);
+    void ApplyBounds();
+    void ApplyColors();
+    void ApplyFont();
+    void ApplyHint();
+    virtual void ApplyText() {}
+    virtual QPalette::ColorRole BackgroundRole() const { return QPalette::Window; }
+    virtual QPalette::ColorRole ForegroundRole() const { return QPalette::WindowText; }
+    // Containers and edits paint their background; labels and buttons lie on their parent's.
+    virtual bool FillsBackground() const;
+
+    TQtFormPeer& form_;
+    TControl* control_;
+    QPointer<QWidget> widget_;
+    bool pushing_ = false;
+};
+
+// The peers the widgetset knows. A class derived from one of these components gets the peer of the
+// nearest base known here.
+class TQtLabelPeer : public TQtControlPeer {
+public:
+    TQtLabelPeer(TQtFormPeer& form, TControl* control, QWidget* parent);
+
+protected:
+    void Apply(const char* property) override;
+    void ApplyText() override;
+};
+
+class TQtGroupBoxPeer : public TQtControlPeer {
+public:
+    TQtGroupBoxPeer(TQtFormPeer& form, TControl* control, QWidget* parent);
+
+protected:
+    void ApplyText() override;
+};
+
+class TQtPanelPeer : public TQtControlPeer {
+public:
+    TQtPanelPeer(TQtFormPeer& form, TControl* control, QWidget* parent);
+
+protected:
+    void ApplyText() override;
+};
+
+class TQtEditPeer : public TQtControlPeer {
+public:
+    TQtEditPeer(TQtFormPeer& form, TControl* control, QWidget* parent);
+    QLineEdit* LineEdit() const;
+
+protected:
+    void Apply(const char* property) override;
+    void ApplyText() override;
+    bool KeyPressed(QKeyEvent* e) override;
+    QPalette::ColorRole BackgroundRole() const override { return QPalette::Base; }
+    QPalette::ColorRole ForegroundRole() const override { return QPalette::Text; }
+    bool FillsBackground() const override { return true; }
+    TCustomEdit* EditControl() const;
+    void ApplySelection();
+    // Caret and selection moved by the user (keys, mouse): copied into SelStart/SelLength.
+    void MirrorSelection();
+    void DeleteKey();
+    void Paste();
+    bool mirroring_ = false;
+};
+
+// An edit with a calendar button on its right.
+class TQtDateEditPeer : public TQtEditPeer {
+public:
+    TQtDateEditPeer(TQtFormPeer& form, TControl* control, QWidget* parent);
+    QToolButton* Button() const { return button_; }
+
+protected:
+    void Apply(const char* property) override;
+    void PlaceButton();
+    void OpenCalendar();
+    QPointer<QToolButton> button_;
+};
+
+class TQtCheckBoxPeer : public TQtControlPeer {
+public:
+    TQtCheckBoxPeer(TQtFormPeer& form, TControl* control, QWidget* parent);
+
+protected:
+    void Apply(const char* property) override;
+    void ApplyText() override;
+    void ApplyChecked();
+    void Clicked();
+};
+
+class TQtRadioButtonPeer : public TQtCheckBoxPeer {
+public:
+    TQtRadioButtonPeer(TQtFormPeer& form, TControl* control, QWidget* parent);
+};
+
+class TQtSpeedButtonPeer : public TQtControlPeer {
+public:
+    TQtSpeedButtonPeer(TQtFormPeer& form, TControl* control, QWidget* parent);
+
+protected:
+    void Apply(const char* property) override;
+    void ApplyText() override;
+    void ApplyGlyph();
+};
+
+// Any other control: a plain widget that keeps position, colours and focus.
+class TQtGenericPeer : public TQtControlPeer {
+public:
+    TQtGenericPeer(TQtFormPeer& form, TControl* control, QWidget* parent);
+};
+
+// True while a model change is being pushed to widgets: focus moves Qt makes on its own then (a
+// focused widget being disabled or hidden) are not user input.
+bool QtPeersPushing();
+class TQtPushGuard {
+public:
+    TQtPushGuard();
+    ~TQtPushGuard();
+    TQtPushGuard(const TQtPushGuard&) = delete;
+    TQtPushGuard& operator=(const TQtPushGuard&) = delete;
+};
+
+// The glyph of a button: the normal image and the disabled one cut from a strip of `numGlyphs`
+// images side by side, or a drawn fallback when the data is empty or unreadable.
+struct TQtGlyph {
+    QPixmap normal, disabled;
+};
+enum class TQtFallbackGlyph { Dots, Search, Calendar };
+TQtGlyph GlyphFromData(const String& hex, int numGlyphs, TQtFallbackGlyph fallback);

@@ -1,0 +1,60 @@
+#include "qt/QtText.h"
+
+#include <cctype>
+#include <cstdlib>
+
+int Utf16Pos(const QString& s, int codePoints) {
+    int pos = 0;
+    for (int n = 0; n < codePoints && pos < s.size(); ++n)
+        pos += (s.at(pos).isHighSurrogate() && pos + 1 < s.size()) ? 2 : 1;
+    return pos;
+}
+
+int CodePointPos(const QString& s, int utf16Pos) {
+    int n = 0;
+    for (int pos = 0; pos < utf16Pos && pos < s.size(); ++n)
+        pos += (s.at(pos).isHighSurrogate() && pos + 1 < s.size()) ? 2 : 1;
+    return n;
+}
+
+QColor ToQColor(TColor c) {
+    unsigned rgb = ColorToRGB(c);
+    return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+}
+
+QFont ToQFont(const TFont& f) {
+    QString family = QStringLiteral("DejaVu Sans");
+    if (QString::fromStdString(f.Name).contains(QLatin1String("Courier"), Qt::CaseInsensitive))
+        family = QStringLiteral("DejaVu Sans Mono");
+    QFont q(family);
+    q.setPixelSize(f.Height == 0 ? 11 : std::abs(f.Height));
+    q.setBold(f.Bold);
+    return q;
+}
+
+QString StripMnemonic(const QString& caption) {
+    QString out;
+    out.reserve(caption.size());
+    for (int i = 0; i < caption.size(); ++i) {
+        if (caption.at(i) == QLatin1Char('&')) {
+            if (i + 1 < caption.size() && caption.at(i + 1) == QLatin1Char('&')) {
+                out += QLatin1Char('&');
+                ++i;
+            }
+            continue;
+        }
+        out += caption.at(i);
+    }
+    return out;
+}
+
+QByteArray HexToBytes(const String& hex) {
+    QByteArray compact;
+    compact.reserve(static_cast<qsizetype>(hex.size()));
+    for (char ch : hex)
+        if (!std::isspace(static_cast<unsigned char>(ch))) compact += ch;
+    if (compact.size() % 2) return {};
+    for (char ch : compact)
+        if (!std::isxdigit(static_cast<unsigned char>(ch))) return {};
+    return QByteArray::fromHex(compact);
+}

@@ -1,0 +1,531 @@
+#include "qt/QtWidgetSet.h"
+
+#include <cstring>
+#include <set>
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMdiArea>
+#include <QSignalBlocker>
+#include <QStyleFactory>
+#include <QTimer>
+
+#include "qt/QtText.h"
+#include "vcl/Input.h"
+#include "vcl/StdCtrls.h"
+
+namespace {
+bool Is(const char* a, const char* b) {
+    return std::strcmp(a, b) == 0;
+}
+
+void CollectTree(const TWinControl* w, std::set<const TControl*>& out) {
+    for (int i = 0; i < w->ControlCount(); ++i) {
+        TControl* c = w->Controls(i);
+        out.insert(c);
+        if (auto* cw = dynamic_cast<TWinControl*>(c)) CollectTree(cw, out);
+    }
+}
+
+Qt::WindowStates ToQtState(TWindowState s) {
+    switch (s) {
+    case wsMinimized:
+        return Qt::WindowMinimized;
+    case wsMaximized:
+        return Qt::WindowMaximized;
+    default:
+        return Qt::WindowNoState;
+    }
+}
+
+TWindowState FromQtState(Qt::WindowStates s) {
+    if (s & Qt::WindowMinimized) return wsMinimized;
+    if (s & Qt::WindowMaximized) return wsMaximized;
+    return wsNormal;
+}
+} // namespace
+
+TQtFormPeer::TQtFormPeer(TQtWidgetSet& widgetSet, TCustomForm* form, QMdiArea* mdiArea)
+    : widgetSet_(widgetSet), form_(form) {
+    client_ = new TQtFormWidget;
+    client_->setObjectName(ToQ(form->Name()));
+    client_->installEventFilter(this);
+    if (mdiArea && form->FormStyle() == fsMDIChild) {
+        sub_ = new QMdiSubWindow;
+        sub_->setWidget(client_);
+        sub_->setAttribute(Qt::WA_DeleteOnClose, false);
+        sub_->installEventFilter(this);
+        mdiArea->addSubWindow(sub_);
+        sub_->hide();
+        connect(sub_, &QMdiSubWindow::windowStateChanged, this,
+                [this](Qt::WindowStates, Qt::WindowStates now) { WindowStateChangedByUser(now); });
+    }
+    form_->SetPeer(this);
+    CreateChildren(form_, client_);
+    ApplyAll();
+    RebuildTabOrder();
+    SyncFocus();
+}
+
+TQtFormPeer::~TQtFormPeer() {
+    peers_.clear();
+}
+
+QWidget* TQtFormPeer::Window() const {
+    if (sub_) return sub_;
+    return client_;
+}
+
+TQtControlPeer* TQtFormPeer::PeerOf(const TControl* c) const {
+    auto it = peers_.find(c);
+    return it == peers_.end() ? nullptr : it->second.get();
+}
+
+QWidget* TQtFormPeer::WidgetOf(const TControl* c) const {
+    if (!c) return nullptr;
+    TQtControlPeer* p = PeerOf(c);
+    return p ? p->Widget() : nullptr;
+}
+
+QWidget* TQtFormPeer::ContainerOf(const TControl* c) const {
+    if (c == form_) return client_;
+    TQtControlPeer* p = PeerOf(c);
+    return p ? p->Container() : nullptr;
+}
+
+void TQtFormPeer::CreatePeer(TControl* c, QWidget* parent) {
+    std::unique_ptr<TQtControlPeer> peer = widgetSet_.MakePeer(*this, c, parent);
+    TQtControlPeer* raw = peer.get();
+    peers_[c] = std::move(peer);
+    raw->ApplyAll();
+}
+
+void TQtFormPeer::CreateChildren(TWinControl* parent, QWidget* into) {
+    // Graphic controls (labels, speed buttons) lie under the windowed ones, as they are painted on
+    // their parent's surface in the classic library: create them first.
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int i = 0; i < parent->ControlCount(); ++i) {
+            TControl* c = parent->Controls(i);
+            bool windowed = dynamic_cast<TWinControl*>(c) != nullptr;
+            if (windowed != (pass == 1) || PeerOf(c)) continue;
+            CreatePeer(c, into);
+        }
+    }
+    for (int i = 0; i < parent->ControlCount(); ++i)
+        if (auto* w = dynamic_cast<TWinControl*>(parent->Controls(i)))
+            if (QWidget* inner = ContainerOf(w)) CreateChildren(w, inner);
+}
+
+bool TQtFormPeer::InTree(const TControl* c) const {
+    std::set<const TControl*> live;
+    if (form_) CollectTree(form_, live);
+    return live.count(c) > 0;
+}
+
+void TQtFormPeer::Sync() {
+    if (!form_) return;
+    std::set<const TControl*> live;
+    CollectTree(form_, live);
+    bool changed = false;
+    // A control no longer in the tree was freed or moved without telling us: its peer goes inert
+    // (kept alive, since the control may still hold it).
+    for (auto it = peers_.begin(); it != peers_.end();) {
+        if (live.count(it->first)) {
+            ++it;
+            continue;
+        }
+        it->second->Detach(false);
+        widgetSet_.Bury(std::move(it->second));
+        it = peers_.erase(it);
+        changed = true;
+    }
+    size_t before = peers_.size();
+    CreateChildren(form_, client_);
+    if (changed || peers_.size() != before) RebuildTabOrder();
+}
+
+void TQtFormPeer::Reparent(TQtControlPeer* peer) {
+    TControl* c = peer->Control();
+    if (!c || !form_) return;
+    TWinControl* parent = c->Parent();
+    QWidget* container = parent && c->ParentForm() == form_ ? ContainerOf(parent) : nullptr;
+    if (container) {
+        peer->Widget()->setParent(container);
+        peer->ApplyAll();
+        RebuildTabOrder();
+        return;
+    }
+    // Left this form (or its new parent has no widget yet): the control is alive, so it gets its
+    // peer slot back and a fresh peer when its new form synchronises.
+    auto it = peers_.find(c);
+    peer->Detach(true);
+    if (it != peers_.end()) {
+        widgetSet_.Bury(std::move(it->second));
+        peers_.erase(it);
+    }
+    RebuildTabOrder();
+}
+
+void TQtFormPeer::RebuildTabOrder() {
+    if (!form_) return;
+    for (auto& [c, p] : peers_) {
+        if (!p->Control() || !p->Widget()) continue;
+        auto* w = dynamic_cast<TWinControl*>(p->Control());
+        if (w && w->Focusable())
+            p->Widget()->setFocusPolicy(w->TabStop() ? Qt::StrongFocus : Qt::ClickFocus);
+    }
+    QWidget* prev = nullptr;
+    for (TWinControl* c : form_->TabSequence()) {
+        QWidget* w = WidgetOf(c);
+        if (!w) continue;
+        if (prev) QWidget::setTabOrder(prev, w);
+        prev = w;
+    }
+}
+
+void TQtFormPeer::SyncFocus() {
+    if (!form_ || !client_) return;
+    QWidget* w = WidgetOf(form_->ActiveControl());
+    if (!w || w->hasFocus() || !w->isEnabled()) return;
+    // Focusing a widget of an inactive MDI child would activate it: leave those alone.
+    if (sub_ && sub_->mdiArea() && sub_->mdiArea()->activeSubWindow() != sub_) return;
+    ++settingFocus_;
+    w->setFocus(Qt::OtherFocusReason);
+    --settingFocus_;
+}
+
+void TQtFormPeer::SyncFocusLater() {
+    if (focusQueued_) return;
+    focusQueued_ = true;
+    QTimer::singleShot(0, this, [this] {
+        focusQueued_ = false;
+        SyncFocus();
+    });
+}
+
+void TQtFormPeer::Detach(bool now) {
+    if (!form_) return;
+    std::set<const TControl*> live;
+    CollectTree(form_, live);
+    for (auto& [c, p] : peers_) {
+        bool alive = live.count(c) > 0;
+        p->Detach(alive);
+        if (!alive) {
+            widgetSet_.Bury(std::move(p));
+        } else if (now) {
+            p.reset();
+        } else {
+            // We may be inside one of this peer's own event handlers.
+            p.release()->deleteLater();
+        }
+    }
+    peers_.clear();
+    if (form_->Peer() == this) form_->SetPeer(nullptr);
+    form_ = nullptr;
+    if (QWidget* w = Window()) {
+        w->removeEventFilter(this);
+        w->hide();
+        if (now)
+            delete w;
+        else
+            w->deleteLater();
+    }
+}
+
+void TQtFormPeer::PropertyChanged(const char* property) {
+    if (!form_ || !client_) return;
+    try {
+        TQtPushGuard guard;
+        pushing_ = true;
+        if (Is(property, "Visible")) {
+            ApplyVisible();
+        } else if (Is(property, "Text")) {
+            ApplyCaption();
+        } else if (Is(property, "Bounds")) {
+            ApplyBounds();
+        } else if (Is(property, "WindowState")) {
+            ApplyWindowState();
+        } else if (Is(property, "ZOrder")) {
+            if (form_->Visible()) {
+                Window()->raise();
+                if (sub_ && sub_->mdiArea() && sub_->isVisible())
+                    sub_->mdiArea()->setActiveSubWindow(sub_);
+            }
+        } else if (Is(property, "ActiveControl")) {
+            // A data-aware edit may show another text with the focus than without it.
+            Sync();
+            for (auto& [c, p] : peers_)
+                if (dynamic_cast<TQtEditPeer*>(p.get())) p->PropertyChanged("Text");
+            SyncFocusLater();
+        } else if (Is(property, "Color")) {
+            ApplyColors();
+        } else if (Is(property, "Font")) {
+            client_->setFont(ToQFont(form_->Font()));
+            Sync();
+            for (auto& [c, p] : peers_)
+                if (c->Parent() == form_ && c->ParentFont()) p->PropertyChanged("Font");
+        } else if (Is(property, "Enabled")) {
+            client_->setEnabled(form_->Enabled());
+            RebuildTabOrder();
+        } else if (Is(property, "TabOrder") || Is(property, "TabStop")) {
+            RebuildTabOrder();
+        }
+    } catch (...) {
+    }
+    pushing_ = false;
+}
+
+void TQtFormPeer::ApplyAll() {
+    TQtPushGuard guard;
+    pushing_ = true;
+    client_->setFont(ToQFont(form_->Font()));
+    ApplyColors();
+    ApplyCaption();
+    ApplyBounds();
+    client_->setEnabled(form_->Enabled());
+    ApplyVisible();
+    pushing_ = false;
+}
+
+void TQtFormPeer::ApplyColors() {
+    QPalette pal;
+    pal.setColor(QPalette::Window, ToQColor(form_->Color()));
+    pal.setColor(QPalette::WindowText, ToQColor(form_->Font().Color));
+    client_->setPalette(pal);
+    client_->setAutoFillBackground(true);
+}
+
+void TQtFormPeer::ApplyCaption() {
+    Window()->setWindowTitle(ToQ(form_->Caption()));
+    if (sub_) client_->setWindowTitle(ToQ(form_->Caption()));
+}
+
+void TQtFormPeer::ApplyBounds() {
+    int w = form_->ClientWidth() > 0 ? form_->ClientWidth() : form_->Width();
+    int h = form_->ClientHeight() > 0 ? form_->ClientHeight() : form_->Height();
+    QSize size(std::max(w, 1), std::max(h, 1));
+    client_->SetHint(size);
+    if (form_->BorderStyle() == bsSingle || form_->BorderStyle() == bsDialog ||
+        form_->BorderStyle() == bsToolWindow) {
+        client_->setFixedSize(size);
+    } else {
+        client_->setMinimumSize(0, 0);
+        client_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        client_->resize(size);
+    }
+    if (sub_) {
+        if (form_->WindowState() == wsNormal) {
+            sub_->resize(sub_->sizeHint());
+            sub_->move(form_->Left(), form_->Top());
+        }
+    } else {
+        client_->move(form_->Left(), form_->Top());
+    }
+}
+
+void TQtFormPeer::ApplyVisible() {
+    QWidget* win = Window();
+    if (!form_->Visible()) {
+        win->hide();
+        return;
+    }
+    ApplyWindowState();
+    if (!win->isVisible()) {
+        if (sub_) client_->show();
+        switch (form_->WindowState()) {
+        case wsMinimized:
+            win->showMinimized();
+            break;
+        case wsMaximized:
+            win->showMaximized();
+            break;
+        default:
+            win->show();
+            break;
+        }
+    }
+}
+
+void TQtFormPeer::ApplyWindowState() {
+    QWidget* win = Window();
+    Qt::WindowStates want = ToQtState(form_->WindowState());
+    Qt::WindowStates have = win->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized);
+    if (want == have) return;
+    bool blocked = sub_ ? sub_->blockSignals(true) : false;
+    if (!win->isVisible()) {
+        win->setWindowState(want);
+    } else if (want & Qt::WindowMinimized) {
+        win->showMinimized();
+    } else if (want & Qt::WindowMaximized) {
+        win->showMaximized();
+    } else {
+        win->showNormal();
+    }
+    if (sub_) sub_->blockSignals(blocked);
+}
+
+void TQtFormPeer::WindowStateChangedByUser(Qt::WindowStates state) {
+    if (!form_ || pushing_ || QtPeersPushing()) return;
+    TWindowState s = FromQtState(state);
+    if (s == form_->WindowState()) return;
+    TCustomForm* f = form_;
+    RunEvent([&] { f->SetWindowState(s); });
+    widgetSet_.AfterInput(true);
+}
+
+void TQtFormPeer::CloseRequested() {
+    if (!form_) return;
+    // The model decides: hide, minimise, free or refuse.
+    UserInput::Close(form_);
+    widgetSet_.AfterInput(true);
+}
+
+bool TQtFormPeer::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != Window() || !form_) return false;
+    try {
+        switch (event->type()) {
+        case QEvent::Close:
+            event->ignore();
+            CloseRequested();
+            return true;
+        case QEvent::WindowStateChange:
+            if (!sub_) WindowStateChangedByUser(client_->windowState());
+            return false;
+        default:
+            return false;
+        }
+    } catch (...) {
+        return true;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TQtWidgetSet::TQtWidgetSet() {
+    if (QStyle* style = QStyleFactory::create(QStringLiteral("Fusion")))
+        QApplication::setStyle(style);
+    QApplication::setFont(ToQFont(TFont{}));
+}
+
+TQtWidgetSet::~TQtWidgetSet() {
+    Uninstall();
+    for (auto& [form, fp] : forms_) {
+        fp->Detach(true);
+        delete fp;
+    }
+    forms_.clear();
+    if (waitCursor_) QApplication::restoreOverrideCursor();
+}
+
+void TQtWidgetSet::Install() {
+    Application->SetPeer(this);
+}
+
+void TQtWidgetSet::Uninstall() {
+    if (Application && Application->Peer() == this) Application->SetPeer(nullptr);
+}
+
+TQtFormPeer* TQtWidgetSet::CreatePeers(TCustomForm* form) {
+    if (!form) return nullptr;
+    if (TQtFormPeer* fp = FormPeer(form)) {
+        fp->Sync();
+        return fp;
+    }
+    auto* fp = new TQtFormPeer(*this, form, mdiArea_);
+    forms_[form] = fp;
+    return fp;
+}
+
+TQtFormPeer* TQtWidgetSet::FormPeer(const TCustomForm* form) const {
+    auto it = forms_.find(form);
+    return it == forms_.end() ? nullptr : it->second;
+}
+
+QWidget* TQtWidgetSet::WindowOf(const TCustomForm* form) const {
+    TQtFormPeer* fp = FormPeer(form);
+    return fp ? fp->Window() : nullptr;
+}
+
+void TQtWidgetSet::SyncForms() {
+    if (Application) {
+        for (int i = 0; i < Application->ComponentCount(); ++i) {
+            auto* f = dynamic_cast<TCustomForm*>(Application->Components(i));
+            if (f && f->Visible() && !f->Released() && !FormPeer(f)) CreatePeers(f);
+        }
+    }
+    for (auto& [form, fp] : forms_)
+        fp->Sync();
+}
+
+void TQtWidgetSet::AfterInput(bool queuedFocus) {
+    std::vector<TQtFormPeer*> all;
+    for (auto& [form, fp] : forms_)
+        all.push_back(fp);
+    for (TQtFormPeer* fp : all) {
+        fp->Sync();
+        if (queuedFocus)
+            fp->SyncFocusLater();
+        else
+            fp->SyncFocus();
+    }
+}
+
+std::unique_ptr<TQtControlPeer> TQtWidgetSet::MakePeer(TQtFormPeer& form, TControl* c,
+                                                       QWidget* parent) {
+    for (auto& f : factories_)
+        if (auto p = f(form, c, parent)) return p;
+    // The most derived class known here decides, so subclasses get a working peer unchanged.
+    if (dynamic_cast<TCustomEdit*>(c)) {
+        if (ToQ(c->ClassName()).contains(QLatin1String("DateEdit")))
+            return std::make_unique<TQtDateEditPeer>(form, c, parent);
+        return std::make_unique<TQtEditPeer>(form, c, parent);
+    }
+    if (dynamic_cast<TCustomCheckBox*>(c))
+        return std::make_unique<TQtCheckBoxPeer>(form, c, parent);
+    if (dynamic_cast<TRadioButton*>(c))
+        return std::make_unique<TQtRadioButtonPeer>(form, c, parent);
+    if (dynamic_cast<TGroupBox*>(c)) return std::make_unique<TQtGroupBoxPeer>(form, c, parent);
+    if (dynamic_cast<TPanel*>(c)) return std::make_unique<TQtPanelPeer>(form, c, parent);
+    if (dynamic_cast<TSpeedButton*>(c))
+        return std::make_unique<TQtSpeedButtonPeer>(form, c, parent);
+    if (dynamic_cast<TLabel*>(c)) return std::make_unique<TQtLabelPeer>(form, c, parent);
+    return std::make_unique<TQtGenericPeer>(form, c, parent);
+}
+
+void TQtWidgetSet::FormShown(TCustomForm* form) {
+    TQtFormPeer* fp = CreatePeers(form);
+    if (!fp) return;
+    fp->ApplyAll();
+    QWidget* win = fp->Window();
+    win->raise();
+    if (QMdiSubWindow* sub = fp->SubWindow(); sub && sub->mdiArea())
+        sub->mdiArea()->setActiveSubWindow(sub);
+    else
+        win->activateWindow();
+    fp->SyncFocusLater();
+}
+
+void TQtWidgetSet::FormClosed(TCustomForm* form) {
+    auto it = forms_.find(form);
+    if (it == forms_.end()) return;
+    TQtFormPeer* fp = it->second;
+    forms_.erase(it);
+    // Called while the form is being freed, perhaps from inside one of its widgets' events: the
+    // widgets and peers go when control returns to the event loop.
+    fp->Detach(false);
+    fp->deleteLater();
+}
+
+void TQtWidgetSet::CursorChanged(int cursor) {
+    if (cursor == crHourGlass) {
+        if (!waitCursor_) QApplication::setOverrideCursor(Qt::WaitCursor);
+        waitCursor_ = true;
+    } else if (waitCursor_) {
+        QApplication::restoreOverrideCursor();
+        waitCursor_ = false;
+    }
+}
+
+void TQtWidgetSet::Bury(std::unique_ptr<TQtControlPeer> peer) {
+    if (peer) graveyard_.push_back(std::move(peer));
+}
