@@ -1,4 +1,5 @@
 // Registration of the data classes that form definitions may name.
+#include "db/ADOIBQuery.h"
 #include "db/DB.h"
 #include "db/DBClient.h"
 #include "db/DBCtrls.h"
@@ -12,6 +13,11 @@ void RegisterDataClasses() {
     RegisterComponentClass<TDataSource>("TDataSource");
     RegisterComponentClass<TDBEdit>("TDBEdit");
     RegisterComponentClass<TDBCheckBox>("TDBCheckBox");
+    RegisterComponentClass<TADOIBQuery>("TADOIBQuery");
+    RegisterComponentClass<TADOIBStringField>("TADOIBStringField");
+    RegisterComponentClass<TADOConnection>("TADOConnection");
+    RegisterComponentClass<TIBDatabase>("TIBDatabase");
+    RegisterComponentClass<TIBTransaction>("TIBTransaction");
 }
 
 namespace {

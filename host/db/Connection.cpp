@@ -1,0 +1,139 @@
+#include "db/Connection.h"
+
+#include <algorithm>
+#include <soci/soci.h>
+
+#include "sql/Schema.h"
+#include "vcl/FormReader.h"
+
+namespace {
+template <class L> void Erase(L& list, const void* key) {
+    list.erase(
+        std::remove_if(list.begin(), list.end(), [key](const auto& e) { return e.first == key; }),
+        list.end());
+}
+} // namespace
+
+void RethrowAsDatabaseError(const String& context) {
+    try {
+        throw;
+    } catch (const EDatabaseError&) {
+        throw;
+    } catch (const soci::soci_error& e) {
+        throw EDatabaseError(context + e.get_error_message());
+    } catch (const Exception&) {
+        throw;
+    } catch (const std::exception& e) {
+        throw EDatabaseError(context + e.what());
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TSharedComponent::~TSharedComponent() {
+    NotifyFree();
+}
+
+void TSharedComponent::NotifyFree() {
+    auto list = std::move(notify_);
+    notify_.clear();
+    for (auto& [key, fn] : list)
+        fn();
+}
+
+void TSharedComponent::AddFreeNotification(const void* key, std::function<void()> onFree) {
+    Erase(notify_, key);
+    notify_.emplace_back(key, std::move(onFree));
+}
+
+void TSharedComponent::RemoveFreeNotification(const void* key) {
+    Erase(notify_, key);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TADOConnection::TADOConnection(TComponent* owner) : TSharedComponent(owner) {}
+
+TADOConnection::~TADOConnection() {
+    BeginDestroy();
+    NotifyFree(); // the queries forget this connection before it closes under them
+    Close();
+}
+
+void TADOConnection::Open(const String& url) {
+    Close();
+    auto session = std::make_unique<soci::session>();
+    try {
+        kxsql::OpenSession(*session, url);
+    } catch (...) {
+        RethrowAsDatabaseError("Não foi possível conectar ao banco de dados: ");
+    }
+    session_ = std::move(session);
+    url_ = url;
+}
+
+void TADOConnection::Close() {
+    // Closing a query runs its handlers, which may close others: take them one at a time.
+    while (!openQueries_.empty()) {
+        auto [key, close] = openQueries_.back();
+        openQueries_.pop_back();
+        close();
+    }
+    session_.reset();
+}
+
+soci::session& TADOConnection::Session() {
+    if (!session_)
+        throw EDatabaseError("A conexão " + Name() + " com o banco de dados não está aberta.");
+    return *session_;
+}
+
+void TADOConnection::ExecSQL(const String& sql) {
+    soci::session& s = Session();
+    try {
+        s << sql;
+    } catch (...) {
+        RethrowAsDatabaseError("Erro no banco de dados: ");
+    }
+}
+
+void TADOConnection::AddOpenQuery(const void* key, std::function<void()> close) {
+    Erase(openQueries_, key);
+    openQueries_.emplace_back(key, std::move(close));
+}
+
+void TADOConnection::RemoveOpenQuery(const void* key) {
+    Erase(openQueries_, key);
+}
+
+bool TADOConnection::ReadProperty(const DfmProperty& p, TFormReader& r) {
+    if (p.name == "LoginPrompt" || p.name == "KeepConnection") {
+        r.Bool(p);
+        return true;
+    }
+    return TSharedComponent::ReadProperty(p, r);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TIBDatabase::~TIBDatabase() {
+    SetConnection(nullptr);
+}
+
+void TIBDatabase::SetConnection(TADOConnection* c) {
+    if (c == connection_) return;
+    if (connection_) connection_->RemoveFreeNotification(this);
+    connection_ = c;
+    if (c) c->AddFreeNotification(this, [this] { connection_ = nullptr; });
+}
+
+TIBTransaction::~TIBTransaction() {
+    SetConnection(nullptr);
+}
+
+void TIBTransaction::SetConnection(TADOConnection* c) {
+    if (c == connection_) return;
+    if (connection_) connection_->RemoveFreeNotification(this);
+    connection_ = c;
+    if (c) c->AddFreeNotification(this, [this] { connection_ = nullptr; });
+}

@@ -1,0 +1,32 @@
+#pragma once
+// The host's shared data module: one connection to the host database that every screen's
+// queries use ("dtmDBGeral.adcGeral" in their definitions). It exists before any screen.
+#include "db/Connection.h"
+#include "vcl/Forms.h"
+
+class TdtmDBGeral : public TDataModule {
+public:
+    explicit TdtmDBGeral(TComponent* owner);
+    ~TdtmDBGeral() override;
+    String ClassName() const override { return "TdtmDBGeral"; }
+
+    // Creates the tables when missing (running it again changes nothing).
+    void CreateSchema();
+    // Demo suppliers, operator groups and products; rows already present are kept.
+    void LoadDemo();
+
+    TADOConnection* adcGeral;
+    TIBDatabase* dtbGeral;
+    TIBTransaction* ibtGeral;
+
+private:
+    void RunAll(const std::vector<std::string>& statements);
+};
+
+extern TdtmDBGeral* dtmDBGeral;
+
+// Creates the module (owned by Application), replacing one already open, and connects it to
+// "sqlite:PATH" or "postgresql://USER@HOST:PORT/DB". EDatabaseError when it cannot connect; the
+// module is then not created.
+void OpenDtmDBGeral(const String& url);
+void CloseDtmDBGeral();

@@ -1,0 +1,414 @@
+// Queries on the shared data module against a temporary SQLite file, and against PostgreSQL when
+// KX_TEST_PG holds a libpq URI (each test gets a database of its own, dropped afterwards).
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <soci/soci.h>
+#include <tuple>
+#include <unistd.h>
+
+#include "db/ADOIBQuery.h"
+#include "db/DBGeral.h"
+#include "sql/Schema.h"
+#include "vcl/FormReader.h"
+
+namespace {
+
+const std::vector<String> kFornecedorSql = {"SELECT",
+                                            "   CDFORNECED,",
+                                            "   NRINSJURFORN,",
+                                            "   NMRAZSOCFORN,",
+                                            "   IDTPIJURFORN",
+                                            "FROM",
+                                            "   FORNECEDOR",
+                                            "WHERE",
+                                            "   (NRINSJURFORN = :P_NRINSJURFORN OR "
+                                            ":P_TNRINSJURFORN = 'T')",
+                                            "ORDER BY",
+                                            "   IDTPIJURFORN,",
+                                            "   NRINSJURFORN",
+                                            "",
+                                            " ",
+                                            " "};
+const std::vector<String> kGrupoSql = {
+    "SELECT CDGRUPOPER, DSGRUPOPER", "  FROM GRUPOPER",
+    " WHERE ((CDGRUPOPER = :P_CDGRUPOPER) OR (:P_TGRUPOPER = 'T'))", " ORDER BY CDGRUPOPER", " "};
+const std::vector<String> kProdutoSql = {"SELECT CDARVPROD, NMPRODUTO", "  FROM PRODUTO",
+                                         " WHERE CDNVPRODUTO = '1'", " ORDER BY CDARVPROD"};
+
+struct Supplier {
+    String code, inscription, name, type;
+};
+const std::vector<Supplier> kSuppliers = {
+    {"000001", "11144477735", "ANA", "F"},     {"000002", "11222333000181", "BETA", "J"},
+    {"000003", "12ABC34501DE35", "GAMA", "J"}, {"000004", "999", "OUTRO", "O"},
+    {"000005", "12'34", "ASPAS", "I"},         {"000006", "00011122233", "ZECA", "F"},
+};
+const std::vector<std::pair<String, String>> kGroups = {
+    {"10", "DIRETORIA"}, {"01", "COMPRAS"}, {"02", "FISCAL"}};
+const std::vector<std::tuple<String, String, String>> kProducts = {{"1.02", "PORCA", "1"},
+                                                                   {"2.01", "MOTOR", "2"},
+                                                                   {"0.99", "ARRUELA", "1"},
+                                                                   {"1.01", "PARAFUSO", "1"}};
+
+String Quoted(const String& s) {
+    String out = "'";
+    for (char c : s)
+        out += c == '\'' ? String("''") : String(1, c);
+    return out + "'";
+}
+
+// The libpq URI with another database name.
+String WithDatabase(const String& uri, const String& db) {
+    size_t hostStart = uri.find("://");
+    size_t slash = uri.find('/', hostStart == String::npos ? 0 : hostStart + 3);
+    size_t query = uri.find('?');
+    String tail = query == String::npos ? "" : uri.substr(query);
+    String head = uri.substr(0, std::min(slash, query));
+    return head + "/" + db + tail;
+}
+
+class Queries : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override {
+        static std::atomic<int> counter{0};
+        String tag = std::to_string(getpid()) + "_" + std::to_string(counter++);
+        if (String(GetParam()) == "sqlite") {
+            path_ = std::filesystem::temp_directory_path() / ("kx_db_query_" + tag + ".db");
+            url_ = "sqlite:" + path_.string();
+        } else {
+            const char* admin = std::getenv("KX_TEST_PG");
+            if (!admin || !*admin) GTEST_SKIP() << "KX_TEST_PG não definido";
+            admin_ = admin;
+            pgDatabase_ = "kx_db_test_" + tag;
+            soci::session s;
+            kxsql::OpenSession(s, admin_);
+            s << "CREATE DATABASE " + pgDatabase_;
+            url_ = WithDatabase(admin_, pgDatabase_);
+        }
+        OpenDtmDBGeral(url_);
+        dtmDBGeral->CreateSchema();
+        for (const Supplier& s : kSuppliers)
+            Exec("INSERT INTO FORNECEDOR (CDFORNECED, NRINSJURFORN, NMRAZSOCFORN, IDTPIJURFORN) "
+                 "VALUES (" +
+                 Quoted(s.code) + ", " + Quoted(s.inscription) + ", " + Quoted(s.name) + ", " +
+                 Quoted(s.type) + ")");
+        for (const auto& [code, name] : kGroups)
+            Exec("INSERT INTO GRUPOPER (CDGRUPOPER, DSGRUPOPER) VALUES (" + Quoted(code) + ", " +
+                 Quoted(name) + ")");
+        for (const auto& [code, name, level] : kProducts)
+            Exec("INSERT INTO PRODUTO (CDARVPROD, NMPRODUTO, CDNVPRODUTO) VALUES (" + Quoted(code) +
+                 ", " + Quoted(name) + ", " + Quoted(level) + ")");
+    }
+
+    void TearDown() override {
+        root_.reset();
+        CloseDtmDBGeral();
+        if (!path_.empty()) {
+            for (const char* suffix : {"", "-wal", "-shm"})
+                std::filesystem::remove(path_.string() + suffix);
+        }
+        if (!pgDatabase_.empty()) {
+            soci::session s;
+            kxsql::OpenSession(s, admin_);
+            s << "DROP DATABASE IF EXISTS " + pgDatabase_;
+        }
+    }
+
+    void Exec(const String& sql) { dtmDBGeral->adcGeral->ExecSQL(sql); }
+    bool IsPg() const { return !pgDatabase_.empty(); }
+
+    TADOIBQuery* NewQuery(const char* name, const std::vector<String>& sql,
+                          std::vector<const char*> fields = {}) {
+        auto* q = new TADOIBQuery(root_.get());
+        q->SetName(name);
+        q->SQL().Assign(sql);
+        for (const char* f : fields) {
+            auto* field = new TADOIBStringField(root_.get());
+            field->SetFieldName(f);
+            field->SetDataSet(q->Query());
+        }
+        return q;
+    }
+
+    static std::vector<String> Column(TADOIBQuery* q, const char* field) {
+        std::vector<String> out;
+        for (q->Query()->First(); !q->Query()->Eof(); q->Query()->Next())
+            out.push_back(q->FieldByName(field)->AsString());
+        return out;
+    }
+
+    std::unique_ptr<TComponent> root_ = std::make_unique<TComponent>(nullptr);
+    std::filesystem::path path_;
+    String url_, admin_, pgDatabase_;
+};
+
+TEST_P(Queries, SupplierLookupListsAllWithTheSwitchAndOneByInscription) {
+    TADOIBQuery* q = NewQuery("qryFornecedor", kFornecedorSql,
+                              {"CDFORNECED", "NRINSJURFORN", "NMRAZSOCFORN", "IDTPIJURFORN"});
+    EXPECT_EQ(q->SQL().Lines(), kFornecedorSql);
+    ASSERT_EQ(q->Params().size(), 2u);
+    EXPECT_EQ(q->Params()[0]->Name(), "P_NRINSJURFORN");
+    EXPECT_EQ(q->Params()[1]->Name(), "P_TNRINSJURFORN");
+
+    q->ParamByName("P_NRINSJURFORN").SetAsString("");
+    q->ParamByName("p_tnrinsjurforn").SetAsString("T");
+    q->Open();
+    std::vector<Supplier> sorted = kSuppliers;
+    std::sort(sorted.begin(), sorted.end(), [](const Supplier& a, const Supplier& b) {
+        return std::tie(a.type, a.inscription) < std::tie(b.type, b.inscription);
+    });
+    std::vector<String> expected;
+    for (const Supplier& s : sorted)
+        expected.push_back(s.inscription);
+    EXPECT_EQ(Column(q, "NRINSJURFORN"), expected);
+    EXPECT_EQ(q->RecordCount(), static_cast<int>(kSuppliers.size()));
+
+    for (const Supplier& s : kSuppliers) {
+        q->Close();
+        q->ParamByName("P_NRINSJURFORN").SetAsString(s.inscription); // 12'34 too: bound
+        q->ParamByName("P_TNRINSJURFORN").SetValue(Variant(""));
+        q->Open();
+        EXPECT_EQ(Column(q, "CDFORNECED"), std::vector<String>{s.code}) << s.inscription;
+        EXPECT_EQ(q->FieldByName("NMRAZSOCFORN")->AsString(), s.name);
+    }
+    // Text that would widen a spliced condition is only a value that matches nothing.
+    q->Close();
+    q->ParamByName("P_NRINSJURFORN").SetAsString("x' OR 'T' = 'T");
+    q->Open();
+    EXPECT_TRUE(q->IsEmpty());
+}
+
+TEST_P(Queries, GroupAndProductLookups) {
+    TADOIBQuery* g = NewQuery("qryGrupoPermLan", kGrupoSql, {"CDGRUPOPER", "DSGRUPOPER"});
+    g->ParamByName("P_CDGRUPOPER").SetAsString("");
+    g->ParamByName("P_TGRUPOPER").SetAsString("T");
+    g->Open();
+    std::vector<std::pair<String, String>> groups = kGroups;
+    std::sort(groups.begin(), groups.end());
+    std::vector<String> codes;
+    for (const auto& grp : groups)
+        codes.push_back(grp.first);
+    EXPECT_EQ(Column(g, "CDGRUPOPER"), codes);
+
+    g->Close();
+    g->ParamByName("P_CDGRUPOPER").SetAsString("02");
+    g->ParamByName("P_TGRUPOPER").SetAsString("");
+    g->Open();
+    EXPECT_EQ(Column(g, "DSGRUPOPER"), std::vector<String>{"FISCAL"});
+    g->Close();
+    g->ParamByName("P_CDGRUPOPER").SetAsString("99");
+    g->Open();
+    EXPECT_TRUE(g->IsEmpty());
+
+    // No persistent fields: every column becomes a field.
+    TADOIBQuery* p = NewQuery("qryProdSerConsidera", kProdutoSql);
+    EXPECT_TRUE(p->Params().empty());
+    p->Open();
+    std::vector<String> level1;
+    for (const auto& [code, name, level] : kProducts)
+        if (level == "1") level1.push_back(code);
+    std::sort(level1.begin(), level1.end());
+    EXPECT_EQ(p->Query()->FieldCount(), 2);
+    EXPECT_EQ(Column(p, "CDARVPROD"), level1);
+    EXPECT_THROW(p->ParamByName("P_X"), EDatabaseError);
+}
+
+TEST_P(Queries, OpeningALargeTableReadsOnlyWhatIsAskedFor) {
+    Exec("CREATE TABLE GRANDE (ID INTEGER PRIMARY KEY, NOME VARCHAR(20))");
+    if (IsPg())
+        Exec("INSERT INTO GRANDE SELECT x, 'n' || x FROM generate_series(1, 100000) AS x");
+    else
+        Exec("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 100000) "
+             "INSERT INTO GRANDE SELECT x, 'n' || x FROM c");
+    TADOIBQuery* q = NewQuery("qryGrande", {"SELECT ID, NOME FROM GRANDE ORDER BY ID"});
+    q->Open();
+    EXPECT_LE(q->FetchedRows(), 1);
+    EXPECT_EQ(q->FieldByName("NOME")->AsString(), "n1");
+    for (int i = 0; i < 4; ++i)
+        q->Query()->Next();
+    EXPECT_EQ(q->FieldByName("ID")->AsInteger(), 5);
+    EXPECT_LE(q->FetchedRows(), 6);
+    EXPECT_EQ(q->RecordCount(), 100000);
+    EXPECT_EQ(q->FetchedRows(), 100000);
+}
+
+TEST_P(Queries, FailuresNameTheirCauseAndLeaveTheQueryClosed) {
+    TADOIBQuery* bad = NewQuery("qryRuim", {"SELECT * FROM NAO_EXISTE"});
+    try {
+        bad->Open();
+        ADD_FAILURE();
+    } catch (const EDatabaseError& e) {
+        EXPECT_NE(LowerCase(e.Message()).find("nao_existe"), String::npos) << e.Message();
+    }
+    EXPECT_FALSE(bad->Active());
+
+    TADOIBQuery* missing = NewQuery("qryFalta", kGrupoSql, {"CDGRUPOPER", "NMGRUPO"});
+    missing->ParamByName("P_TGRUPOPER").SetAsString("T");
+    try {
+        missing->Open();
+        ADD_FAILURE();
+    } catch (const EDatabaseError& e) {
+        EXPECT_NE(e.Message().find("NMGRUPO"), String::npos) << e.Message();
+    }
+    EXPECT_FALSE(missing->Active());
+
+    // Results are read-only.
+    TADOIBQuery* g = NewQuery("qryGrupo", kGrupoSql, {"CDGRUPOPER", "DSGRUPOPER"});
+    g->ParamByName("P_TGRUPOPER").SetAsString("T");
+    g->Open();
+    EXPECT_THROW(g->Query()->Edit(), EDatabaseError);
+    EXPECT_THROW(g->FieldByName("DSGRUPOPER")->SetAsString("X"), EDatabaseError);
+
+    // Closing the connection closes its queries first.
+    dtmDBGeral->adcGeral->Close();
+    EXPECT_FALSE(g->Active());
+    EXPECT_THROW(g->Open(), EDatabaseError);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, Queries, ::testing::Values("sqlite", "postgresql"),
+                         [](const auto& info) { return String(info.param); });
+
+// ---------------------------------------------------------------------------------------------
+
+struct LookupForm : TForm {
+    explicit LookupForm(TComponent* owner) : TForm(owner) {
+        Publish("qryFornecedorIDTPIJURFORNGetText", &LookupForm::TypeText);
+    }
+    String ClassName() const override { return "TLookupForm"; }
+    void TypeText(TField* f, String& text, bool) {
+        text = f->AsString() == "F" ? "Física" : "Outra";
+    }
+};
+
+const char* const kLookupDefinition = R"(object frmLookup: TLookupForm
+  object qryFornecedor: TADOIBQuery
+    Active = False
+    AutoCalcFields = True
+    ADOConnection = dtmDBGeral.adcGeral
+    DataBase = dtmDBGeral.dtbGeral
+    Transaction = dtmDBGeral.ibtGeral
+    ADOCursorLocation = clUseClient
+    ADOCursorType = ctKeyset
+    ADOLockType = ltReadOnly
+    ADOCacheSize = 1
+    ADOMaxRecords = 0
+    ADOEnableBCD = False
+    ADOExecuteOptions = []
+    ADOFiltered = False
+    ADOMarshalOptions = moMarshalAll
+    ADOPrepared = False
+    ParamCheck = True
+    CachedUpdates = False
+    ObjectView = False
+    DataSource = dtsFornecedor
+    SQL.Strings = (
+      'SELECT'
+      '   CDFORNECED,'
+      '   NRINSJURFORN,'
+      '   NMRAZSOCFORN,'
+      '   IDTPIJURFORN'
+      'FROM'
+      '   FORNECEDOR'
+      'WHERE'
+      '   (NRINSJURFORN = :P_NRINSJURFORN OR :P_TNRINSJURFORN = '#39'T'#39')'
+      'ORDER BY'
+      '   IDTPIJURFORN,'
+      '   NRINSJURFORN'
+      ''
+      ' '
+      ' ')
+    Params.Strings = (
+      'P_NRINSJURFORN ftString ptUnknown'
+      'P_TNRINSJURFORN ftString ptUnknown')
+    object qryFornecedorCDFORNECED: TADOIBStringField
+      FieldName = 'CDFORNECED'
+      Origin = 'FORNECEDOR.CDFORNECED'
+      Visible = False
+      DisplayWidth = 21
+      Size = 21
+    end
+    object qryFornecedorIDTPIJURFORN: TADOIBStringField
+      DisplayLabel = 'Tipo'
+      DisplayWidth = 15
+      FieldName = 'IDTPIJURFORN'
+      Origin = 'FORNECEDOR.IDTPIJURFORN'
+      OnGetText = qryFornecedorIDTPIJURFORNGetText
+      Size = 1
+    end
+  end
+  object dtsFornecedor: TDataSource
+    DataSet = qryFornecedor
+  end
+end
+)";
+
+class QueryDefinitions : public Queries {};
+
+TEST_P(QueryDefinitions, ReadTheSettingsAndBindTheDataSourceToTheResult) {
+    LookupForm form(nullptr);
+    TFormReader(&form).Read(kLookupDefinition);
+    auto* q = FindOwned<TADOIBQuery>(&form, "qryFornecedor");
+    auto* dts = FindOwned<TDataSource>(&form, "dtsFornecedor");
+    ASSERT_TRUE(q && dts);
+    EXPECT_EQ(q->SQL().Lines(), kFornecedorSql);
+    EXPECT_EQ(dts->DataSet(), q->Query());
+    EXPECT_EQ(q->DataSource(), dts);
+    EXPECT_EQ(q->ADOConnection(), dtmDBGeral->adcGeral);
+    EXPECT_EQ(q->DataBase(), dtmDBGeral->dtbGeral);
+    EXPECT_EQ(q->ADOCursorType, "ctKeyset");
+    EXPECT_EQ(q->ADOLockType, "ltReadOnly");
+    EXPECT_TRUE(q->ADOExecuteOptions.empty());
+    ASSERT_EQ(q->Query()->FieldCount(), 2);
+    EXPECT_FALSE(q->FieldByName("CDFORNECED")->Visible());
+    EXPECT_EQ(q->FieldByName("IDTPIJURFORN")->DisplayLabel(), "Tipo");
+
+    q->ParamByName("P_NRINSJURFORN").SetAsString(kSuppliers[0].inscription);
+    q->ParamByName("P_TNRINSJURFORN").SetAsString("");
+    q->Open();
+    EXPECT_EQ(dts->State(), dsBrowse);
+    EXPECT_EQ(q->FieldByName("CDFORNECED")->AsString(), kSuppliers[0].code);
+    EXPECT_EQ(q->FieldByName("IDTPIJURFORN")->DisplayText(), "Física");
+
+    // The module going away leaves the query without its connection, not dangling.
+    CloseDtmDBGeral();
+    EXPECT_FALSE(q->Active());
+    EXPECT_EQ(q->ADOConnection(), nullptr);
+    EXPECT_EQ(q->Connection(), nullptr);
+    EXPECT_THROW(q->Open(), EDatabaseError);
+}
+
+TEST_P(QueryDefinitions, RefuseWrongSettingsAndParameterLists) {
+    auto with = [](const String& from, const String& to) {
+        String text = kLookupDefinition;
+        size_t at = text.find(from);
+        EXPECT_NE(at, String::npos) << from;
+        return text.replace(at, from.size(), to);
+    };
+    const String bad[] = {
+        with("ADOCursorType = ctKeyset", "ADOCursorType = ctKeyboard"),
+        with("ADOExecuteOptions = []", "ADOExecuteOptions = [eoFast]"),
+        with("ADOCacheSize = 1", "ADOCacheSize = 0"),
+        with("'P_TNRINSJURFORN ftString ptUnknown'", "'P_TNRINSJURFORN ftInteger ptUnknown'"),
+        with("'P_TNRINSJURFORN ftString ptUnknown'", "'P_OUTRO ftString ptUnknown'"),
+        with("'P_TNRINSJURFORN ftString ptUnknown')", ")"),
+        with("ObjectView = False", "ObjectView = False\n    Filtered = True"),
+    };
+    for (size_t i = 0; i < std::size(bad); ++i) {
+        LookupForm form(nullptr);
+        EXPECT_THROW(TFormReader(&form).Read(bad[i]), EDfmError) << "case " << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, QueryDefinitions, ::testing::Values("sqlite"),
+                         [](const auto& info) { return String(info.param); });
+
+TEST(SqlParams, FoundOutsideQuotesAndComments) {
+    EXPECT_EQ(FindSqlParams("SELECT ':NO', \"a:b\" FROM T -- :NAO\n WHERE A = :Um AND B = :um "
+                            "/* :NADA */ AND C = :DOIS_2 AND D::text = 'x''y:z' AND E=:TRES"),
+              (std::vector<String>{"Um", "DOIS_2", "TRES"}));
+}
+
+} // namespace
