@@ -130,6 +130,8 @@ protected:
     // Turns a value into the form this kind stores (or null); raises when it does not fit.
     virtual Variant Coerce(const Variant& v) const { return v; }
     [[noreturn]] void ConvertFailed(const String& text, const String& what) const;
+    // The field as messages name it: its label, with the field name when they differ.
+    String Title() const;
 
 private:
     String fieldName_, displayLabel_, origin_;

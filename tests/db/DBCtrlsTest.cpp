@@ -112,6 +112,17 @@ TEST(DBEdit, TextThatDoesNotConvertKeepsTheFocus) {
     delete dialogs;
 }
 
+TEST(DBEdit, TextSetByCodeInBrowseNeverReachesTheRecord) {
+    Screen s;
+    s.Load();
+    ASSERT_TRUE(UserInput::Focus(s.dbeDays));
+    s.dbeDays->SetText("77"); // no edit under way: leaving must not fail nor write
+    ASSERT_TRUE(UserInput::Focus(s.other));
+    EXPECT_EQ(s.days->AsFloat(), 30);
+    EXPECT_EQ(s.dbeDays->DisplayText(), "30");
+    EXPECT_EQ(s.cds->State(), dsBrowse);
+}
+
 TEST(DBEdit, MaxLengthComesFromTheStringSizeUnlessSet) {
     Screen s;
     TDBEdit* code = s.Bind(new TDBEdit(s.form), "CDFORNECED");

@@ -187,6 +187,18 @@ TEST(ChangeLog, DeltaCarriesTheOriginalRowAndOnlyTheChangedFields) {
                                                 {"NRDIASBLOQNFFOR", nullptr}}));
 }
 
+TEST(ChangeLog, ARowBackToItsOriginalValuesHasNoChange) {
+    ParamRecord r;
+    r.Load();
+    for (const char* flag : {"S", "N"}) {
+        r.cds->Edit();
+        r.simples->SetAsString(flag);
+        r.cds->Post();
+    }
+    EXPECT_EQ(r.cds->ChangeCount(), 2);
+    EXPECT_TRUE(r.cds->Delta().AsJson()["changes"].empty());
+}
+
 TEST(ChangeLog, DataRoundTripsThePostedRow) {
     ParamRecord r;
     r.Load();
@@ -286,6 +298,17 @@ TEST(FieldValues, TextThatDoesNotConvertRaisesAndKeepsTheValue) {
     EXPECT_THROW(r.days->SetAsFloat(std::nan("")), EConvertError);
     EXPECT_EQ(r.days->AsFloat(), 30);
     EXPECT_FALSE(r.cds->Modified());
+
+    // Messages name the field by its label and its name.
+    r.maxValue->SetDisplayLabel("Valor Máximo Permitido");
+    try {
+        r.maxValue->SetAsString("x");
+        ADD_FAILURE();
+    } catch (const EConvertError& e) {
+        EXPECT_EQ(
+            e.Message(),
+            "'x' não é um número válido para o campo Valor Máximo Permitido (VRMAXPERMFORN).");
+    }
 }
 
 TEST(FieldValues, OversizeTextIsRefusedNeverCut) {
