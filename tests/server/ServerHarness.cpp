@@ -203,8 +203,9 @@ std::vector<std::map<std::string, json>> TestDatabase::LogRows(const std::string
                 code);
 }
 
-ServerProcess::ServerProcess(const std::string& dbUrl, const std::vector<std::string>& extra) {
-    std::vector<std::string> args = {"serve", "--db", dbUrl, "--listen", "127.0.0.1:0"};
+ServerProcess::ServerProcess(const std::string& dbUrl, const std::vector<std::string>& extra,
+                             const std::string& listen) {
+    std::vector<std::string> args = {"serve", "--db", dbUrl, "--listen", listen};
     args.insert(args.end(), extra.begin(), extra.end());
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");

@@ -70,7 +70,8 @@ private:
 
 class ServerProcess {
 public:
-    ServerProcess(const std::string& dbUrl, const std::vector<std::string>& extra = {});
+    ServerProcess(const std::string& dbUrl, const std::vector<std::string>& extra = {},
+                  const std::string& listen = "127.0.0.1:0");
     ~ServerProcess();
     int Port() const { return port_; }
     int Pid() const { return pid_; }

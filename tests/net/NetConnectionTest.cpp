@@ -1,0 +1,202 @@
+// TNetConnection against the real appserver, and the host's server address.
+#include "../server/ServerHarness.h"
+
+#include "Brannox.h"
+#include "net/NetConnection.h"
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+
+#include <cstdlib>
+#include <thread>
+
+namespace {
+
+const char* kModule = "Kxf27400.rdmParamForne";
+
+// A loopback port with nothing listening on it.
+int ClosedPort() {
+    boost::asio::io_context io;
+    boost::asio::ip::tcp::acceptor a(io, {boost::asio::ip::make_address("127.0.0.1"), 0});
+    return a.local_endpoint().port();
+}
+
+String MessageOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return "(nenhuma exceção)";
+}
+
+json PacketOf(const Variant& answer) {
+    return answer[1].AsJson();
+}
+
+class NetConnectionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        db_ = std::make_unique<TestDatabase>("sqlite");
+        Start();
+    }
+    void TearDown() override {
+        TNetConnection::SetOperator("");
+        if (server_) {
+            EXPECT_EQ(server_->Stop(), 0) << server_->Log();
+        }
+    }
+    void Start(const std::vector<std::string>& args = {},
+               const std::string& listen = "127.0.0.1:0") {
+        server_ = std::make_unique<ServerProcess>(db_->Url(), args, listen);
+    }
+    void Connect(TNetConnection& c) {
+        c.ServerName = kModule;
+        c.Host = "127.0.0.1";
+        c.Port = server_->Port();
+        c.SetConnected(true);
+    }
+
+    std::unique_ptr<TestDatabase> db_;
+    std::unique_ptr<ServerProcess> server_;
+};
+
+} // namespace
+
+TEST_F(NetConnectionTest, ConnectRunsBeforeConnectAndChecksTheModule) {
+    TNetConnection c;
+    c.ServerName = kModule;
+    int calls = 0;
+    c.BeforeConnect = [&](TNetConnection* sender) {
+        ++calls;
+        EXPECT_EQ(sender, &c);
+        sender->Host = "127.0.0.1"; // the screen takes the address here
+        sender->Port = server_->Port();
+    };
+    c.SetConnected(true);
+    EXPECT_TRUE(c.Connected());
+    c.SetConnected(true); // already connected: nothing to do
+    EXPECT_EQ(calls, 1);
+    c.SetConnected(false);
+    EXPECT_FALSE(c.Connected());
+    EXPECT_NE(MessageOf([&] {
+                  c.Call("GetParamForn", {"000001"});
+              }).find("Não foi possível conectar ao servidor de aplicação 127.0.0.1:"),
+              String::npos);
+}
+
+TEST_F(NetConnectionTest, UnknownModuleAndUnreachableServer) {
+    struct Case {
+        String module;
+        int port;
+        String message;
+    };
+    const int closed = ClosedPort();
+    const std::vector<Case> cases = {
+        {"Kxf99999.rdmOutro", server_->Port(), "não oferece o módulo Kxf99999.rdmOutro"},
+        {kModule, closed,
+         "Não foi possível conectar ao servidor de aplicação 127.0.0.1:" + std::to_string(closed) +
+             ": conexão recusada."},
+    };
+    for (const Case& k : cases) {
+        TNetConnection quiet;
+        quiet.ServerName = k.module;
+        quiet.Host = "127.0.0.1";
+        quiet.Port = k.port;
+        quiet.ThrowException = false;
+        EXPECT_NO_THROW(quiet.SetConnected(true));
+        EXPECT_FALSE(quiet.Connected());
+
+        TNetConnection loud;
+        loud.ServerName = k.module;
+        loud.Host = "127.0.0.1";
+        loud.Port = k.port;
+        EXPECT_NE(MessageOf([&] { loud.SetConnected(true); }).find(k.message), String::npos)
+            << MessageOf([&] { loud.SetConnected(true); });
+        EXPECT_FALSE(loud.Connected());
+    }
+}
+
+TEST_F(NetConnectionTest, CallsAnswerTheServerForms) {
+    TNetConnection c;
+    Connect(c);
+    const Variant found = c.Call("GetParamForn", {Variant("000001")});
+    ASSERT_TRUE(found.IsArray());
+    EXPECT_EQ(found[0].AsString(), "S");
+    EXPECT_EQ(PacketOf(found)["rows"][0][0], "000001");
+    EXPECT_EQ(found[2].AsString(), DateToStr(Date()));
+    const Variant missing = c.Call("GetParamForn", {Variant("999999")});
+    EXPECT_EQ(missing[0].AsString(), "N");
+    EXPECT_EQ(missing[1].AsString(), "Fornecedor não cadastrado.");
+
+    // A save, then the same save again: the conflict text comes as the server wrote it.
+    const json delta = UpdateDelta(PacketOf(found), {{"IDUTPRIGXML", "S"}});
+    TNetConnection::SetOperator("Ana Lúcia");
+    const Variant saved = c.Call("SetParamForn", {Variant::Json(delta), Variant(false)});
+    EXPECT_EQ(saved[0].AsString(), "S");
+    EXPECT_EQ(db_->LogRows("000001").back().at("CDOPERADOR"), "Ana Lúcia");
+    EXPECT_EQ(MessageOf([&] {
+                  c.Call("SetParamForn", {Variant::Json(delta), Variant(false)});
+              }),
+              "Registro alterado por outro usuário. Recarregue o fornecedor e repita a alteração.");
+    EXPECT_NE(MessageOf([&] { c.Call("Apagar", {}); }).find("Método Apagar não existe"),
+              String::npos);
+    EXPECT_NE(MessageOf([&] { c.Call("GetParamForn", {Variant(1)}); }).find("GetParamForn espera"),
+              String::npos);
+    EXPECT_TRUE(c.Connected()); // refusals keep the connection
+}
+
+TEST_F(NetConnectionTest, ConnectionClosedWhileIdleIsReopened) {
+    server_->Stop();
+    Start({"--idle-timeout", "1"});
+    TNetConnection c;
+    Connect(c);
+    EXPECT_EQ(c.Call("GetParamForn", {Variant("000001")})[0].AsString(), "S");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1800));
+    EXPECT_EQ(c.Call("GetParamForn", {Variant("000001")})[0].AsString(), "S");
+    EXPECT_TRUE(c.Connected());
+}
+
+TEST_F(NetConnectionTest, ServerRestartBetweenCalls) {
+    TNetConnection c;
+    Connect(c);
+    const int port = server_->Port();
+    EXPECT_EQ(c.Call("GetParamForn", {Variant("000001")})[0].AsString(), "S");
+    ASSERT_EQ(server_->Stop(), 0);
+    EXPECT_NE(MessageOf([&] { c.Call("GetParamForn", {Variant("000001")}); })
+                  .find("Não foi possível conectar ao servidor de aplicação 127.0.0.1:" +
+                        std::to_string(port)),
+              String::npos);
+    Start({}, "127.0.0.1:" + std::to_string(port));
+    EXPECT_EQ(c.Call("GetParamForn", {Variant("000001")})[0].AsString(), "S");
+}
+
+TEST(Brannox, ServerAddressFromSettingEnvironmentOrDefault) {
+    Brannox::SetServer("");
+    unsetenv("KX_SERVER");
+    EXPECT_EQ(Brannox::WebURL(), "127.0.0.1");
+    EXPECT_EQ(Brannox::WebPort(), 4711);
+    setenv("KX_SERVER", "10.1.2.3:5000", 1);
+    EXPECT_EQ(Brannox::WebURL(), "10.1.2.3"); // read again at every call
+    EXPECT_EQ(Brannox::WebPort(), 5000);
+    Brannox::SetServer("[::1]:6000");
+    EXPECT_EQ(Brannox::WebURL(), "::1");
+    EXPECT_EQ(Brannox::WebPort(), 6000);
+    for (const String bad : {"servidor", "host:", ":80", "host:99999", "host:8o"})
+        EXPECT_THROW(Brannox::SetServer(bad), Exception) << bad;
+    EXPECT_EQ(Brannox::WebPort(), 6000); // a refused address changes nothing
+    Brannox::SetServer("");
+    EXPECT_EQ(Brannox::WebPort(), 5000);
+    setenv("KX_SERVER", "sem-porta", 1); // malformed: the default
+    EXPECT_EQ(Brannox::WebPort(), 4711);
+    unsetenv("KX_SERVER");
+}
+
+TEST_F(NetConnectionTest, EmptyAddressUsesTheHostsServer) {
+    Brannox::SetServer("127.0.0.1:" + std::to_string(server_->Port()));
+    TNetConnection c;
+    c.ServerName = kModule;
+    c.SetConnected(true);
+    EXPECT_TRUE(c.Connected());
+    Brannox::SetServer("");
+}
