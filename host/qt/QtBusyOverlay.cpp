@@ -32,6 +32,7 @@ bool TQtBusyOverlay::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TQtBusyOverlay::paintEvent(QPaintEvent*) {
+    ++paints_;
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     p.fillRect(rect(), QColor(0, 0, 0, 60));

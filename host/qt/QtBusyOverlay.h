@@ -12,6 +12,7 @@ public:
     const QString& Text() const { return text_; }
     // Shows the overlay and paints it at once: the blocking call starts right after.
     void ShowNow();
+    int Paints() const { return paints_; }
 
 protected:
     void paintEvent(QPaintEvent* e) override;
@@ -21,5 +22,6 @@ private:
     int kind_;
     QString text_;
     int angle_ = 0;
+    int paints_ = 0;
     QTimer timer_;
 };

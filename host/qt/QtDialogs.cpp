@@ -104,7 +104,8 @@ void TQtPickDialog::UpdateStatus() {
     if (!model_->Error().isEmpty())
         s = model_->Error();
     else if (model_->Filter().trimmed().isEmpty())
-        s = QStringLiteral("%1 registro(s)").arg(model_->Total());
+        s = model_->Exhausted() ? QStringLiteral("%1 registro(s)").arg(model_->Known())
+                                : QStringLiteral("%1 registros ou mais").arg(model_->Known());
     else if (model_->ScanFinished())
         s = QStringLiteral("%1 encontrado(s)").arg(model_->rowCount());
     else
@@ -313,9 +314,8 @@ std::optional<std::vector<int>> TQtDialogService::PickRows(const TMultiPickReque
     TQtPickDialog dlg(request.title, request.columns, request.rows, &checks, DialogParent());
     if (dlg.exec() != QDialog::Accepted) return std::nullopt;
     std::vector<int> out;
-    int total = dlg.Model()->Total();
-    for (int i = 0; i < total && i < static_cast<int>(checks.size()); ++i)
-        if (checks[static_cast<size_t>(i)]) out.push_back(i);
+    for (size_t i = 0; i < checks.size(); ++i)
+        if (checks[i]) out.push_back(static_cast<int>(i));
     return out;
 }
 

@@ -18,9 +18,11 @@
 #include <QPainter>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "brx/DBDateEditPlus.h"
 #include "qt/QtText.h"
 #include "qt/QtWidgetSet.h"
 #include "vcl/Forms.h"
@@ -133,11 +135,15 @@ void TQtControlPeer::ApplyColors() {
     QPalette pal;
     if (FillsBackground()) pal.setColor(BackgroundRole(), ToQColor(control_->Color()));
     // Only the active groups: a disabled control keeps the style's grey text.
-    QColor text = ToQColor(control_->Font().Color);
+    QColor text = TextColor();
     pal.setColor(QPalette::Active, ForegroundRole(), text);
     pal.setColor(QPalette::Inactive, ForegroundRole(), text);
     widget_->setPalette(pal);
     widget_->setAutoFillBackground(FillsBackground() && BackgroundRole() == QPalette::Window);
+}
+
+QColor TQtControlPeer::TextColor() const {
+    return ToQColor(control_->Font().Color);
 }
 
 void TQtControlPeer::ApplyFont() {
@@ -180,6 +186,10 @@ bool TQtControlPeer::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick: {
             TCustomForm* f = form_.Form();
+            if (mouseFocusTried_) {
+                mouseFocusTried_ = false;
+                return !f || f->ActiveControl() != target;
+            }
             if (!f || f->ActiveControl() == target) return false;
             UserInput::Focus(target);
             if (!AfterInput(true)) return true;
@@ -195,6 +205,10 @@ bool TQtControlPeer::eventFilter(QObject* watched, QEvent* event) {
                 // Qt moved the focus on its own: the model's ActiveControl stays in charge.
                 form_.SyncFocusLater();
                 return false;
+            }
+            if (reason == Qt::MouseFocusReason) {
+                mouseFocusTried_ = true;
+                QTimer::singleShot(0, this, [this] { mouseFocusTried_ = false; });
             }
             UserInput::Focus(target);
             AfterInput(true);
@@ -274,10 +288,6 @@ TQtLabelPeer::TQtLabelPeer(TQtFormPeer& form, TControl* control, QWidget* parent
     l->setWordWrap(false);
 }
 
-void TQtLabelPeer::Apply(const char* property) {
-    TQtControlPeer::Apply(property);
-}
-
 void TQtLabelPeer::ApplyText() {
     auto* l = static_cast<QLabel*>(widget_.data());
     l->setText(StripMnemonic(ToQ(control_->Caption())));
@@ -285,13 +295,17 @@ void TQtLabelPeer::ApplyText() {
                       : control_->Alignment() == taCenter     ? Qt::AlignHCenter
                                                               : Qt::AlignLeft;
     l->setAlignment(h | Qt::AlignTop);
-    if (control_->AutoSize()) {
-        // An auto-sized label grows with its text, as the classic label does, so a caption set at
-        // run time is not clipped.
-        int w = l->fontMetrics().horizontalAdvance(l->text()) + 1;
-        int width = std::max(control_->Width(), w);
-        l->setGeometry(control_->Left(), control_->Top(), width, control_->Height());
-    }
+    ApplyBounds();
+}
+
+void TQtLabelPeer::ApplyBounds() {
+    auto* l = static_cast<QLabel*>(widget_.data());
+    int width = control_->Width();
+    // An auto-sized label grows with its text, as the classic label does, so a caption set at run
+    // time (or a wider font) does not clip it.
+    if (control_->AutoSize())
+        width = std::max(width, l->fontMetrics().horizontalAdvance(l->text()) + 1);
+    l->setGeometry(control_->Left(), control_->Top(), width, control_->Height());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -482,7 +496,9 @@ TQtDateEditPeer::TQtDateEditPeer(TQtFormPeer& form, TControl* control, QWidget* 
     button_->setFocusPolicy(Qt::NoFocus);
     button_->setCursor(Qt::ArrowCursor);
     button_->setAutoRaise(true);
-    TQtGlyph g = GlyphFromData({}, 1, TQtFallbackGlyph::Calendar);
+    auto* d = dynamic_cast<TDBDateEditPlus*>(control);
+    TQtGlyph g = d ? GlyphFromData(d->GlyphData, d->NumGlyphs, TQtFallbackGlyph::Calendar)
+                   : GlyphFromData({}, 1, TQtFallbackGlyph::Calendar);
     QIcon icon(g.normal);
     icon.addPixmap(g.disabled, QIcon::Disabled);
     button_->setIcon(icon);
@@ -497,7 +513,22 @@ TQtDateEditPeer::TQtDateEditPeer(TQtFormPeer& form, TControl* control, QWidget* 
 
 void TQtDateEditPeer::Apply(const char* property) {
     TQtEditPeer::Apply(property);
-    if (Is(property, "Bounds") || Is(property, "Font")) PlaceButton();
+}
+
+void TQtDateEditPeer::ApplyBounds() {
+    TQtEditPeer::ApplyBounds();
+    PlaceButton();
+}
+
+void TQtDateEditPeer::ApplyText() {
+    TQtEditPeer::ApplyText();
+    ApplyColors();
+}
+
+QColor TQtDateEditPeer::TextColor() const {
+    auto* d = dynamic_cast<TDBDateEditPlus*>(control_);
+    if (d && d->HasValidDate()) return ToQColor(d->ValidDateColor);
+    return TQtEditPeer::TextColor();
 }
 
 void TQtDateEditPeer::PlaceButton() {

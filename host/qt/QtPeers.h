@@ -44,20 +44,23 @@ protected:
     TWinControl* FocusTarget() const;
     // Mirrors the model after a piece of user input; false when the component went away.
     bool AfterInput(bool queuedFocus = false);
-    void ApplyBounds();
+    virtual void ApplyBounds();
     void ApplyColors();
     void ApplyFont();
     void ApplyHint();
     virtual void ApplyText() {}
     virtual QPalette::ColorRole BackgroundRole() const { return QPalette::Window; }
     virtual QPalette::ColorRole ForegroundRole() const { return QPalette::WindowText; }
+    virtual QColor TextColor() const;
     // Containers and edits paint their background; labels and buttons lie on their parent's.
     virtual bool FillsBackground() const;
 
     TQtFormPeer& form_;
     TControl* control_;
     QPointer<QWidget> widget_;
-    bool pushing_ = false;
+    // A mouse focus-in already asked the model for the focus; the press that follows must not
+    // ask again (the exit events would run twice).
+    bool mouseFocusTried_ = false;
 };
 
 // The peers the widgetset knows. A class derived from one of these components gets the peer of the
@@ -67,8 +70,8 @@ public:
     TQtLabelPeer(TQtFormPeer& form, TControl* control, QWidget* parent);
 
 protected:
-    void Apply(const char* property) override;
     void ApplyText() override;
+    void ApplyBounds() override;
 };
 
 class TQtGroupBoxPeer : public TQtControlPeer {
@@ -108,7 +111,7 @@ protected:
     bool mirroring_ = false;
 };
 
-// An edit with a calendar button on its right.
+// A date edit: a calendar button on its right, the text in ValidDateColor while it holds a date.
 class TQtDateEditPeer : public TQtEditPeer {
 public:
     TQtDateEditPeer(TQtFormPeer& form, TControl* control, QWidget* parent);
@@ -116,6 +119,9 @@ public:
 
 protected:
     void Apply(const char* property) override;
+    void ApplyText() override;
+    void ApplyBounds() override;
+    QColor TextColor() const override;
     void PlaceButton();
     void OpenCalendar();
     QPointer<QToolButton> button_;

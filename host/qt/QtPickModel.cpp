@@ -9,13 +9,24 @@ TQtPickModel::TQtPickModel(IPickSource* source, const std::vector<String>& colum
     : QAbstractTableModel(parent), source_(source), checks_(checks) {
     for (const String& c : columns)
         columns_ << ToQ(c);
+    if (!source_) exhausted_ = true;
+}
+
+void TQtPickModel::EnsureKnown(int n) {
+    if (exhausted_ || known_ >= n) return;
     try {
-        total_ = source_ ? std::max(source_->RowCount(), 0) : 0;
+        int k = source_->Fetch(n);
+        if (k < n) exhausted_ = true;
+        known_ = std::max(known_, k);
     } catch (const std::exception& e) {
         error_ = QString::fromUtf8(e.what());
+        exhausted_ = true;
+    } catch (...) {
+        error_ = QStringLiteral("Erro ao ler a lista.");
+        exhausted_ = true;
     }
-    if (checks_ && static_cast<int>(checks_->size()) < total_)
-        checks_->resize(static_cast<size_t>(total_), 0);
+    if (checks_ && static_cast<int>(checks_->size()) < known_)
+        checks_->resize(static_cast<size_t>(known_), 0);
 }
 
 int TQtPickModel::rowCount(const QModelIndex& parent) const {
@@ -60,7 +71,7 @@ QVariant TQtPickModel::headerData(int section, Qt::Orientation o, int role) cons
 }
 
 bool TQtPickModel::canFetchMore(const QModelIndex& parent) const {
-    return !parent.isValid() && scanned_ < total_ && error_.isEmpty();
+    return !parent.isValid() && error_.isEmpty() && (scanned_ < known_ || !exhausted_);
 }
 
 void TQtPickModel::fetchMore(const QModelIndex& parent) {
@@ -70,9 +81,13 @@ void TQtPickModel::fetchMore(const QModelIndex& parent) {
 
 void TQtPickModel::Scan(int wanted, int budget) {
     std::vector<Row> found;
-    int end = std::min(total_, scanned_ + budget);
+    int end = scanned_ + budget;
     try {
         while (scanned_ < end && static_cast<int>(found.size()) < wanted) {
+            if (scanned_ >= known_) {
+                EnsureKnown(scanned_ + kBatch);
+                if (scanned_ >= known_ || !error_.isEmpty()) break;
+            }
             std::vector<String> cells = source_->Row(scanned_);
             ++rowsRead_;
             Row r{scanned_, {}};

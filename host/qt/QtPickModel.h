@@ -1,6 +1,7 @@
 #pragma once
 // The rows of a pick list as a lazy table model: rows are read from the source only as the view
-// asks for more (canFetchMore/fetchMore), so a list of a million rows opens at once. A filter
+// asks for more (canFetchMore/fetchMore, growing with IPickSource::Fetch rather than RowCount), so
+// a list of a million rows opens at once. A filter
 // keeps the rows that contain its text in any column; it too scans the source step by step.
 #include <vector>
 
@@ -30,11 +31,13 @@ public:
     const QString& Filter() const { return filter_; }
     // The source row shown at `row`, or -1.
     int SourceRow(int row) const;
-    int Total() const { return total_; }
+    // The rows the source has made known so far; all of them once Exhausted().
+    int Known() const { return known_; }
+    bool Exhausted() const { return exhausted_; }
     // How many source rows were scanned so far, and how many Row calls were made.
     int Scanned() const { return scanned_; }
     int RowsRead() const { return rowsRead_; }
-    bool ScanFinished() const { return scanned_ >= total_; }
+    bool ScanFinished() const { return exhausted_ && scanned_ >= known_; }
     // The message of a source that failed; reading stops there.
     const QString& Error() const { return error_; }
     static QString Fold(const QString& s);
@@ -51,12 +54,15 @@ private:
         QStringList cells;
     };
     void Scan(int wanted, int budget);
+    // Asks the source for rows up to `n` (it never reads all of them to answer).
+    void EnsureKnown(int n);
 
     IPickSource* source_;
     QStringList columns_;
     std::vector<char>* checks_;
     std::vector<Row> rows_;
-    int total_ = 0;
+    int known_ = 0;
+    bool exhausted_ = false;
     int scanned_ = 0;
     int rowsRead_ = 0;
     QString filter_, folded_;

@@ -10,6 +10,7 @@
 #include <QStyleFactory>
 #include <QTimer>
 
+#include "brx/DBDateEditPlus.h"
 #include "qt/QtText.h"
 #include "vcl/Input.h"
 #include "vcl/StdCtrls.h"
@@ -475,11 +476,9 @@ std::unique_ptr<TQtControlPeer> TQtWidgetSet::MakePeer(TQtFormPeer& form, TContr
     for (auto& f : factories_)
         if (auto p = f(form, c, parent)) return p;
     // The most derived class known here decides, so subclasses get a working peer unchanged.
-    if (dynamic_cast<TCustomEdit*>(c)) {
-        if (ToQ(c->ClassName()).contains(QLatin1String("DateEdit")))
-            return std::make_unique<TQtDateEditPeer>(form, c, parent);
-        return std::make_unique<TQtEditPeer>(form, c, parent);
-    }
+    if (dynamic_cast<TDBDateEditPlus*>(c))
+        return std::make_unique<TQtDateEditPeer>(form, c, parent);
+    if (dynamic_cast<TCustomEdit*>(c)) return std::make_unique<TQtEditPeer>(form, c, parent);
     if (dynamic_cast<TCustomCheckBox*>(c))
         return std::make_unique<TQtCheckBoxPeer>(form, c, parent);
     if (dynamic_cast<TRadioButton*>(c))

@@ -1,0 +1,21 @@
+// The Qt suite needs one QApplication for the whole run; without a display it runs offscreen.
+#include <QApplication>
+#include <gtest/gtest.h>
+
+namespace {
+QtMessageHandler gDefault = nullptr;
+
+// The offscreen platform cannot stack windows; its complaint about it is noise here.
+void Filter(QtMsgType type, const QMessageLogContext& ctx, const QString& msg) {
+    if (msg.contains(QLatin1String("does not support raise"))) return;
+    if (gDefault) gDefault(type, ctx, msg);
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    gDefault = qInstallMessageHandler(Filter);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
