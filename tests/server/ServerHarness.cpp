@@ -17,6 +17,7 @@
 #include <fstream>
 #include <poll.h>
 #include <sstream>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
@@ -44,6 +45,7 @@ std::string ReadFile(const std::string& path) {
 int Spawn(const std::vector<std::string>& args, int outFd, int errFd) {
     const pid_t pid = fork();
     if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL); // a test that crashes leaves no server behind
         dup2(outFd, 1);
         dup2(errFd, 2);
         std::vector<char*> argv;
