@@ -96,6 +96,13 @@ void TQtControlPeer::Apply(const char* property) {
         form_.RebuildTabOrder();
     } else if (Is(property, "Color")) {
         ApplyColors();
+        // Whether a child paints its own background depends on this colour.
+        if (auto* w = dynamic_cast<TWinControl*>(control_))
+            for (int i = 0; i < w->ControlCount(); ++i)
+                if (TQtControlPeer* p = form_.PeerOf(w->Controls(i)); p && p->widget_) {
+                    QSignalBlocker b(p->widget_.data());
+                    p->ApplyColors();
+                }
     } else if (Is(property, "Font")) {
         // Children that take the parent's font follow; the model does not tell them.
         std::function<void(TControl*)> apply = [&](TControl* c) {
@@ -127,7 +134,10 @@ void TQtControlPeer::ApplyBounds() {
 }
 
 bool TQtControlPeer::FillsBackground() const {
-    return !control_->ParentColor();
+    // Painting the parent's own colour again would hide the parent's shading (a group box's panel).
+    if (control_->ParentColor()) return false;
+    TWinControl* parent = control_->Parent();
+    return !parent || control_->Color() != parent->Color();
 }
 
 void TQtControlPeer::ApplyColors() {

@@ -104,7 +104,7 @@ void QtFormTest::ShowForm() {
     Settle();
 }
 
-void QtFormTest::Settle() {
+void Settle() {
     for (int i = 0; i < 3; ++i) {
         QApplication::processEvents();
         QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

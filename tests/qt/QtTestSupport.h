@@ -40,6 +40,9 @@ public:
     bool* destroyed = nullptr;
 };
 
+// Lets queued calls (focus restores, deferred deletes) run.
+void Settle();
+
 // A hex PNG strip of `n` square glyphs of `size` pixels, glyph i filled with colours[i].
 String GlyphHex(int size, const std::vector<QColor>& colours);
 
@@ -49,8 +52,6 @@ protected:
     void TearDown() override;
     // Shows the form and waits until its window is active and Qt's focus is settled.
     void ShowForm();
-    // Lets queued calls (focus restores, deferred deletes) run.
-    static void Settle();
     QWidget* W(const TControl* c) const { return peer->WidgetOf(c); }
     template <class T> T* W(const TControl* c) const { return qobject_cast<T*>(W(c)); }
     TWinControl* Active() const { return form->ActiveControl(); }
