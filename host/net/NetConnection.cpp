@@ -1,5 +1,7 @@
 #include "net/NetConnection.h"
 
+#include "vcl/FormReader.h"
+
 #include "Brannox.h"
 
 #include <boost/asio/connect.hpp>
@@ -166,7 +168,32 @@ struct TNetConnection::Impl {
     }
 };
 
-TNetConnection::TNetConnection() : impl_(std::make_unique<Impl>()) {}
+TNetConnection::TNetConnection(TComponent* owner)
+    : TComponent(owner), impl_(std::make_unique<Impl>()) {}
+
+bool TNetConnection::ReadProperty(const DfmProperty& p, TFormReader& r) {
+    const String& n = p.name;
+    if (n == "ServerName")
+        ServerName = r.Str(p);
+    else if (n == "Host")
+        Host = r.Str(p);
+    else if (n == "Port")
+        Port = r.Int(p);
+    else if (n == "ThrowException")
+        ThrowException = r.Bool(p);
+    else if (n == "BeforeConnect") {
+        TNotifyEvent ev = r.Method<TNotifyEvent>(p);
+        BeforeConnect = [ev](TNetConnection* sender) { ev(sender); };
+    } else
+        return TComponent::ReadProperty(p, r);
+    return true;
+}
+
+namespace {
+struct NetRegistrar {
+    NetRegistrar() { RegisterComponentClass<TNetConnection>("TNetConnection"); }
+} netRegistrar;
+} // namespace
 
 TNetConnection::~TNetConnection() {
     impl_->Close();

@@ -5,15 +5,17 @@
 
 #include "rtl/SysUtils.h"
 #include "rtl/Variant.h"
+#include "vcl/Classes.h"
 
 #include <functional>
 #include <memory>
 #include <vector>
 
-class TNetConnection {
+class TNetConnection : public TComponent {
 public:
-    TNetConnection();
-    ~TNetConnection();
+    explicit TNetConnection(TComponent* owner = nullptr);
+    ~TNetConnection() override;
+    String ClassName() const override { return "TNetConnection"; }
     TNetConnection(const TNetConnection&) = delete;
     TNetConnection& operator=(const TNetConnection&) = delete;
 
@@ -36,6 +38,22 @@ public:
 
     // The operator sent as X-Operator on every call of every connection ("" sends none).
     static void SetOperator(String name);
+
+    // The server's dispatch interface while connected: methods are called on it by name.
+    class TAppServer {
+    public:
+        explicit TAppServer(TNetConnection* c) : c_(c) {}
+        Variant Call(const String& method, const std::vector<Variant>& args) const {
+            return c_->Call(method, args);
+        }
+
+    private:
+        TNetConnection* c_;
+    };
+    TAppServer AppServer() { return TAppServer(this); }
+
+    // Form definition: ServerName, Host, Port, ThrowException, BeforeConnect.
+    bool ReadProperty(const DfmProperty& p, TFormReader& reader) override;
 
 private:
     struct Impl;

@@ -1,0 +1,176 @@
+// hostapp: the host client. It owns the shared database module, loads the screen's package on
+// first use and opens it from its menu; with --script it drives the screen headless (or, with
+// --screenshot, with the real windows) as the script says.
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iostream>
+#include <limits.h>
+
+#include "Brannox.h"
+#include "db/DBGeral.h"
+#include "hostapp/Host.h"
+#include "hostapp/PackageHost.h"
+#include "hostapp/ScriptDriver.h"
+#include "net/NetConnection.h"
+#include "rtl/DateUtils.h"
+#include "vcl/Forms.h"
+
+namespace {
+
+const char* kUsage =
+    "uso: hostapp [--db URL] [--server HOST:PORT] [--today AAAA-MM-DD] [--operator NOME]\n"
+    "             [--script ARQUIVO|-] [--screenshot ARQUIVO.png]\n"
+    "  --db          banco de dados (sqlite:CAMINHO ou postgresql://...); padrão KX_DB\n"
+    "  --server      servidor de aplicação; padrão KX_SERVER ou 127.0.0.1:4711\n"
+    "  --today       fixa a data da estação de trabalho\n"
+    "  --operator    operador que grava as alterações; padrão KX_OPERATOR ou o usuário\n"
+    "  --script      executa comandos JSON (um por linha); '-' lê da entrada padrão\n"
+    "  --screenshot  com --script: janelas reais e uma imagem PNG ao final\n";
+
+String ExeDir() {
+    char buf[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return ".";
+    buf[n] = 0;
+    String p(buf);
+    return p.substr(0, p.rfind('/'));
+}
+
+String Env(const char* name) {
+    const char* v = getenv(name);
+    return v ? String(v) : String();
+}
+
+class THost : public IKxHost {
+public:
+    THost(String db, String op, String packagePath)
+        : db_(std::move(db)), operator_(std::move(op)), package_(std::move(packagePath)) {}
+
+    void OpenScreen() override { package_.IniProc(); }
+    TCustomForm* ScreenForm() override {
+        if (!package_.Loaded() || !package_.BoStCriado()) return nullptr;
+        TCustomForm* f = package_.FrmParamForne();
+        return f && !f->Released() ? f : nullptr;
+    }
+    String ServerAddress() const override {
+        return Brannox::WebURL() + ":" + std::to_string(Brannox::WebPort());
+    }
+    String DatabaseUrl() const override { return db_; }
+    String OperatorName() const override { return operator_; }
+
+    int RunScript(std::istream& in, std::ostream& out) override {
+        TScriptedDialogs* scripted = dynamic_cast<TScriptedDialogs*>(&DialogService());
+        TScriptedDialogs own;
+        if (!scripted) {
+            SetDialogService(&own);
+            scripted = &own;
+        }
+        TScriptDriver::Settings s;
+        s.openScreen = [this] { OpenScreen(); };
+        s.screenForm = [this] { return ScreenForm(); };
+        s.package = &package_;
+        s.setServer = [](const String& hp) { Brannox::SetServer(hp); };
+        s.setToday = [](const String& d) { SetTodayOverride(DateOf(ISOToDateTime(d))); };
+        TScriptDriver driver(s, *scripted);
+        int rc = driver.Run(in, out);
+        if (scripted == &own) SetDialogService(nullptr);
+        return rc;
+    }
+
+    TPackageHost& Package() { return package_; }
+
+private:
+    String db_, operator_;
+    TPackageHost package_;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    String db = Env("KX_DB"), server = Env("KX_SERVER"), op = Env("KX_OPERATOR"), today, script,
+           screenshot;
+    for (int i = 1; i < argc; ++i) {
+        String a = argv[i];
+        auto value = [&](const char* name) -> String {
+            if (i + 1 >= argc) {
+                std::cerr << "hostapp: falta o valor de " << name << "\n" << kUsage;
+                exit(2);
+            }
+            return argv[++i];
+        };
+        if (a == "--help" || a == "-h") {
+            std::cout << kUsage;
+            return 0;
+        } else if (a == "--db")
+            db = value("--db");
+        else if (a == "--server")
+            server = value("--server");
+        else if (a == "--today")
+            today = value("--today");
+        else if (a == "--operator")
+            op = value("--operator");
+        else if (a == "--script")
+            script = value("--script");
+        else if (a == "--screenshot")
+            screenshot = value("--screenshot");
+        else {
+            std::cerr << "hostapp: opção desconhecida " << a << "\n" << kUsage;
+            return 2;
+        }
+    }
+    String exeDir = ExeDir();
+    if (db.empty()) db = "sqlite:" + exeDir + "/../kx-demo.db";
+    if (op.empty()) op = Env("USER").empty() ? String("operador") : Env("USER");
+    if (!screenshot.empty() && script.empty()) {
+        std::cerr << "hostapp: --screenshot exige --script\n";
+        return 2;
+    }
+
+    try {
+        if (!today.empty()) SetTodayOverride(DateOf(ISOToDateTime(today)));
+        if (!server.empty()) Brannox::SetServer(server);
+        TNetConnection::SetOperator(op);
+        OpenDtmDBGeral(db);
+    } catch (const std::exception& e) {
+        std::cerr << "hostapp: " << e.what() << "\n";
+        return 1;
+    }
+
+    TForm* frmPrincipal = nullptr;
+    Application->CreateForm(frmPrincipal);
+    frmPrincipal->SetName("frmPrincipal");
+    frmPrincipal->SetCaption("KX - Compras e Documentos Fiscais");
+    frmPrincipal->SetFormStyle(fsMDIForm);
+
+    THost host(db, op, exeDir + "/../lib/libPKG_KXF27400.so");
+    int rc = 0;
+    if (!script.empty() && screenshot.empty()) {
+        if (script == "-") {
+            rc = host.RunScript(std::cin, std::cout);
+        } else {
+            std::ifstream in(script);
+            if (!in) {
+                std::cerr << "hostapp: não foi possível ler o roteiro " << script << "\n";
+                return 1;
+            }
+            rc = host.RunScript(in, std::cout);
+        }
+    } else {
+        String qtLib = exeDir + "/../lib/libhostqt.so";
+        void* h = dlopen(qtLib.c_str(), RTLD_NOW | RTLD_GLOBAL);
+        auto run = h ? reinterpret_cast<TKxRunQtHost>(dlsym(h, "KxRunQtHost")) : nullptr;
+        if (!run) {
+            const char* err = dlerror();
+            std::cerr << "hostapp: a interface gráfica não está disponível (" << (err ? err : qtLib)
+                      << ")\n";
+            return 1;
+        }
+        rc = run(&host, argc, argv, script.empty() ? nullptr : script.c_str(),
+                 screenshot.empty() ? nullptr : screenshot.c_str());
+    }
+    host.Package().Unload();
+    CloseDtmDBGeral();
+    return rc;
+}

@@ -1,0 +1,656 @@
+#include "screen/Cli_kxf27400.h"
+
+#include "Brannox.h"
+#include "Consiste.h"
+#include "Pesqlista.h"
+#include "Showavi.h"
+#include "vcl/Utf8.h"
+
+namespace Cli_kxf27400 {
+
+TfrmParamForne* frmParamForne = nullptr;
+bool boStCriado = false;
+TDateTime dtDataAtual;
+String stProdSerConsidera;
+static String stInscricao;
+
+namespace {
+template <class T> T* Find(TComponent* owner, const char* name) {
+    T* c = FindOwned<T>(owner, name);
+    if (!c) throw EComponentError(String("Componente ") + name + " ausente da definição da tela.");
+    return c;
+}
+} // namespace
+
+TfrmParamForne::TfrmParamForne(TComponent* Owner) : TfrmRotiGeral(Owner) {
+    Publish("netParamForneBeforeConnect", &TfrmParamForne::netParamForneBeforeConnect);
+    Publish("grbFornecedorEnter", &TfrmParamForne::grbFornecedorEnter);
+    Publish("medNrInsJurNFlxChange", &TfrmParamForne::medNrInsJurNFlxChange);
+    Publish("medNrInsJurNFlxEnter", &TfrmParamForne::medNrInsJurNFlxEnter);
+    Publish("medNrInsJurNFlxExit", &TfrmParamForne::medNrInsJurNFlxExit);
+    Publish("btpFornecedorBeforePesq", &TfrmParamForne::btpFornecedorBeforePesq);
+    Publish("btpFornecedorAfterPesq", &TfrmParamForne::btpFornecedorAfterPesq);
+    Publish("qryFornecedorNRINSJURFORNGetText", &TfrmParamForne::qryFornecedorNRINSJURFORNGetText);
+    Publish("qryFornecedorIDTPIJURFORNGetText", &TfrmParamForne::qryFornecedorIDTPIJURFORNGetText);
+    Publish("cdsParamForneAfterEdit", &TfrmParamForne::cdsParamForneAfterEdit);
+    Publish("cdsParamForneBeforePost", &TfrmParamForne::cdsParamForneBeforePost);
+    Publish("cdsParamForneAfterPost", &TfrmParamForne::cdsParamForneAfterPost);
+    Publish("cdsParamForneAfterCancel", &TfrmParamForne::cdsParamForneAfterCancel);
+    Publish("dtsParamFornStateChange", &TfrmParamForne::dtsParamFornStateChange);
+    Publish("sbtConfirmaClick", &TfrmParamForne::sbtConfirmaClick);
+    Publish("sbtCancelaClick", &TfrmParamForne::sbtCancelaClick);
+    Publish("dbeNrDiasBloqNFKeyPress", &TfrmParamForne::dbeNrDiasBloqNFKeyPress);
+    Publish("dckBloqNFRelacFornClick", &TfrmParamForne::dckBloqNFRelacFornClick);
+    Publish("dckOImpXmlNFClick", &TfrmParamForne::dckOImpXmlNFClick);
+    Publish("dckObrigCAcessoClick", &TfrmParamForne::dckObrigCAcessoClick);
+    Publish("dckVerifCpfCnpjClick", &TfrmParamForne::dckVerifCpfCnpjClick);
+    Publish("dckSimplesClick", &TfrmParamForne::dckSimplesClick);
+    Publish("dckVencXMLClick", &TfrmParamForne::dckVencXMLClick);
+    Publish("dckImpVencCTeClick", &TfrmParamForne::dckImpVencCTeClick);
+    Publish("dckBloqAltProdRelacClick", &TfrmParamForne::dckBloqAltProdRelacClick);
+    Publish("dckReaConfNFClick", &TfrmParamForne::dckReaConfNFClick);
+    Publish("dckIdUtDescBCSTClick", &TfrmParamForne::dckIdUtDescBCSTClick);
+    Publish("dckCfopCteClick", &TfrmParamForne::dckCfopCteClick);
+    Publish("dckNGravaRelacClick", &TfrmParamForne::dckNGravaRelacClick);
+    Publish("dbeValMaxPermKeyPress", &TfrmParamForne::dbeValMaxPermKeyPress);
+    Publish("dbeCdGrupoPermLanChange", &TfrmParamForne::dbeCdGrupoPermLanChange);
+    Publish("dbeCdGrupoPermLanExit", &TfrmParamForne::dbeCdGrupoPermLanExit);
+    Publish("btnPesqGrupoBeforePesq", &TfrmParamForne::btnPesqGrupoBeforePesq);
+    Publish("btnPesqGrupoAfterPesq", &TfrmParamForne::btnPesqGrupoAfterPesq);
+    Publish("dckReaConsImpXmlClick", &TfrmParamForne::dckReaConsImpXmlClick);
+    Publish("dbdDtReaConsImpXMLExit", &TfrmParamForne::dbdDtReaConsImpXMLExit);
+    Publish("dbeQtRepeteProdNFChange", &TfrmParamForne::dbeQtRepeteProdNFChange);
+    Publish("rbtTodosProdSerConsideraClick", &TfrmParamForne::rbtTodosProdSerConsideraClick);
+    Publish("rbtListaProdSerConsideraClick", &TfrmParamForne::rbtListaProdSerConsideraClick);
+    Publish("btpProdSerConsideraClick", &TfrmParamForne::btpProdSerConsideraClick);
+    ReadDefinition("TfrmParamForne");
+
+    grbFornecedor = Find<TGroupBox>(this, "grbFornecedor");
+    lblInscricao = Find<TLabel>(this, "lblInscricao");
+    medNrInsJurNF = Find<TMaskEdit>(this, "medNrInsJurNF");
+    btpFornecedor = Find<TBtnPesquisa>(this, "btpFornecedor");
+    lblIdForne = Find<TLabel>(this, "lblIdForne");
+    lblRazSocForn = Find<TLabel>(this, "lblRazSocForn");
+    edtNmRasSocForn = Find<TEdit>(this, "edtNmRasSocForn");
+    grbNrDiasBloqNF = Find<TGroupBox>(this, "grbNrDiasBloqNF");
+    lblNrDiasBloqNF = Find<TLabel>(this, "lblNrDiasBloqNF");
+    dbeNrDiasBloqNF = Find<TDBEdit>(this, "dbeNrDiasBloqNF");
+    grbBloqNFRelacForn = Find<TGroupBox>(this, "grbBloqNFRelacForn");
+    dckBloqNFRelacForn = Find<TDBCheckBox>(this, "dckBloqNFRelacForn");
+    grbOImpXmlNF = Find<TGroupBox>(this, "grbOImpXmlNF");
+    dckOImpXmlNF = Find<TDBCheckBox>(this, "dckOImpXmlNF");
+    dckObrigCAcesso = Find<TDBCheckBox>(this, "dckObrigCAcesso");
+    dckVerifCpfCnpj = Find<TDBCheckBox>(this, "dckVerifCpfCnpj");
+    dckSimples = Find<TDBCheckBox>(this, "dckSimples");
+    dckVencXML = Find<TDBCheckBox>(this, "dckVencXML");
+    dckImpVencCTe = Find<TDBCheckBox>(this, "dckImpVencCTe");
+    dckBloqAltProdRelac = Find<TDBCheckBox>(this, "dckBloqAltProdRelac");
+    dckProcNotaDebCre = Find<TDBCheckBox>(this, "dckProcNotaDebCre");
+    dckProdIGXML = Find<TDBCheckBox>(this, "dckProdIGXML");
+    dckReaConfNF = Find<TDBCheckBox>(this, "dckReaConfNF");
+    dckIdUtDescBCST = Find<TDBCheckBox>(this, "dckIdUtDescBCST");
+    dckCfopCte = Find<TDBCheckBox>(this, "dckCfopCte");
+    dckNGravaRelac = Find<TDBCheckBox>(this, "dckNGravaRelac");
+    GroupBox1 = Find<TGroupBox>(this, "GroupBox1");
+    lblValMaxPerm = Find<TLabel>(this, "lblValMaxPerm");
+    dbeValMaxPerm = Find<TDBEdit>(this, "dbeValMaxPerm");
+    GroupBox2 = Find<TGroupBox>(this, "GroupBox2");
+    Label15 = Find<TLabel>(this, "Label15");
+    dbeCdGrupoPermLan = Find<TDBEdit>(this, "dbeCdGrupoPermLan");
+    btnPesqGrupo = Find<TBtnPesquisa>(this, "btnPesqGrupo");
+    dbeDescGrupoXML = Find<TDBEdit>(this, "dbeDescGrupoXML");
+    grbLancNFSimplificado = Find<TGroupBox>(this, "grbLancNFSimplificado");
+    dckReaConsImpXml = Find<TDBCheckBox>(this, "dckReaConsImpXml");
+    lblDtReaConsImpXML = Find<TLabel>(this, "lblDtReaConsImpXML");
+    dbdDtReaConsImpXML = Find<TDBDateEditPlus>(this, "dbdDtReaConsImpXML");
+    grbLimiteProdNF = Find<TGroupBox>(this, "grbLimiteProdNF");
+    lblQtRepeteProdNF = Find<TLabel>(this, "lblQtRepeteProdNF");
+    dbeQtRepeteProdNF = Find<TDBEdit>(this, "dbeQtRepeteProdNF");
+    grbProdSerConsidera = Find<TGroupBox>(this, "grbProdSerConsidera");
+    rbtTodosProdSerConsidera = Find<TRadioButton>(this, "rbtTodosProdSerConsidera");
+    rbtListaProdSerConsidera = Find<TRadioButton>(this, "rbtListaProdSerConsidera");
+    btpProdSerConsidera = Find<TBtnPesquisa>(this, "btpProdSerConsidera");
+    lblObsProdSerConsidera = Find<TLabel>(this, "lblObsProdSerConsidera");
+    sbtCancela = Find<TButtonFlat>(this, "sbtCancela");
+    netParamForne = Find<TNetConnection>(this, "netParamForne");
+    cdsParamForne = Find<TClientDataSet>(this, "cdsParamForne");
+    dtsParamForn = Find<TDataSource>(this, "dtsParamForn");
+    qryFornecedor = Find<TADOIBQuery>(this, "qryFornecedor");
+    dtsFornecedor = Find<TDataSource>(this, "dtsFornecedor");
+    qryGrupoPermLan = Find<TADOIBQuery>(this, "qryGrupoPermLan");
+    dtsGrupoPermLan = Find<TDataSource>(this, "dtsGrupoPermLan");
+    qryProdSerConsidera = Find<TADOIBQuery>(this, "qryProdSerConsidera");
+    dtsProdSerConsidera = Find<TDataSource>(this, "dtsProdSerConsidera");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Lifecycle
+
+void CriaParamForne() {
+    Screen->SetCursor(crHourGlass);
+    try {
+        if (!boStCriado) {
+            Application->CreateForm(frmParamForne);
+            boStCriado = true;
+        }
+        frmParamForne->Show();
+        frmParamForne->SetWindowState(wsNormal);
+    } catch (...) {
+        // A failed creation must not leave the hourglass behind.
+        Screen->SetCursor(crDefault);
+        throw;
+    }
+    Screen->SetCursor(crDefault);
+}
+
+void TfrmParamForne::FormCreate(TObject* Sender) {
+    TfrmRotiGeral::FormCreate(Sender);
+    Showavi::ActiveShowAvi(Application->MainForm(), 0);
+    try {
+        netParamForne->SetConnected(true);
+        stProdSerConsidera = "";
+    } catch (...) {
+        Showavi::DeactiveShowAvi();
+        throw;
+    }
+    Showavi::DeactiveShowAvi();
+}
+
+void TfrmParamForne::netParamForneBeforeConnect(TObject*) {
+    netParamForne->Host = Brannox::WebURL();
+    netParamForne->Port = Brannox::WebPort();
+}
+
+void TfrmParamForne::FormClose(TObject* Sender, TCloseAction& Action) {
+    netParamForne->SetConnected(false);
+    boStCriado = false;
+    TfrmRotiGeral::FormClose(Sender, Action);
+}
+
+void initialization() {
+    boStCriado = false;
+}
+
+void Finalization() {
+    stInscricao.clear();
+    stInscricao.shrink_to_fit();
+    stProdSerConsidera.clear();
+    stProdSerConsidera.shrink_to_fit();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Helpers
+
+bool TfrmParamForne::EmEdicao() const {
+    TDataSetState s = cdsParamForne->State();
+    return s == dsEdit || s == dsInsert;
+}
+
+void TfrmParamForne::IniciaEdicao() {
+    if (!EmEdicao()) cdsParamForne->Edit();
+}
+
+// Moving the focus back to the field at fault must not replace the failure being reported.
+void TfrmParamForne::FocaSemFalhar(TWinControl* controle) {
+    try {
+        if (controle->CanFocus()) controle->SetFocus();
+    } catch (...) {
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Supplier selection and loading
+
+void TfrmParamForne::medNrInsJurNFlxEnter(TObject*) {
+    medNrInsJurNF->SetEditMask("");
+    medNrInsJurNF->SetMaxLength(20);
+}
+
+void TfrmParamForne::medNrInsJurNFlxChange(TObject*) {
+    edtNmRasSocForn->SetText("");
+}
+
+void TfrmParamForne::medNrInsJurNFlxExit(TObject*) {
+    Vd_Fornecedor(true);
+}
+
+void TfrmParamForne::grbFornecedorEnter(TObject*) {
+    dbeNrDiasBloqNF->Clear();
+}
+
+void TfrmParamForne::btpFornecedorBeforePesq(TObject*, bool&) {
+    try {
+        qryFornecedor->Close();
+        qryFornecedor->ParamByName("P_NRINSJURFORN").SetAsString("");
+        qryFornecedor->ParamByName("P_TNRINSJURFORN").SetAsString("T");
+        qryFornecedor->Open();
+    } catch (...) {
+        Showavi::DeactiveShowAvi();
+        throw;
+    }
+}
+
+void TfrmParamForne::btpFornecedorAfterPesq(TObject*) {
+    TDataSet* q = qryFornecedor->Query();
+    medNrInsJurNF->SetText(q->FieldByName("NRINSJURFORN")->AsString());
+    edtNmRasSocForn->SetText(q->FieldByName("NMRAZSOCFORN")->AsString());
+}
+
+void TfrmParamForne::qryFornecedorNRINSJURFORNGetText(TField*, String& Text, bool) {
+    TDataSet* q = qryFornecedor->Query();
+    String inscricao = q->FieldByName("NRINSJURFORN")->AsString();
+    String tipo = q->FieldByName("IDTPIJURFORN")->AsString();
+    Text = FormatMaskText(Consiste::PictPess(tipo), inscricao);
+}
+
+void TfrmParamForne::qryFornecedorIDTPIJURFORNGetText(TField* Sender, String& Text, bool) {
+    String tipo = Sender->AsString();
+    if (tipo == "F")
+        Text = msgPadrao->Msg("FISICA");
+    else if (tipo == "J")
+        Text = msgPadrao->Msg("JURIDICA");
+    else if (tipo == "O")
+        Text = msgPadrao->Msg("OUTROS");
+    else if (tipo == "I")
+        Text = msgPadrao->Msg("INSC_JURIDICA");
+}
+
+Variant TfrmParamForne::GetParamForn(const String& cdFornecedor) {
+    Variant resposta = netParamForne->AppServer().Call("GetParamForn", {Variant(cdFornecedor)});
+    return Consiste::CheckResultServ(resposta, true, 0);
+}
+
+bool TfrmParamForne::CarregaParamForn(const Variant& resposta) {
+    // The host runtime's string kinds: OLE string, string argument and its own string.
+    uint16_t tipo = resposta.VarType();
+    if (tipo == varOleStr || tipo == varStrArg || tipo == varString) {
+        Consiste::MensErro(resposta.AsString(), false);
+        return false;
+    }
+    if (resposta[0].IsString() && resposta[0].AsString() == "N")
+        Consiste::MensErro(resposta[1].AsString(), true);
+    cdsParamForne->SetData(resposta[1]);
+    dtDataAtual = DateOf(StrToDate(resposta[2].AsString()));
+    return true;
+}
+
+void TfrmParamForne::SetParamForn() {
+    bool boDiasVazio = Consiste::EmptyString(dbeNrDiasBloqNF->Text());
+    Variant delta = cdsParamForne->Delta();
+    Variant resposta =
+        netParamForne->AppServer().Call("SetParamForn", {delta, Variant(boDiasVazio)});
+    Consiste::CheckResultServ(resposta, true, 0);
+}
+
+void TfrmParamForne::Vd_Fornecedor(bool boMensagem) {
+    bool boVazio = Consiste::EmptyString(medNrInsJurNF->Text());
+    try {
+        if (!boVazio) {
+            stInscricao = medNrInsJurNF->Text();
+            stInscricao = Consiste::Ajusta_Inscricao(stInscricao);
+            medNrInsJurNF->SetEditMask(Consiste::PictPess(stInscricao));
+            medNrInsJurNF->SetMaxLength(20);
+        }
+        if (boMensagem && boVazio) Consiste::MensErro(msgPadrao->Msg("Forn_N_Inf"), true);
+
+        qryFornecedor->Close();
+        qryFornecedor->ParamByName("P_NRINSJURFORN").SetAsString(medNrInsJurNF->Text());
+        qryFornecedor->ParamByName("P_TNRINSJURFORN").SetAsString("");
+        qryFornecedor->Open();
+        if (qryFornecedor->IsEmpty()) {
+            medNrInsJurNF->SetMaxLength(20);
+            Consiste::MensErro(msgPadrao->Msg("Forn_NCad"), true);
+        }
+        TDataSet* q = qryFornecedor->Query();
+        edtNmRasSocForn->SetText(q->FieldByName("NMRAZSOCFORN")->AsString());
+
+        try {
+            Showavi::ActiveShowAvi(Application->MainForm(), 6);
+            Variant resposta = GetParamForn(q->FieldByName("CDFORNECED")->AsString());
+            Showavi::DeactiveShowAvi();
+            if (!CarregaParamForn(resposta)) return;
+
+            String homologado = Campo("IDFORNEHOMO")->AsString();
+            if (homologado == "S")
+                lblIdForne->SetCaption(msgPadrao->Msg("Homologado"));
+            else if (homologado == "N")
+                lblIdForne->SetCaption(msgPadrao->Msg("N_homologado"));
+            else
+                lblIdForne->SetCaption("");
+
+            if (Campo("IDREACONSIMPXML")->AsString() == "S" && Campo("DTREACONSIMPXML")->IsNull()) {
+                dbdDtReaConsImpXML->SetColor(clInfoBk);
+                dbdDtReaConsImpXML->SetEnabled(true);
+            } else {
+                dbdDtReaConsImpXML->SetColor(clBtnFace);
+                dbdDtReaConsImpXML->SetEnabled(false);
+            }
+
+            // Setting the radio buttons from the row must not start an edit.
+            rbtTodosProdSerConsidera->OnClick = nullptr;
+            rbtListaProdSerConsidera->OnClick = nullptr;
+            if (Consiste::EmptyString(Campo("CDPRODCONSREPE")->AsString())) {
+                rbtTodosProdSerConsidera->SetChecked(true);
+                rbtListaProdSerConsidera->SetChecked(false);
+            } else {
+                rbtTodosProdSerConsidera->SetChecked(false);
+                rbtListaProdSerConsidera->SetChecked(true);
+            }
+            if (Consiste::EmptyString(Campo("QTREPETEPRODNF")->AsString())) {
+                rbtTodosProdSerConsidera->SetEnabled(false);
+                rbtListaProdSerConsidera->SetEnabled(false);
+                btpProdSerConsidera->SetEnabled(false);
+                lblObsProdSerConsidera->SetEnabled(false);
+                grbProdSerConsidera->SetEnabled(false);
+            } else {
+                rbtTodosProdSerConsidera->SetEnabled(true);
+                rbtListaProdSerConsidera->SetEnabled(true);
+                btpProdSerConsidera->SetEnabled(rbtListaProdSerConsidera->Checked());
+                lblObsProdSerConsidera->SetEnabled(true);
+                grbProdSerConsidera->SetEnabled(true);
+            }
+            stProdSerConsidera = Campo("CDPRODCONSREPE")->AsString();
+            rbtTodosProdSerConsidera->OnClick = [this](TObject* s) {
+                rbtTodosProdSerConsideraClick(s);
+            };
+            rbtListaProdSerConsidera->OnClick = [this](TObject* s) {
+                rbtListaProdSerConsideraClick(s);
+            };
+        } catch (...) {
+            Showavi::DeactiveShowAvi();
+            FocaSemFalhar(medNrInsJurNF);
+            throw;
+        }
+    } catch (...) {
+        medNrInsJurNF->SetEditMask("");
+        medNrInsJurNF->SetMaxLength(20);
+        FocaSemFalhar(medNrInsJurNF);
+        throw;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Edit cycle, option flags and saving
+
+void TfrmParamForne::AplicaAlteracoes(bool boRecarrega) {
+    if (cdsParamForne->ChangeCount() <= 0) return;
+    try {
+        Showavi::ActiveShowAvi(frmParamForne, 1, msgPadrao->Msg("Aplic_alter"));
+        SetParamForn();
+        cdsParamForne->MergeChangeLog();
+        Showavi::DeactiveShowAvi();
+        if (boRecarrega) Vd_Fornecedor(true);
+    } catch (...) {
+        Showavi::DeactiveShowAvi();
+        cdsParamForne->CancelUpdates();
+        throw;
+    }
+}
+
+void TfrmParamForne::cdsParamForneAfterEdit(TDataSet*) {
+    sbtCancela->SetEnabled(true);
+    sbtConfirma->SetEnabled(true);
+    AplicaAlteracoes(false);
+}
+
+void TfrmParamForne::cdsParamForneBeforePost(TDataSet* DataSet) {
+    if (dbdDtReaConsImpXML->Enabled()) Vd_Data();
+
+    if (Consiste::EmptyString(dbeQtRepeteProdNF->Text())) {
+        Campo("CDPRODCONSREPE")->SetAsString("");
+    } else if (StrToInt(dbeQtRepeteProdNF->Text()) < 1) {
+        Consiste::MensErro(msgPadrao->Msg("QtRepeteProdNF_Maior"), true);
+    }
+
+    if (rbtTodosProdSerConsidera->Checked()) {
+        stProdSerConsidera = "";
+        Campo("CDPRODCONSREPE")->SetAsString("");
+    }
+
+    Consiste::Seta_Campo_Null(DataSet);
+    Vd_GrupoOper();
+}
+
+void TfrmParamForne::cdsParamForneAfterPost(TDataSet*) {
+    AplicaAlteracoes(true);
+}
+
+void TfrmParamForne::cdsParamForneAfterCancel(TDataSet*) {
+    cdsParamForne->CancelUpdates();
+    Vd_Fornecedor(true);
+}
+
+void TfrmParamForne::dtsParamFornStateChange(TObject*) {
+    medNrInsJurNF->SetMaxLength(20);
+    Consiste::SetChildEnabled(grbFornecedor, !EmEdicao());
+}
+
+void TfrmParamForne::sbtConfirmaClick(TObject*) {
+    TDataSet* ds = dtsParamForn->DataSet();
+    if (ds && (ds->State() == dsEdit || ds->State() == dsInsert)) ds->Post();
+    sbtConfirma->SetEnabled(false);
+    sbtCancela->SetEnabled(false);
+}
+
+void TfrmParamForne::sbtCancelaClick(TObject*) {
+    if (dtsParamForn->State() != dsEdit) return;
+    if (msgPadrao->ShowMsg("Canc", mtConfirmation, {mbYes, mbNo}, 0) != mrYes) return;
+    cdsParamForne->Cancel();
+    sbtConfirma->SetEnabled(false);
+    sbtCancela->SetEnabled(false);
+}
+
+void TfrmParamForne::FormKeyPress(TObject*, Char& Key) {
+    if (Key == 27) sbtCancelaClick(sbtCancela);
+}
+
+void TfrmParamForne::dbeNrDiasBloqNFKeyPress(TObject*, Char& Key) {
+    if (Key == U'+' || Key == U',' || Key == U'-' || Key == U'.' || Key == U'e') Key = 0;
+}
+
+void TfrmParamForne::MarcaFlag(TDBCheckBox* dck, const char* campo) {
+    if (dtsParamForn->State() != dsEdit) return;
+    Campo(campo)->SetAsString(dck->Checked() ? "S" : "N");
+}
+
+void TfrmParamForne::dckBloqNFRelacFornClick(TObject*) {
+    MarcaFlag(dckBloqNFRelacForn, "IDBLQNFRELAFOAF");
+}
+void TfrmParamForne::dckOImpXmlNFClick(TObject*) {
+    MarcaFlag(dckOImpXmlNF, "IDOBRIMPXMLNF");
+}
+void TfrmParamForne::dckObrigCAcessoClick(TObject*) {
+    MarcaFlag(dckObrigCAcesso, "IDOBRCHAVACESFO");
+}
+void TfrmParamForne::dckVerifCpfCnpjClick(TObject*) {
+    MarcaFlag(dckVerifCpfCnpj, "IDVERINSFORCHNFE");
+}
+void TfrmParamForne::dckSimplesClick(TObject*) {
+    MarcaFlag(dckSimples, "IDSIMPLESNACIONAL");
+}
+void TfrmParamForne::dckVencXMLClick(TObject*) {
+    MarcaFlag(dckVencXML, "IMPVENCXML");
+}
+void TfrmParamForne::dckImpVencCTeClick(TObject*) {
+    MarcaFlag(dckImpVencCTe, "IDIMPVENCXMLCTE");
+}
+void TfrmParamForne::dckBloqAltProdRelacClick(TObject*) {
+    MarcaFlag(dckBloqAltProdRelac, "IDBLOQALTPRODREL");
+}
+void TfrmParamForne::dckReaConfNFClick(TObject*) {
+    MarcaFlag(dckReaConfNF, "IDREACONFVRNF");
+}
+void TfrmParamForne::dckIdUtDescBCSTClick(TObject*) {
+    MarcaFlag(dckIdUtDescBCST, "IDUTDESCITBCST");
+}
+void TfrmParamForne::dckCfopCteClick(TObject*) {
+    MarcaFlag(dckCfopCte, "IDCFOPCTEXML");
+}
+void TfrmParamForne::dckNGravaRelacClick(TObject*) {
+    MarcaFlag(dckNGravaRelac, "IDNGRAVARELAC");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Monthly purchase limit and operator group
+
+void TfrmParamForne::dbeValMaxPermKeyPress(TObject*, Char& Key) {
+    String texto = dbeValMaxPerm->Text();
+    if (!(Key == 8 || Key == U',' || (Key >= U'0' && Key <= U'9'))) Key = 0;
+    if (Key == U',' && texto.find(',') != String::npos) Key = 0;
+    Consiste::MaxNumber(dbeValMaxPerm->Text(), 9, 2, ToUtf8(Key), dbeValMaxPerm->SelStart(),
+                        dbeValMaxPerm->SelLength());
+}
+
+void TfrmParamForne::btnPesqGrupoBeforePesq(TObject*, bool&) {
+    qryGrupoPermLan->Close();
+    qryGrupoPermLan->ParamByName("P_CDGRUPOPER").SetValue(Variant(String()));
+    qryGrupoPermLan->ParamByName("P_TGRUPOPER").SetValue(Variant(String("T")));
+    qryGrupoPermLan->Open();
+}
+
+void TfrmParamForne::btnPesqGrupoAfterPesq(TObject*) {
+    IniciaEdicao();
+    TDataSet* q = qryGrupoPermLan->Query();
+    Campo("CDGRPERMLANMAX")->SetAsString(q->FieldByName("CDGRUPOPER")->AsString());
+    Campo("DSGRUPOPER")->SetAsString(q->FieldByName("DSGRUPOPER")->AsString());
+}
+
+void TfrmParamForne::dbeCdGrupoPermLanChange(TObject*) {
+    if (cdsParamForne->State() != dsBrowse) dbeDescGrupoXML->Clear();
+}
+
+void TfrmParamForne::dbeCdGrupoPermLanExit(TObject*) {
+    Vd_GrupoOper();
+}
+
+void TfrmParamForne::Vd_GrupoOper() {
+    auto procura = [this](const String& codigo) {
+        qryGrupoPermLan->Close();
+        qryGrupoPermLan->ParamByName("P_CDGRUPOPER").SetValue(Variant(codigo));
+        qryGrupoPermLan->ParamByName("P_TGRUPOPER").SetValue(Variant(String()));
+        qryGrupoPermLan->Open();
+        if (qryGrupoPermLan->IsEmpty()) Consiste::MensErro(msgPadrao->Msg("Grupo_Oper"), true);
+    };
+    auto grava = [this] {
+        TDataSet* q = qryGrupoPermLan->Query();
+        Campo("CDGRPERMLANMAX")->SetAsString(q->FieldByName("CDGRUPOPER")->AsString());
+        Campo("DSGRUPOPER")->SetAsString(q->FieldByName("DSGRUPOPER")->AsString());
+    };
+    try {
+        if (EmEdicao()) {
+            Campo("CDGRPERMLANMAX")->SetAsString(Consiste::Ajusta(dbeCdGrupoPermLan->Text(), 2));
+            if (Consiste::EmptyString(Campo("CDGRPERMLANMAX")->AsString())) return;
+            procura(Campo("CDGRPERMLANMAX")->AsString());
+            grava();
+        } else {
+            if (cdsParamForne->State() == dsInactive) return;
+            if (Consiste::EmptyString(Campo("CDGRPERMLANMAX")->AsString())) return;
+            if (!Consiste::EmptyString(Campo("DSGRUPOPER")->AsString())) return;
+            procura(Campo("CDGRPERMLANMAX")->AsString());
+            cdsParamForne->Edit();
+            grava();
+        }
+    } catch (...) {
+        FocaSemFalhar(dbeCdGrupoPermLan);
+        throw;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Consistency start date
+
+void TfrmParamForne::dckReaConsImpXmlClick(TObject*) {
+    if (dtsParamForn->State() != dsEdit) return;
+    if (dckReaConsImpXml->Checked()) {
+        Campo("IDREACONSIMPXML")->SetAsString("S");
+        if (Campo("DTREACONSIMPXML")->IsNull()) {
+            dbdDtReaConsImpXML->SetDate(DateOf(dtDataAtual));
+            dbdDtReaConsImpXML->SetColor(clInfoBk);
+            dbdDtReaConsImpXML->SetEnabled(true);
+        } else {
+            dbdDtReaConsImpXML->SetColor(clBtnFace);
+            dbdDtReaConsImpXML->SetEnabled(false);
+        }
+    } else {
+        Campo("IDREACONSIMPXML")->SetAsString("N");
+        if (dbdDtReaConsImpXML->Enabled()) dbdDtReaConsImpXML->Clear();
+        dbdDtReaConsImpXML->SetColor(clBtnFace);
+        dbdDtReaConsImpXML->SetEnabled(false);
+    }
+}
+
+void TfrmParamForne::dbdDtReaConsImpXMLExit(TObject*) {
+    dbdDtReaConsImpXML->CheckValidDate();
+}
+
+void TfrmParamForne::Vd_Data() {
+    try {
+        dbdDtReaConsImpXML->CheckValidDate();
+        bool vazio = Consiste::EmptyString(dbdDtReaConsImpXML->Text());
+        if (vazio && dckReaConsImpXml->Checked())
+            Consiste::MensErro(msgPadrao->Msg("DT_INI_DEVE"), true);
+        if (!vazio && dckReaConsImpXml->Checked() &&
+            DateOf(dbdDtReaConsImpXML->GetDate()) < DateOf(dtDataAtual)) {
+            Consiste::MensErro(Format(msgPadrao->Msg("DT_INI_MAIOR_ATUAL"), {DateToStr(Date())}),
+                               true);
+        }
+        TField* data = Campo("DTREACONSIMPXML");
+        Variant antes = data->OldValue(), depois = data->NewValue();
+        bool mudou = antes.IsNull() || antes.IsEmpty()
+                         ? !(depois.IsNull() || depois.IsEmpty())
+                         : (depois.IsNull() || depois.IsEmpty() ||
+                            DateOf(antes.AsDateTime()) != DateOf(depois.AsDateTime()));
+        if (mudou) {
+            String texto = Format(msgPadrao->Msg("CONF_DT_VAL_CONS"),
+                                  {DateToStr(dbdDtReaConsImpXML->GetDate())});
+            if (MessageDlg(texto, mtWarning, {mbYes, mbNo}, 0) != mrYes) {
+                FocaSemFalhar(dbdDtReaConsImpXML);
+                Abort();
+            }
+        }
+    } catch (...) {
+        if (dbdDtReaConsImpXML->Enabled()) FocaSemFalhar(dbdDtReaConsImpXML);
+        throw;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Product repetition limit
+
+void TfrmParamForne::dbeQtRepeteProdNFChange(TObject*) {
+    if (Consiste::EmptyString(dbeQtRepeteProdNF->Text())) {
+        rbtTodosProdSerConsidera->SetEnabled(false);
+        rbtListaProdSerConsidera->SetEnabled(false);
+        btpProdSerConsidera->SetEnabled(false);
+        lblObsProdSerConsidera->SetEnabled(false);
+        grbProdSerConsidera->SetEnabled(false);
+    } else {
+        rbtTodosProdSerConsidera->SetEnabled(true);
+        rbtListaProdSerConsidera->SetEnabled(true);
+        lblObsProdSerConsidera->SetEnabled(true);
+        grbProdSerConsidera->SetEnabled(true);
+        btpProdSerConsidera->SetEnabled(rbtListaProdSerConsidera->Checked());
+    }
+}
+
+void TfrmParamForne::rbtTodosProdSerConsideraClick(TObject*) {
+    IniciaEdicao();
+    btpProdSerConsidera->SetEnabled(false);
+}
+
+void TfrmParamForne::rbtListaProdSerConsideraClick(TObject*) {
+    IniciaEdicao();
+    btpProdSerConsidera->SetEnabled(true);
+}
+
+void TfrmParamForne::btpProdSerConsideraClick(TObject*) {
+    IniciaEdicao();
+    qryProdSerConsidera->Close();
+    qryProdSerConsidera->Open();
+    String titulo = msgPadrao->Msg("Produto") + "|" + msgPadrao->Msg("Nao_Ha_Produto");
+    if (Pesqlista::PesquisaLista(dtsProdSerConsidera, "CDARVPROD", titulo, false,
+                                 stProdSerConsidera))
+        Campo("CDPRODCONSREPE")->SetAsString(stProdSerConsidera);
+}
+
+} // namespace Cli_kxf27400

@@ -1,0 +1,169 @@
+#pragma once
+// Parâmetros por Fornecedor (KXF27400): for one supplier at a time, how its invoices and transport
+// documents are entered and their XML imported. The layout lives in Cli_kxf27400.dfm; this class
+// holds the handlers the definition binds by name.
+#include "brx/BtnPesquisa.h"
+#include "brx/DBDateEditPlus.h"
+#include "brx/RotiGeral.h"
+#include "db/ADOIBQuery.h"
+#include "db/DBClient.h"
+#include "db/DBCtrls.h"
+#include "net/NetConnection.h"
+#include "rtl/DateUtils.h"
+#include "vcl/Mask.h"
+
+namespace Cli_kxf27400 {
+
+class TfrmParamForne : public TfrmRotiGeral {
+public:
+    explicit TfrmParamForne(TComponent* Owner);
+    String ClassName() const override { return "TfrmParamForne"; }
+
+    // Supplier box
+    TGroupBox* grbFornecedor;
+    TLabel* lblInscricao;
+    TMaskEdit* medNrInsJurNF;
+    TBtnPesquisa* btpFornecedor;
+    TLabel* lblIdForne;
+    TLabel* lblRazSocForn;
+    TEdit* edtNmRasSocForn;
+    // Days of blocking and the options
+    TGroupBox* grbNrDiasBloqNF;
+    TLabel* lblNrDiasBloqNF;
+    TDBEdit* dbeNrDiasBloqNF;
+    TGroupBox* grbBloqNFRelacForn;
+    TDBCheckBox* dckBloqNFRelacForn;
+    TGroupBox* grbOImpXmlNF;
+    TDBCheckBox* dckOImpXmlNF;
+    TDBCheckBox* dckObrigCAcesso;
+    TDBCheckBox* dckVerifCpfCnpj;
+    TDBCheckBox* dckSimples;
+    TDBCheckBox* dckVencXML;
+    TDBCheckBox* dckImpVencCTe;
+    TDBCheckBox* dckBloqAltProdRelac;
+    TDBCheckBox* dckProcNotaDebCre;
+    TDBCheckBox* dckProdIGXML;
+    TDBCheckBox* dckReaConfNF;
+    TDBCheckBox* dckIdUtDescBCST;
+    TDBCheckBox* dckCfopCte;
+    TDBCheckBox* dckNGravaRelac;
+    // Monthly purchase limit
+    TGroupBox* GroupBox1;
+    TLabel* lblValMaxPerm;
+    TDBEdit* dbeValMaxPerm;
+    TGroupBox* GroupBox2;
+    TLabel* Label15;
+    TDBEdit* dbeCdGrupoPermLan;
+    TBtnPesquisa* btnPesqGrupo;
+    TDBEdit* dbeDescGrupoXML;
+    // Consistency start date
+    TGroupBox* grbLancNFSimplificado;
+    TDBCheckBox* dckReaConsImpXml;
+    TLabel* lblDtReaConsImpXML;
+    TDBDateEditPlus* dbdDtReaConsImpXML;
+    // Product repetition limit
+    TGroupBox* grbLimiteProdNF;
+    TLabel* lblQtRepeteProdNF;
+    TDBEdit* dbeQtRepeteProdNF;
+    TGroupBox* grbProdSerConsidera;
+    TRadioButton* rbtTodosProdSerConsidera;
+    TRadioButton* rbtListaProdSerConsidera;
+    TBtnPesquisa* btpProdSerConsidera;
+    TLabel* lblObsProdSerConsidera;
+    TButtonFlat* sbtCancela;
+    // Non-visual
+    TNetConnection* netParamForne;
+    TClientDataSet* cdsParamForne;
+    TDataSource* dtsParamForn;
+    TADOIBQuery* qryFornecedor;
+    TDataSource* dtsFornecedor;
+    TADOIBQuery* qryGrupoPermLan;
+    TDataSource* dtsGrupoPermLan;
+    TADOIBQuery* qryProdSerConsidera;
+    TDataSource* dtsProdSerConsidera;
+
+    // Lifecycle
+    void FormCreate(TObject* Sender) override;
+    void FormClose(TObject* Sender, TCloseAction& Action) override;
+    void FormKeyPress(TObject* Sender, Char& Key) override;
+    void netParamForneBeforeConnect(TObject* Sender);
+
+    // Supplier selection and loading
+    void Vd_Fornecedor(bool boMensagem);
+    void grbFornecedorEnter(TObject* Sender);
+    void medNrInsJurNFlxChange(TObject* Sender);
+    void medNrInsJurNFlxEnter(TObject* Sender);
+    void medNrInsJurNFlxExit(TObject* Sender);
+    void btpFornecedorBeforePesq(TObject* Sender, bool& boContinua);
+    void btpFornecedorAfterPesq(TObject* Sender);
+    void qryFornecedorNRINSJURFORNGetText(TField* Sender, String& Text, bool DisplayText);
+    void qryFornecedorIDTPIJURFORNGetText(TField* Sender, String& Text, bool DisplayText);
+
+    // The two server calls. GetParamForn answers the value that CheckResultServ passed;
+    // CarregaParamForn classifies it and loads the record (false: an error text was shown);
+    // SetParamForn sends the pending changes.
+    Variant GetParamForn(const String& cdFornecedor);
+    bool CarregaParamForn(const Variant& resposta);
+    void SetParamForn();
+
+    // Edit cycle, option flags and saving
+    void AplicaAlteracoes(bool boRecarrega);
+    void cdsParamForneAfterEdit(TDataSet* DataSet);
+    void cdsParamForneBeforePost(TDataSet* DataSet);
+    void cdsParamForneAfterPost(TDataSet* DataSet);
+    void cdsParamForneAfterCancel(TDataSet* DataSet);
+    void dtsParamFornStateChange(TObject* Sender);
+    void sbtConfirmaClick(TObject* Sender);
+    void sbtCancelaClick(TObject* Sender);
+    void dbeNrDiasBloqNFKeyPress(TObject* Sender, Char& Key);
+    void dckBloqNFRelacFornClick(TObject* Sender);
+    void dckOImpXmlNFClick(TObject* Sender);
+    void dckObrigCAcessoClick(TObject* Sender);
+    void dckVerifCpfCnpjClick(TObject* Sender);
+    void dckSimplesClick(TObject* Sender);
+    void dckVencXMLClick(TObject* Sender);
+    void dckImpVencCTeClick(TObject* Sender);
+    void dckBloqAltProdRelacClick(TObject* Sender);
+    void dckReaConfNFClick(TObject* Sender);
+    void dckIdUtDescBCSTClick(TObject* Sender);
+    void dckCfopCteClick(TObject* Sender);
+    void dckNGravaRelacClick(TObject* Sender);
+
+    // Monthly purchase limit and operator group
+    void Vd_GrupoOper();
+    void dbeValMaxPermKeyPress(TObject* Sender, Char& Key);
+    void dbeCdGrupoPermLanChange(TObject* Sender);
+    void dbeCdGrupoPermLanExit(TObject* Sender);
+    void btnPesqGrupoBeforePesq(TObject* Sender, bool& boContinua);
+    void btnPesqGrupoAfterPesq(TObject* Sender);
+
+    // Consistency start date
+    void Vd_Data();
+    void dckReaConsImpXmlClick(TObject* Sender);
+    void dbdDtReaConsImpXMLExit(TObject* Sender);
+
+    // Product repetition limit
+    void dbeQtRepeteProdNFChange(TObject* Sender);
+    void rbtTodosProdSerConsideraClick(TObject* Sender);
+    void rbtListaProdSerConsideraClick(TObject* Sender);
+    void btpProdSerConsideraClick(TObject* Sender);
+
+private:
+    void MarcaFlag(TDBCheckBox* dck, const char* campo);
+    void IniciaEdicao();
+    bool EmEdicao() const;
+    void FocaSemFalhar(TWinControl* controle);
+    TField* Campo(const char* nome) const { return cdsParamForne->FieldByName(nome); }
+};
+
+extern TfrmParamForne* frmParamForne;
+extern bool boStCriado;
+extern TDateTime dtDataAtual;
+extern String stProdSerConsidera;
+
+// Creates the screen if it does not exist, then shows it in normal window state.
+void CriaParamForne();
+void initialization();
+void Finalization();
+
+} // namespace Cli_kxf27400
