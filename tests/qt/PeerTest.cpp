@@ -1,6 +1,7 @@
 // The peers mirror the model: geometry, texts, fonts, colours, states, hints and glyphs, whether
 // the model changes before or after the peers exist, and without echoing pushes back into the
 // model.
+#include <QCalendarWidget>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -10,6 +11,7 @@
 
 #include "QtTestSupport.h"
 #include "brx/DBDateEditPlus.h"
+#include "db/DBClient.h"
 #include "qt/QtText.h"
 
 namespace {
@@ -140,6 +142,41 @@ TEST_F(PeerTest, DateEditShowsACalendarButtonAndAValidDateInItsColour) {
     EXPECT_EQ(le->palette().color(QPalette::Text), QColor(0, 0, 0xFF));
     d->SetEditText("");
     EXPECT_EQ(le->palette().color(QPalette::Text), plain);
+}
+
+TEST_F(PeerTest, TheCalendarButtonTypesThePickedDateIntoABoundDateEdit) {
+    auto* cds = new TClientDataSet(form);
+    auto* dts = new TDataSource(form);
+    auto* field = new TDateTimeField(form);
+    field->SetFieldName("DTREACONSIMPXML");
+    field->SetDataSet(cds);
+    dts->SetDataSet(cds);
+    cds->SetData(Variant::Json(
+        {{"fields", nlohmann::json::parse(R"([{"name":"DTREACONSIMPXML","type":"datetime"}])")},
+         {"rows", nlohmann::json::array({nlohmann::json::array({nullptr})})}}));
+    auto* d = new TDBDateEditPlus(form);
+    d->SetName("dbdData");
+    d->SetParent(form->grbDados);
+    d->SetBounds(270, 18, 90, 21);
+    d->ValidDateColor = clBlue;
+    d->SetDataSource(dts);
+    d->SetDataField("DTREACONSIMPXML");
+    ShowForm();
+
+    auto* le = W<QLineEdit>(d);
+    QTest::mouseClick(le->findChild<QToolButton*>("calendar"), Qt::LeftButton);
+    Settle();
+    EXPECT_EQ(form->ActiveControl(), d); // the button focuses its edit first
+    QPointer<QCalendarWidget> calendar = le->findChild<QCalendarWidget*>("calendarPopup");
+    ASSERT_NE(calendar, nullptr);
+    ASSERT_TRUE(calendar->isVisible());
+    QMetaObject::invokeMethod(calendar.data(), "clicked", Q_ARG(QDate, QDate(2026, 12, 8)));
+    Settle();
+    EXPECT_EQ(d->EditText(), "08/12/2026");
+    EXPECT_EQ(le->text(), QString("08/12/2026"));
+    EXPECT_EQ(le->palette().color(QPalette::Text), QColor(0, 0, 0xFF));
+    EXPECT_EQ(cds->State(), dsEdit); // typed as the user would: the record went into edit
+    EXPECT_TRUE(calendar.isNull());  // the popup closed and went away
 }
 
 } // namespace
