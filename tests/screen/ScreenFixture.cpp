@@ -1,0 +1,89 @@
+#include "ScreenFixture.h"
+
+#include "Brannox.h"
+#include "db/DBGeral.h"
+#include "rtl/DateUtils.h"
+
+namespace {
+void EnsureMainForm() {
+    if (Application->MainForm()) return;
+    TForm* main = nullptr;
+    Application->CreateForm(main);
+    main->SetName("frmPrincipal");
+    main->SetFormStyle(fsMDIForm);
+}
+} // namespace
+
+void ScreenTest::SetUp() {
+    EnsureMainForm();
+    db_ = std::make_unique<TestDatabase>("sqlite");
+    server_ = std::make_unique<ServerProcess>(db_->Url(),
+                                              std::vector<std::string>{"--today", "2026-12-08"});
+    OpenDtmDBGeral(db_->Url());
+    Brannox::SetServer("127.0.0.1:" + std::to_string(server_->Port()));
+    SetTodayOverride(EncodeDate(2026, 12, 8));
+    SetDialogService(&dialogs_);
+    Initialize();
+}
+
+void ScreenTest::TearDown() {
+    if (Cli_kxf27400::boStCriado && Form()) {
+        TCustomForm* f = Form();
+        RunEvent([f] { f->Close(); });
+        if (Cli_kxf27400::boStCriado) delete f;
+    }
+    Application->ProcessMessages();
+    Finalize();
+    CloseDtmDBGeral();
+    SetDialogService(nullptr);
+    SetTodayOverride(std::nullopt);
+    if (server_) server_->Stop();
+}
+
+bool ScreenTest::Open() {
+    return RunEvent([] { IniProc(); });
+}
+
+bool ScreenTest::CloseScreen() {
+    return UserInput::Close(Form());
+}
+
+bool ScreenTest::Focus(const char* control) {
+    return UserInput::Focus(C<TWinControl>(control));
+}
+
+bool ScreenTest::Type(const char* control, const String& text) {
+    return UserInput::TypeText(C<TCustomEdit>(control), text);
+}
+
+bool ScreenTest::Clear(const char* control) {
+    return UserInput::ClearText(C<TCustomEdit>(control));
+}
+
+bool ScreenTest::Key(const char* control, Char key) {
+    auto* w = C<TWinControl>(control);
+    if (!w->Focused() && !UserInput::Focus(w)) return false;
+    return UserInput::Key(w, key);
+}
+
+bool ScreenTest::Click(const char* control) {
+    return UserInput::Click(C<TControl>(control));
+}
+
+bool ScreenTest::Tab(bool back) {
+    return UserInput::Tab(Form(), back);
+}
+
+bool ScreenTest::Load(const String& inscricao) {
+    if (!Clear("medNrInsJurNF")) return false;
+    if (!Type("medNrInsJurNF", inscricao)) return false;
+    return Tab();
+}
+
+std::vector<String> ScreenTest::Dialogs() {
+    std::vector<String> out;
+    for (const auto& d : dialogs_.dialogs)
+        out.push_back(d.kind + ":" + d.text);
+    dialogs_.dialogs.clear();
+    return out;
+}
