@@ -181,6 +181,8 @@ void TQtControlPeer::Detach(bool release) {
     if (release && control_ && control_->Peer() == this) control_->SetPeer(nullptr);
     control_ = nullptr;
     if (widget_) {
+        // Hiding a focused widget makes Qt move the focus on its own: not user input.
+        TQtPushGuard guard;
         widget_->removeEventFilter(this);
         widget_->hide();
         widget_->deleteLater();
@@ -492,9 +494,10 @@ bool TQtEditPeer::KeyPressed(QKeyEvent* e) {
         }
         return true;
     }
-    if (TQtControlPeer::KeyPressed(e)) return true;
-    // Undo, redo and other editing shortcuts would change the text behind the model's back.
-    return e->modifiers() & Qt::ControlModifier;
+    TQtControlPeer::KeyPressed(e);
+    // Whatever the model did not take stays out of the widget: undo, redo, Insert and the like
+    // would change the text behind the model's back. Shortcuts were matched before this event.
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -186,6 +186,16 @@ void TQtFormPeer::RebuildTabOrder() {
 
 void TQtFormPeer::SyncFocus() {
     if (!form_ || !client_) return;
+    if (!form_->ActiveControl()) {
+        // No control has the model's focus, so no widget of this form may show it.
+        QWidget* fw = QApplication::focusWidget();
+        if (fw && client_->isAncestorOf(fw)) {
+            ++settingFocus_;
+            fw->clearFocus();
+            --settingFocus_;
+        }
+        return;
+    }
     QWidget* w = WidgetOf(form_->ActiveControl());
     if (!w || w->hasFocus() || !w->isEnabled()) return;
     // Focusing a widget of an inactive MDI child would activate it: leave those alone.
@@ -206,8 +216,12 @@ void TQtFormPeer::SyncFocusLater() {
 
 void TQtFormPeer::Detach(bool now) {
     if (!form_) return;
+    TCustomForm* form = form_;
     std::set<const TControl*> live;
-    CollectTree(form_, live);
+    CollectTree(form, live);
+    // Hiding a focused widget makes Qt move the focus: nothing of that may reach the model now.
+    TQtPushGuard guard;
+    form_ = nullptr;
     for (auto& [c, p] : peers_) {
         bool alive = live.count(c) > 0;
         p->Detach(alive);
@@ -221,8 +235,7 @@ void TQtFormPeer::Detach(bool now) {
         }
     }
     peers_.clear();
-    if (form_->Peer() == this) form_->SetPeer(nullptr);
-    form_ = nullptr;
+    if (form->Peer() == this) form->SetPeer(nullptr);
     if (QWidget* w = Window()) {
         w->removeEventFilter(this);
         w->hide();

@@ -66,6 +66,26 @@ TEST_F(LifetimeTest, AControlFreedWhileShownIsDroppedAndInputGoesOn) {
     EXPECT_EQ(QApplication::focusWidget(), W(form->rbtTodos));
 }
 
+TEST_F(LifetimeTest, FreeingTheFocusedControlMovesNoFocusBehindTheModelsBack) {
+    QTest::mouseClick(W(form->edtNome), Qt::LeftButton, {}, QPoint(5, 8));
+    Settle();
+    ASSERT_EQ(QApplication::focusWidget(), W(form->edtNome));
+    form->Take();
+    delete form->edtNome;
+    form->edtNome = nullptr;
+    ws->AfterInput(false);
+    Settle();
+    // Qt would hand the focus to the next widget; the model's enter events must not run for it.
+    EXPECT_EQ(form->Take(), "");
+    EXPECT_EQ(form->ActiveControl(), nullptr);
+    QWidget* fw = QApplication::focusWidget();
+    EXPECT_TRUE(!fw || !peer->Client()->isAncestorOf(fw));
+    QTest::mouseClick(W(form->chkAtivo), Qt::LeftButton, {}, QPoint(5, 8));
+    Settle();
+    EXPECT_EQ(form->Take(), "Enter:chkAtivo;Click:chkAtivo");
+    EXPECT_EQ(QApplication::focusWidget(), W(form->chkAtivo));
+}
+
 TEST_F(LifetimeTest, AControlMovedAcrossContainersFollowsAndNewOnesAppear) {
     form->edtNome->SetParent(form->grbOpcoes);
     EXPECT_EQ(W(form->edtNome)->parentWidget(), W(form->grbOpcoes));
