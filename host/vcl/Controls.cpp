@@ -9,6 +9,7 @@ TControl::TControl(TComponent* owner) : TComponent(owner) {}
 
 TControl::~TControl() {
     BeginDestroy();
+    if (peer_) peer_->ControlDestroyed();
     if (parent_) parent_->RemoveControl(this);
 }
 
@@ -56,11 +57,17 @@ bool TControl::EnabledChain() const {
     return true;
 }
 
+TColor TControl::Color() const {
+    if (parentColor_ && parent_) return parent_->Color();
+    return color_;
+}
+
 void TControl::SetColor(TColor c) {
     parentColor_ = false;
     if (c == color_) return;
     color_ = c;
     Changed("Color");
+    InheritedChanged("Color");
 }
 
 void TControl::SetParentColor(bool v) {
@@ -161,7 +168,19 @@ void TControl::Changed(const char* property) {
     if (peer_) peer_->PropertyChanged(property);
 }
 
-void TControl::InheritedChanged(const char*) {}
+// Tells the children that take the property from this control, and their peers.
+void TControl::InheritedChanged(const char* property) {
+    auto* w = dynamic_cast<TWinControl*>(this);
+    if (!w) return;
+    for (TControl* c : w->controls_) {
+        bool inherits = (std::string(property) == "Font" && c->parentFont_) ||
+                        (std::string(property) == "Color" && c->parentColor_) ||
+                        std::string(property) == "Enabled";
+        if (!inherits) continue;
+        c->Changed(property);
+        c->InheritedChanged(property);
+    }
+}
 
 namespace {
 TAlignment AlignmentOf(const String& s, const DfmProperty& p, TFormReader& r) {

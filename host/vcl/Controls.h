@@ -16,6 +16,8 @@ class IControlPeer {
 public:
     virtual ~IControlPeer() = default;
     virtual void PropertyChanged(const char* property) = 0;
+    // The control is being freed; the peer must not read it any more.
+    virtual void ControlDestroyed() {}
 };
 
 enum TAlignment { taLeftJustify, taRightJustify, taCenter };
@@ -47,7 +49,8 @@ public:
     bool Showing() const;
     bool EnabledChain() const;
 
-    TColor Color() const { return color_; }
+    // The parent's colour while ParentColor is on.
+    TColor Color() const;
     void SetColor(TColor c);
     bool ParentColor() const { return parentColor_; }
     void SetParentColor(bool v);
