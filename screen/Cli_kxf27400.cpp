@@ -289,6 +289,9 @@ void TfrmParamForne::Vd_Fornecedor(bool boMensagem) {
             stInscricao = medNrInsJurNF->Text();
             stInscricao = Consiste::Ajusta_Inscricao(stInscricao);
             medNrInsJurNF->SetEditMask(Consiste::PictPess(stInscricao));
+            // Without a mask nothing strips punctuation or raises letters: the lookup compares
+            // with the inscription as stored.
+            if (medNrInsJurNF->EditMask().empty()) medNrInsJurNF->SetText(stInscricao);
             medNrInsJurNF->SetMaxLength(20);
         }
         if (boMensagem && boVazio) Consiste::MensErro(msgPadrao->Msg("Forn_N_Inf"), true);
