@@ -84,6 +84,17 @@ TEST_P(LifecycleTest, ConfigServerTakesEffectAtTheNextOpenAfterAClose) {
     ServerProcess second(db_->Url(), {"--today", "2026-12-08"});
     Start();
     Ok({{"do", "open"}});
+    // Addresses that are not HOST:PORT are refused and leave the setting as it was.
+    for (const char* bad : {"abc", "127.0.0.1:99999", "127.0.0.1:"}) {
+        json a = Do({{"do", "config"}, {"server", bad}});
+        EXPECT_EQ(a["ok"], false) << bad;
+        EXPECT_NE(a.value("error", "").find(bad), std::string::npos) << a.dump();
+    }
+    EXPECT_EQ(Do({{"do", "config"}, {"today", "2026-13-45"}})["ok"], false);
+    Ok({{"do", "close"}});
+    Ok({{"do", "open"}});
+    EXPECT_EQ(State()["connection"]["port"], server_->Port());
+
     json config = Ok({{"do", "config"}, {"server", Address(second)}});
     EXPECT_EQ(DialogTexts(config), std::vector<std::string>{});
     EXPECT_EQ(State()["connection"]["port"], server_->Port()) << "the open screen keeps its line";
