@@ -184,6 +184,15 @@ TEST_F(SupplierTest, DateBoxAndProductControlsFollowEachLoadedRow) {
     EXPECT_FALSE(Form()->grbProdSerConsidera->Enabled());
 }
 
+TEST_F(SupplierTest, SameInscriptionTwiceTakesTheFirstByPersonType) {
+    db_->Sql() << "INSERT INTO FORNECEDOR (CDFORNECED, NRINSJURFORN, NMRAZSOCFORN, IDTPIJURFORN, "
+                  "IDFORNEHOMO) VALUES ('000010', '11222333000181', 'Alfa Filial', 'F', 'N')";
+    ASSERT_TRUE(Load("11222333000181"));
+    EXPECT_EQ(F("CDFORNECED")->AsString(), "000010");
+    EXPECT_EQ(Form()->edtNmRasSocForn->Text(), "Alfa Filial");
+    EXPECT_EQ(Form()->lblIdForne->Caption(), "Não Homologado");
+}
+
 TEST_F(SupplierTest, HomologationWordOnlyForSAndN) {
     db_->Sql() << "UPDATE FORNECEDOR SET IDFORNEHOMO = 'X' WHERE CDFORNECED = '000001'";
     ASSERT_TRUE(Load("45782163000101"));
