@@ -322,8 +322,38 @@ void TQtLabelPeer::ApplyBounds() {
 
 // ---------------------------------------------------------------------------------------------
 
+namespace {
+// The classic group box: an etched frame whose top line runs through the middle of the caption,
+// the caption 8 pixels in from the left. The style's own box puts the caption above the frame,
+// which takes room the form definitions give to the children.
+class TQtGroupBoxWidget : public QGroupBox {
+public:
+    using QGroupBox::QGroupBox;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        QFontMetrics fm(font());
+        QString caption = StripMnemonic(title());
+        int top = caption.isEmpty() ? 0 : fm.height() / 2 - 1;
+        QRect frame(0, top, width(), height() - top);
+        // The window system's button shadow and highlight.
+        p.setPen(Qt::white);
+        p.drawRect(frame.adjusted(1, 1, -1, -1));
+        p.setPen(QColor(0x80, 0x80, 0x80));
+        p.drawRect(frame.adjusted(0, 0, -2, -2));
+        if (caption.isEmpty()) return;
+        QRect text(8, 0, fm.horizontalAdvance(caption), fm.height());
+        p.fillRect(text, palette().color(QPalette::Window));
+        p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                 QPalette::WindowText));
+        p.drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, caption);
+    }
+};
+} // namespace
+
 TQtGroupBoxPeer::TQtGroupBoxPeer(TQtFormPeer& form, TControl* control, QWidget* parent)
-    : TQtControlPeer(form, control, new QGroupBox(parent)) {}
+    : TQtControlPeer(form, control, new TQtGroupBoxWidget(parent)) {}
 
 void TQtGroupBoxPeer::ApplyText() {
     static_cast<QGroupBox*>(widget_.data())->setTitle(ToQ(control_->Caption()));

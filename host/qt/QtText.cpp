@@ -27,6 +27,10 @@ QFont ToQFont(const TFont& f) {
     if (QString::fromStdString(f.Name).contains(QLatin1String("Courier"), Qt::CaseInsensitive))
         family = QStringLiteral("DejaVu Sans Mono");
     QFont q(family);
+    // The classic 8-point face is much narrower than DejaVu Sans: at 80 % of its width (Qt scales
+    // the condensed face when installed, the regular one otherwise) the captions fit the widths
+    // the form definitions give them, as they did in the classic face.
+    if (!family.endsWith(QLatin1String("Mono"))) q.setStretch(80);
     q.setPixelSize(f.Height == 0 ? 11 : std::abs(f.Height));
     q.setBold(f.Bold);
     return q;

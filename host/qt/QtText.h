@@ -22,8 +22,8 @@ int CodePointPos(const QString& s, int utf16Pos);
 
 QColor ToQColor(TColor c);
 
-// Every text is drawn in DejaVu Sans (installed with the fonts package) at the model's pixel
-// height: the classic 8 points at 96 dpi are 11 pixels.
+// Every text is drawn in DejaVu Sans (installed with the fonts package), narrowed, at the model's
+// pixel height: the classic 8 points at 96 dpi are 11 pixels.
 QFont ToQFont(const TFont& f);
 
 // "&Sair" -> "Sair", "P&&D" -> "P&D": the mnemonic marks of a caption shown as plain text.
