@@ -1,0 +1,351 @@
+// The host client's desktop: the main window around the real screen (menu entry, status bar,
+// closing), and the real hostapp run offscreen with a script, checked through its screenshot.
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QProcess>
+#include <QTest>
+
+#include <fstream>
+
+#include "Brannox.h"
+#include "db/DBGeral.h"
+#include "hostapp/qt/QtHost.h"
+#include "package/Pkg_kxf27400.h"
+#include "qt/QtText.h"
+#include "rtl/DateUtils.h"
+#include "screen/Cli_kxf27400.h"
+#include "server/ServerHarness.h"
+#include "vcl/Input.h"
+
+namespace {
+
+const char* kToday = "2026-12-08";
+const char* kInscricao = "11222333000181";
+
+void Settle() {
+    for (int i = 0; i < 3; ++i) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+}
+
+// The host as hostapp is, with the package linked in instead of loaded.
+class TTestHost : public IKxHost {
+public:
+    TTestHost(String db, String server) : db_(std::move(db)), server_(std::move(server)) {}
+    void OpenScreen() override { IniProc(); }
+    TCustomForm* ScreenForm() override {
+        return Cli_kxf27400::boStCriado ? Cli_kxf27400::frmParamForne : nullptr;
+    }
+    String ServerAddress() const override { return server_; }
+    String DatabaseUrl() const override { return db_; }
+    String OperatorName() const override { return "MARIA"; }
+    int RunScript(std::istream&, std::ostream&) override { return 0; }
+
+private:
+    String db_, server_;
+};
+
+// Where the model puts a control inside its form's client area: its Left/Top plus its parents'.
+QPoint ModelPos(const TControl* c) {
+    QPoint p;
+    for (; c && !dynamic_cast<const TCustomForm*>(c); c = c->Parent())
+        p += QPoint(c->Left(), c->Top());
+    return p;
+}
+
+class QtHostTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!Application->MainForm()) {
+            TForm* main = nullptr;
+            Application->CreateForm(main);
+            main->SetName("frmPrincipal");
+            main->SetCaption("KX - Compras e Documentos Fiscais");
+            main->SetFormStyle(fsMDIForm);
+        }
+        db_ = std::make_unique<TestDatabase>("sqlite");
+        server_ = std::make_unique<ServerProcess>(db_->Url(),
+                                                  std::vector<std::string>{"--today", kToday});
+        address_ = "127.0.0.1:" + std::to_string(server_->Port());
+        OpenDtmDBGeral(db_->Url());
+        Brannox::SetServer(address_);
+        SetTodayOverride(DateOf(ISOToDateTime(kToday)));
+        Initialize();
+        host_ = std::make_unique<TTestHost>(db_->Url(), address_);
+        qtHost_ = std::make_unique<TQtHost>(host_.get());
+        SetDialogService(&dialogs_); // messages are recorded, not shown
+        qtHost_->Show();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&qtHost_->Window()));
+    }
+
+    void TearDown() override {
+        if (TCustomForm* f = host_->ScreenForm()) {
+            UserInput::Close(f);
+            if (Cli_kxf27400::boStCriado) delete f;
+        }
+        Application->ProcessMessages();
+        qtHost_.reset();
+        Settle();
+        Finalize();
+        CloseDtmDBGeral();
+        SetDialogService(nullptr);
+        SetTodayOverride(std::nullopt);
+        server_->Stop();
+    }
+
+    TCustomForm* Form() const { return host_->ScreenForm(); }
+    TQtFormPeer* ScreenPeer() const { return qtHost_->Window().WidgetSet().FormPeer(Form()); }
+    template <class T> T* C(const char* name) const {
+        T* c = FindOwned<T>(Form(), name);
+        EXPECT_NE(c, nullptr) << name;
+        return c;
+    }
+    void OpenFromMenu() {
+        qtHost_->ScreenAction()->trigger();
+        Settle();
+    }
+
+    std::unique_ptr<TestDatabase> db_;
+    std::unique_ptr<ServerProcess> server_;
+    std::string address_;
+    std::unique_ptr<TTestHost> host_;
+    std::unique_ptr<TQtHost> qtHost_;
+    TScriptedDialogs dialogs_;
+};
+
+TEST_F(QtHostTest, TheMainWindowShowsTheHostsSettings) {
+    TQtHostWindow& w = qtHost_->Window();
+    EXPECT_EQ(w.windowTitle(), ToQ(Application->MainForm()->Caption()));
+    EXPECT_EQ(w.ServerLabel()->text(), "Servidor: " + ToQ(address_));
+    EXPECT_EQ(w.DatabaseLabel()->text(), "Banco: " + ToQ(db_->Url()));
+    EXPECT_EQ(w.OperatorLabel()->text(), QString("Operador: MARIA"));
+    QAction* entry = qtHost_->ScreenAction();
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->text(), QString::fromUtf8("Parâmetros por Fornecedor"));
+}
+
+TEST_F(QtHostTest, TheMenuEntryOpensTheScreenAndBringsTheSameWindowBack) {
+    OpenFromMenu();
+    ASSERT_NE(Form(), nullptr);
+    TQtFormPeer* fp = ScreenPeer();
+    ASSERT_NE(fp, nullptr);
+    QMdiSubWindow* sub = fp->SubWindow();
+    ASSERT_NE(sub, nullptr);
+    QMdiArea* area = qtHost_->Window().MdiArea();
+    EXPECT_EQ(area->activeSubWindow(), sub);
+    EXPECT_EQ(sub->pos(), QPoint(Form()->Left(), Form()->Top()));
+    EXPECT_EQ(fp->Client()->size(), QSize(Form()->ClientWidth(), Form()->ClientHeight()));
+    // The load busy animation went over the main form, the window that stands for it.
+    ASSERT_FALSE(dialogs_.busy.empty());
+    EXPECT_EQ(dialogs_.busy[0].kind, 0);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the hourglass outlived the opening";
+
+    // The user minimises the screen, then uses the menu entry again.
+    sub->showMinimized();
+    Settle();
+    ASSERT_EQ(Form()->WindowState(), wsMinimized);
+    TCustomForm* first = Form();
+    OpenFromMenu();
+    EXPECT_EQ(Form(), first);
+    EXPECT_EQ(ScreenPeer()->SubWindow(), sub);
+    EXPECT_EQ(area->subWindowList().size(), 1);
+    EXPECT_EQ(Form()->WindowState(), wsNormal);
+    EXPECT_FALSE(sub->isMinimized());
+    EXPECT_TRUE(sub->isVisible());
+    EXPECT_EQ(area->activeSubWindow(), sub);
+    EXPECT_EQ(sub->pos(), QPoint(Form()->Left(), Form()->Top()));
+}
+
+TEST_F(QtHostTest, ClosingTheMainWindowClosesTheScreenFirst) {
+    OpenFromMenu();
+    ASSERT_NE(Form(), nullptr);
+    auto* inscricao = C<TMaskEdit>("medNrInsJurNF");
+    UserInput::TypeText(inscricao, kInscricao); // a pending edit must not keep the window open
+    Settle();
+    EXPECT_TRUE(qtHost_->Window().close());
+    Settle();
+    EXPECT_EQ(Form(), nullptr);
+    EXPECT_FALSE(Cli_kxf27400::boStCriado);
+    EXPECT_FALSE(qtHost_->Window().isVisible());
+    EXPECT_TRUE(qtHost_->Window().MdiArea()->subWindowList().isEmpty());
+    EXPECT_TRUE(dialogs_.dialogs.empty());
+}
+
+TEST_F(QtHostTest, AScreenThatStaysOpenKeepsTheMainWindowOpen) {
+    OpenFromMenu();
+    ASSERT_NE(Form(), nullptr);
+    // A close the screen refuses (as a close query would).
+    auto previous = Form()->OnClose;
+    Form()->OnClose = [](TObject*, TCloseAction& action) { action = caNone; };
+    EXPECT_FALSE(qtHost_->Window().close());
+    Settle();
+    EXPECT_NE(Form(), nullptr);
+    EXPECT_TRUE(qtHost_->Window().isVisible());
+    Form()->OnClose = previous;
+    // Without a screen the window simply closes.
+    UserInput::Close(Form());
+    Settle();
+    ASSERT_EQ(Form(), nullptr);
+    EXPECT_TRUE(qtHost_->Window().close());
+}
+
+TEST_F(QtHostTest, TheHourglassTheModelAskedForBeforeTheWindowIsShown) {
+    qtHost_.reset();
+    Screen->SetCursor(crHourGlass);
+    qtHost_ = std::make_unique<TQtHost>(host_.get());
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    Screen->SetCursor(crDefault);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The real hostapp, offscreen, with a script and a screenshot.
+
+struct HostappRun {
+    int exitCode = -1;
+    QStringList lines;
+    QString err;
+};
+
+class HostappScreenshotTest : public QtHostTest {
+protected:
+    HostappRun Run(const std::string& script, const QString& png) {
+        std::string file = db_->Dir() + "/script.jsonl";
+        std::ofstream(file) << script;
+        return RunWith(QString::fromStdString(file), png);
+    }
+    HostappRun RunWith(const QString& script, const QString& png) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        p.setProcessEnvironment(env);
+        p.start(QString(KX_BIN_DIR) + "/hostapp",
+                {"--db", ToQ(db_->Url()), "--server", ToQ(address_), "--today", kToday,
+                 "--operator", "MARIA", "--script", script, "--screenshot", png});
+        HostappRun r;
+        if (!p.waitForFinished(60000)) {
+            p.kill();
+            p.waitForFinished();
+            ADD_FAILURE() << "hostapp did not finish";
+            return r;
+        }
+        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.lines = QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        r.err = QString::fromUtf8(p.readAllStandardError());
+        return r;
+    }
+    static QRgb Rgb(TColor c) { return ToQColor(c).rgb() & 0xFFFFFF; }
+};
+
+// Where `glyph`'s opaque pixels appear unchanged in `shot` inside `area`; empty when nowhere.
+std::optional<QPoint> FindGlyph(const QImage& shot, const QImage& glyph, QRect area) {
+    for (int y = area.top(); y + glyph.height() <= area.bottom() + 1; ++y)
+        for (int x = area.left(); x + glyph.width() <= area.right() + 1; ++x) {
+            bool same = true;
+            for (int gy = 0; gy < glyph.height() && same; ++gy)
+                for (int gx = 0; gx < glyph.width() && same; ++gx) {
+                    QColor g = glyph.pixelColor(gx, gy);
+                    if (g.alpha() < 255) continue;
+                    QColor s = shot.pixelColor(x + gx, y + gy);
+                    same = std::abs(g.red() - s.red()) <= 2 &&
+                           std::abs(g.green() - s.green()) <= 2 &&
+                           std::abs(g.blue() - s.blue()) <= 2;
+                }
+            if (same) return QPoint(x, y);
+        }
+    return std::nullopt;
+}
+
+TEST_F(HostappScreenshotTest, TheScreenAfterLoadingASupplier) {
+    QString png = QString(KX_BUILD_DIR) + "/hostapp-screen.png";
+    QFile::remove(png);
+    HostappRun run = Run(R"({"do":"open"}
+# the supplier of the demo data with a numeric CNPJ
+{"do":"type","control":"medNrInsJurNF","text":"11222333000181"}
+{"do":"tab"}
+{"do":"state"}
+)",
+                         png);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    ASSERT_EQ(run.lines.size(), 4) << run.lines.join('\n').toStdString();
+    for (const QString& line : run.lines)
+        EXPECT_TRUE(json::parse(line.toStdString()).value("ok", false)) << line.toStdString();
+    json state = json::parse(run.lines.back().toStdString())["state"];
+    std::string razao;
+    db_->Sql() << "SELECT NMRAZSOCFORN FROM FORNECEDOR WHERE NRINSJURFORN = :i",
+        soci::use(std::string(kInscricao)), soci::into(razao);
+    ASSERT_EQ(state["controls"]["edtNmRasSocForn"]["text"], razao) << "the supplier was not loaded";
+
+    // The same screen in this process gives the model's geometry and where the window system puts
+    // the client area of the MDI child inside the main window.
+    OpenFromMenu();
+    ASSERT_NE(ScreenPeer(), nullptr);
+    TQtHostWindow& reference = qtHost_->Window();
+    QPoint client = ScreenPeer()->Client()->mapTo(&reference, QPoint(0, 0));
+    ASSERT_EQ(client - ScreenPeer()->SubWindow()->mapTo(&reference, QPoint(0, 0)),
+              ScreenPeer()->Client()->mapTo(ScreenPeer()->SubWindow(), QPoint(0, 0)));
+
+    QImage shot(png);
+    ASSERT_FALSE(shot.isNull()) << "no picture at " << png.toStdString();
+    ASSERT_EQ(shot.size(), reference.size());
+    auto at = [&](const TControl* c, int dx, int dy) {
+        QPoint p = client + ModelPos(c) + QPoint(dx, dy);
+        return shot.pixelColor(p).rgb() & 0xFFFFFF;
+    };
+
+    // The inscription edit keeps its info background; right of the formatted number.
+    auto* inscricao = C<TMaskEdit>("medNrInsJurNF");
+    ASSERT_EQ(inscricao->Color(), clInfoBk);
+    EXPECT_EQ(at(inscricao, inscricao->Width() - 6, inscricao->Height() / 2), Rgb(clInfoBk));
+    EXPECT_EQ(at(inscricao, inscricao->Width() - 6, inscricao->Height() - 5), Rgb(clInfoBk));
+
+    // The disabled, read-only company name shows the button face, not the window colour.
+    auto* razaoEdit = C<TEdit>("edtNmRasSocForn");
+    ASSERT_EQ(state["controls"]["edtNmRasSocForn"]["enabled"], false);
+    ASSERT_EQ(state["controls"]["edtNmRasSocForn"]["color"], "clBtnFace");
+    EXPECT_EQ(at(razaoEdit, razaoEdit->Width() - 6, razaoEdit->Height() / 2), Rgb(clBtnFace));
+    EXPECT_NE(Rgb(clBtnFace), Rgb(clWindow));
+
+    // The disabled Confirm button shows the disabled glyph of its strip, never the normal one.
+    ASSERT_EQ(state["controls"]["sbtConfirma"]["enabled"], false);
+    auto* confirma = C<TSpeedButton>("sbtConfirma");
+    QImage strip =
+        QImage::fromData(QByteArray::fromHex(QByteArray::fromStdString(confirma->GlyphData)));
+    ASSERT_FALSE(strip.isNull());
+    ASSERT_EQ(confirma->NumGlyphs, 2);
+    int w = strip.width() / 2;
+    QImage normal = strip.copy(0, 0, w, strip.height()).convertToFormat(QImage::Format_ARGB32);
+    QImage disabled = strip.copy(w, 0, w, strip.height()).convertToFormat(QImage::Format_ARGB32);
+    ASSERT_NE(normal, disabled);
+    QRect button(client + ModelPos(confirma), QSize(confirma->Width(), confirma->Height()));
+    EXPECT_TRUE(FindGlyph(shot, disabled, button).has_value()) << "no disabled glyph";
+    EXPECT_FALSE(FindGlyph(shot, normal, button).has_value()) << "the normal glyph is shown";
+}
+
+TEST_F(HostappScreenshotTest, FailuresEndWithAnErrorCode) {
+    // A picture that cannot be written.
+    HostappRun run =
+        Run("{\"do\":\"open\"}\n", QString::fromStdString(db_->Dir()) + "/no/such/dir/x.png");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.lines.size(), 1);
+    EXPECT_TRUE(run.err.contains(QString::fromUtf8("não foi possível gravar a imagem")))
+        << run.err.toStdString();
+
+    // A script that cannot be read: nothing runs.
+    QString png = QString::fromStdString(db_->Dir()) + "/x.png";
+    run = RunWith(QString::fromStdString(db_->Dir()) + "/missing.jsonl", png);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.lines.isEmpty());
+    EXPECT_TRUE(run.err.contains(QString::fromUtf8("não foi possível ler o roteiro")))
+        << run.err.toStdString();
+    EXPECT_FALSE(QFile::exists(png));
+}
+
+} // namespace
