@@ -30,7 +30,7 @@ void BM_GetParamFornKeepAlive(benchmark::State& state) {
         Variant answer = c.Call("GetParamForn", {Variant(String("000001"))});
         benchmark::DoNotOptimize(answer);
     }
-    state.SetLabel("ida e volta, conexão mantida");
+    state.SetLabel("conexão mantida; sem TCP_NODELAY, ~40 ms");
 }
 BENCHMARK(BM_GetParamFornKeepAlive)->Unit(benchmark::kMicrosecond);
 
