@@ -9,7 +9,7 @@ namespace {
 const char* kBoStCriado = "_ZN12Cli_kxf2740010boStCriadoE";
 const char* kFrmParamForne = "_ZN12Cli_kxf2740013frmParamForneE";
 const char* kDtDataAtual = "_ZN12Cli_kxf2740011dtDataAtualE";
-const char* kStProdSerConsidera = "_ZN12Cli_kxf2740018stProdSerConsideraE";
+const char* kStProdSerConsidera = "_ZN12Cli_kxf2740018stProdSerConsideraB5cxx11E";
 } // namespace
 
 TPackageHost::~TPackageHost() {

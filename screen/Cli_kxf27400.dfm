@@ -81,7 +81,6 @@ inherited frmParamForne: TfrmParamForne
         Width = 3
         Height = 13
         Alignment = taCenter
-        AutoSize = False
         Caption = ''
         ParentFont = False
         Font.Charset = DEFAULT_CHARSET

@@ -494,7 +494,10 @@ String DateTimeToISOFull(TDateTime dt) {
     int h, n, s, ms;
     DecodeTime(dt, h, n, s, ms);
     String r = DateToISO(dt) + "T" + Pad(h, 2) + ":" + Pad(n, 2) + ":" + Pad(s, 2);
-    if (ms != 0) r += "." + Pad(ms, 3); // keeps Now() exact across the wire
+    if (ms != 0) { // keeps Now() exact across the wire
+        r += '.';
+        r += Pad(ms, 3);
+    }
     return r;
 }
 

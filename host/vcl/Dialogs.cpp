@@ -122,8 +122,14 @@ std::optional<std::vector<int>> TScriptedDialogs::PickRows(const TMultiPickReque
                 break;
             }
     }
+    bool missing = false;
     for (size_t k = 0; k < a.keys.size(); ++k)
-        if (!found[k]) errors.push_back("a lista não tem a chave " + a.keys[k]);
+        if (!found[k]) {
+            errors.push_back("a lista não tem a chave " + a.keys[k]);
+            missing = true;
+        }
+    // A choice the list cannot give is not half applied: the list is left as if cancelled.
+    if (missing) return std::nullopt;
     return chosen;
 }
 

@@ -278,10 +278,11 @@ TEST_F(LayoutTest, ControlsHoldTheirPlacesAndTabPositionsInTheirBoxes) {
     EXPECT_EQ(Form()->GroupBox2->Height(), 56);
     EXPECT_EQ(Form()->grbProdSerConsidera->Height(), 51);
     EXPECT_EQ(Form()->btpFornecedor->Height(), 21);
-    // Fixed-size labels and the centred status label do not size themselves to their text.
+    // The fixed-size labels do not size themselves to their text; the centred status label does,
+    // so the homologation word shows whole.
     EXPECT_FALSE(Form()->lblNrDiasBloqNF->AutoSize());
     EXPECT_FALSE(Form()->lblQtRepeteProdNF->AutoSize());
-    EXPECT_FALSE(Form()->lblIdForne->AutoSize());
+    EXPECT_TRUE(Form()->lblIdForne->AutoSize());
     EXPECT_EQ(Form()->lblIdForne->Alignment(), taCenter);
     EXPECT_TRUE(Form()->rbtTodosProdSerConsidera->TabStop());
 }
