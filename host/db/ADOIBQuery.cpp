@@ -146,6 +146,8 @@ void TQueryDataSet::InternalOpen() {
         throw EDatabaseError("A consulta " + DataSetName() +
                              " não tem conexão com o banco de dados.");
     soci::session& session = connection->Session();
+    // Other queries left partway would keep this statement on their old snapshot.
+    connection->ReleaseOpenQueries(this);
     const String text = query_->SQL().Text();
     const String context = "Erro na consulta " + DataSetName() + ": ";
 
@@ -211,7 +213,8 @@ void TQueryDataSet::InternalOpen() {
     rows_.clear();
     fetched_ = 0;
     done_ = false;
-    connection->AddOpenQuery(this, [this] { Close(); });
+    connection->AddOpenQuery(
+        this, [this] { Close(); }, [this] { ReleaseStatement(); });
 }
 
 void TQueryDataSet::InternalClose() {
@@ -224,15 +227,25 @@ void TQueryDataSet::InternalClose() {
     dynamicFields_.clear();
 }
 
+void TQueryDataSet::ReleaseStatement() {
+    while (FetchOne()) {
+    }
+}
+
+void TQueryDataSet::EndOfRows() {
+    done_ = true;
+    if (cursor_) cursor_->statement.reset(); // ends the connection's read on SQLite
+}
+
 bool TQueryDataSet::FetchOne() {
-    if (done_ || !cursor_) return false;
+    if (done_ || !cursor_ || !cursor_->statement) return false;
     try {
         if (!cursor_->statement->fetch()) {
-            done_ = true;
+            EndOfRows();
             return false;
         }
     } catch (...) {
-        done_ = true;
+        EndOfRows();
         RethrowAsDatabaseError("Erro na consulta " + DataSetName() + ": ");
     }
     ++fetched_;
@@ -243,7 +256,7 @@ bool TQueryDataSet::FetchOne() {
         values.push_back(AsFieldValue(fields[i], ColumnValue(cursor_->row, cursor_->columnOf[i])));
     rows_.push_back(std::move(values));
     if (query_->ADOMaxRecords > 0 && static_cast<int>(rows_.size()) >= query_->ADOMaxRecords)
-        done_ = true;
+        EndOfRows();
     return true;
 }
 

@@ -2,8 +2,11 @@
 // Read-only query on the host database. The SQL text is kept line by line exactly as given; its
 // parameters are the ":NAME"s outside quoted strings and comments, always bound as values by
 // name, never spliced into the text. Rows are fetched as navigation asks for them, so opening
-// a large result reads one row; RecordCount reads them all. Data sources bind to Query(), the
-// result set; persistent fields (TADOIBStringField) find their column by name, ignoring case.
+// a large result reads one row; RecordCount reads them all. The statement is released once its
+// last row is read; on SQLite also when another statement runs on the same connection (the
+// remaining rows are read first), so a query left open does not hold an old snapshot. Data sources
+// bind to Query(), the result set; persistent fields (TADOIBStringField) find their column by name,
+// ignoring case.
 //
 // Form definition:
 //   SQL.Strings = ('SELECT ...' '  FROM ...')
@@ -77,7 +80,11 @@ protected:
 
 private:
     struct Cursor;
+    // Reads the next row into rows_; false at the end, where the statement is released.
     bool FetchOne();
+    void EndOfRows();
+    // Reads the remaining rows, so the statement goes while result and position stay.
+    void ReleaseStatement();
     TADOIBQuery* query_;
     std::unique_ptr<Cursor> cursor_;
     std::vector<std::vector<Variant>> rows_;

@@ -7,10 +7,13 @@
 #include "vcl/FormReader.h"
 
 namespace {
-template <class L> void Erase(L& list, const void* key) {
+template <class L, class K> void Erase(L& list, const void* key, K keyOf) {
     list.erase(
-        std::remove_if(list.begin(), list.end(), [key](const auto& e) { return e.first == key; }),
+        std::remove_if(list.begin(), list.end(), [&](const auto& e) { return keyOf(e) == key; }),
         list.end());
+}
+template <class L> void Erase(L& list, const void* key) {
+    Erase(list, key, [](const auto& e) { return e.first; });
 }
 } // namespace
 
@@ -70,16 +73,18 @@ void TADOConnection::Open(const String& url) {
     }
     session_ = std::move(session);
     url_ = url;
+    sqlite_ = kxsql::EngineOfUrl(url) == kxsql::Engine::SQLite;
 }
 
 void TADOConnection::Close() {
     // Closing a query runs its handlers, which may close others: take them one at a time.
     while (!openQueries_.empty()) {
-        auto [key, close] = openQueries_.back();
+        std::function<void()> close = std::move(openQueries_.back().close);
         openQueries_.pop_back();
         close();
     }
     session_.reset();
+    sqlite_ = false;
 }
 
 soci::session& TADOConnection::Session() {
@@ -90,6 +95,7 @@ soci::session& TADOConnection::Session() {
 
 void TADOConnection::ExecSQL(const String& sql) {
     soci::session& s = Session();
+    ReleaseOpenQueries(nullptr);
     try {
         s << sql;
     } catch (...) {
@@ -97,13 +103,21 @@ void TADOConnection::ExecSQL(const String& sql) {
     }
 }
 
-void TADOConnection::AddOpenQuery(const void* key, std::function<void()> close) {
-    Erase(openQueries_, key);
-    openQueries_.emplace_back(key, std::move(close));
+void TADOConnection::AddOpenQuery(const void* key, std::function<void()> close,
+                                  std::function<void()> release) {
+    RemoveOpenQuery(key);
+    openQueries_.push_back({key, std::move(close), std::move(release)});
 }
 
 void TADOConnection::RemoveOpenQuery(const void* key) {
-    Erase(openQueries_, key);
+    Erase(openQueries_, key, [](const OpenQuery& q) { return q.key; });
+}
+
+void TADOConnection::ReleaseOpenQueries(const void* except) {
+    if (!sqlite_) return;
+    // Releasing reads rows only; it neither opens nor closes queries, so the list stays put.
+    for (const OpenQuery& q : openQueries_)
+        if (q.key != except && q.release) q.release();
 }
 
 bool TADOConnection::ReadProperty(const DfmProperty& p, TFormReader& r) {

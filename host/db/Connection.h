@@ -44,19 +44,33 @@ public:
     const String& Url() const { return url_; }
     // EDatabaseError when not connected.
     soci::session& Session();
-    // Runs one statement without results; EDatabaseError with the engine's message.
+    // Runs one statement without results; EDatabaseError with the engine's message. On SQLite
+    // the open queries release their statements first (see ReleaseOpenQueries).
     void ExecSQL(const String& sql);
 
-    // Open queries register here, so closing the connection closes them first.
-    void AddOpenQuery(const void* key, std::function<void()> close);
+    // Open queries register here, so closing the connection closes them first. release, when
+    // given, reads the query's remaining rows into its own buffer and drops its statement.
+    void AddOpenQuery(const void* key, std::function<void()> close,
+                      std::function<void()> release = {});
     void RemoveOpenQuery(const void* key);
+    // On SQLite a statement stepped partway keeps the connection in a read transaction on the
+    // snapshot it started with: rows other sessions commit stay invisible, later writes fail as
+    // busy and the write-ahead log cannot be checkpointed. Before a statement runs, every other
+    // open query (all but except) lets its statement go. No effect on PostgreSQL, whose results
+    // arrive whole. Errors of a query's remaining rows propagate as EDatabaseError.
+    void ReleaseOpenQueries(const void* except);
 
     bool ReadProperty(const DfmProperty& p, TFormReader& reader) override;
 
 private:
     std::unique_ptr<soci::session> session_;
     String url_;
-    std::vector<std::pair<const void*, std::function<void()>>> openQueries_;
+    struct OpenQuery {
+        const void* key;
+        std::function<void()> close, release;
+    };
+    std::vector<OpenQuery> openQueries_;
+    bool sqlite_ = false;
 };
 
 // Names a connection: queries that name a database use its connection.

@@ -268,6 +268,102 @@ TEST_P(Queries, FailuresNameTheirCauseAndLeaveTheQueryClosed) {
     EXPECT_THROW(g->Open(), EDatabaseError);
 }
 
+// Another program (the application server, another client) writing on a session of its own.
+class QueriesWithAnotherWriter : public Queries {
+protected:
+    void SetUp() override {
+        Queries::SetUp();
+        if (IsSkipped()) return;
+        kxsql::OpenSession(other_, url_);
+        if (!IsPg()) other_ << "PRAGMA busy_timeout = 0"; // a blocked checkpoint answers at once
+    }
+    void TearDown() override {
+        other_.close();
+        Queries::TearDown();
+    }
+    void InsertGroup(const String& code, const String& name) {
+        other_ << "INSERT INTO GRUPOPER (CDGRUPOPER, DSGRUPOPER) VALUES (" + Quoted(code) + ", " +
+                      Quoted(name) + ")";
+    }
+    TADOIBQuery* GroupLookup(const char* name, const String& code) {
+        TADOIBQuery* q = NewQuery(name, kGrupoSql, {"CDGRUPOPER", "DSGRUPOPER"});
+        q->ParamByName("P_CDGRUPOPER").SetAsString(code);
+        q->ParamByName("P_TGRUPOPER").SetAsString(code.empty() ? "T" : "");
+        return q;
+    }
+    static std::vector<String> SortedCodes(std::vector<String> extra = {}) {
+        for (const auto& grp : kGroups)
+            extra.push_back(grp.first);
+        std::sort(extra.begin(), extra.end());
+        return extra;
+    }
+    soci::session other_;
+};
+
+TEST_P(QueriesWithAnotherWriter, AQueryLeftPartwayHidesNothingCommittedMeanwhile) {
+    TADOIBQuery* all = GroupLookup("qryTodos", "");
+    all->Open(); // stands on its first row, the rest unread
+    const std::vector<String> before = SortedCodes();
+    ASSERT_EQ(all->FieldByName("CDGRUPOPER")->AsString(), before[0]);
+
+    InsertGroup("77", "AUDITORIA");
+    TADOIBQuery* one = GroupLookup("qryUm", "77");
+    one->Open();
+    EXPECT_EQ(Column(one, "DSGRUPOPER"), std::vector<String>{"AUDITORIA"});
+
+    // The first query kept its position and its own rows, in order.
+    EXPECT_EQ(all->FieldByName("CDGRUPOPER")->AsString(), before[0]);
+    std::vector<String> rest;
+    for (; !all->Query()->Eof(); all->Query()->Next())
+        rest.push_back(all->FieldByName("CDGRUPOPER")->AsString());
+    EXPECT_EQ(rest, before);
+
+    // A write on the shared connection while a query stands partway: committed and seen by all.
+    all->Close();
+    all->Open();
+    InsertGroup("78", "CONTROLADORIA");
+    Exec("INSERT INTO GRUPOPER (CDGRUPOPER, DSGRUPOPER) VALUES ('79', 'TESOURARIA')");
+    EXPECT_EQ(all->RecordCount(), static_cast<int>(before.size()) + 1);
+    all->Close();
+    all->Open();
+    EXPECT_EQ(Column(all, "CDGRUPOPER"), SortedCodes({"77", "78", "79"}));
+    int count = 0;
+    other_ << "SELECT COUNT(*) FROM GRUPOPER WHERE CDGRUPOPER = '79'", soci::into(count);
+    EXPECT_EQ(count, 1);
+}
+
+// Queries left open must not keep the write-ahead log from being checkpointed (it would grow).
+TEST_P(QueriesWithAnotherWriter, QueriesLeftOpenLetTheLogBeCheckpointed) {
+    if (IsPg()) GTEST_SKIP() << "só SQLite tem o registro de escrita antecipada";
+    auto checkpointBlocked = [this] {
+        int busy = -1, log = 0, done = 0;
+        other_ << "PRAGMA wal_checkpoint(TRUNCATE)", soci::into(busy), soci::into(log),
+            soci::into(done);
+        return busy != 0;
+    };
+    TADOIBQuery* all = GroupLookup("qryTodos", "");
+    all->Open();
+    // Cut short by its row limit: nothing more to read, so nothing held.
+    TADOIBQuery* first = GroupLookup("qryPrimeiro", "");
+    first->ADOMaxRecords = 1;
+    first->Open();
+    EXPECT_EQ(first->RecordCount(), 1);
+    InsertGroup("77", "AUDITORIA");
+    EXPECT_FALSE(checkpointBlocked());
+    EXPECT_EQ(Column(all, "CDGRUPOPER"), SortedCodes());
+
+    // A query whose rows are read to the end holds nothing either.
+    TADOIBQuery* one = GroupLookup("qryUm", "77");
+    one->Open();
+    EXPECT_EQ(Column(one, "CDGRUPOPER"), std::vector<String>{"77"});
+    InsertGroup("78", "CONTROLADORIA");
+    EXPECT_FALSE(checkpointBlocked());
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, QueriesWithAnotherWriter,
+                         ::testing::Values("sqlite", "postgresql"),
+                         [](const auto& info) { return String(info.param); });
+
 INSTANTIATE_TEST_SUITE_P(Engines, Queries, ::testing::Values("sqlite", "postgresql"),
                          [](const auto& info) { return String(info.param); });
 
