@@ -28,6 +28,8 @@ TdtmDBGeral::~TdtmDBGeral() {
 void TdtmDBGeral::RunAll(const std::vector<std::string>& statements) {
     soci::session& session = adcGeral->Session();
     try {
+        // Queries standing partway would keep this transaction from seeing or writing current data.
+        adcGeral->ReleaseOpenQueries(nullptr);
         soci::transaction tr(session);
         for (const std::string& s : statements)
             session << s;
