@@ -213,7 +213,7 @@ protected:
     void Fill(int n) {
         nlohmann::json rows = nlohmann::json::array();
         for (int i = 1; i <= n; ++i) {
-            char code[8];
+            char code[16];
             snprintf(code, sizeof code, "%02d", i);
             rows.push_back({code, String("Produto ") + code, "x"});
         }
@@ -293,7 +293,7 @@ TEST_F(BrxFormTest, PesquisaListaRefusesAChoiceLongerThanTheStoredField) {
     String list = "01";
     TScriptedDialogs::PickAnswer all{false, -1, {}, true};
     for (int i = 1; i <= 99; ++i) {
-        char code[8];
+        char code[16];
         snprintf(code, sizeof code, "%02d", i);
         all.keys.push_back(code);
     }
