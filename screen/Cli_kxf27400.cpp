@@ -339,19 +339,7 @@ void TfrmParamForne::Vd_Fornecedor(bool boMensagem) {
                 rbtTodosProdSerConsidera->SetChecked(false);
                 rbtListaProdSerConsidera->SetChecked(true);
             }
-            if (Consiste::EmptyString(Campo("QTREPETEPRODNF")->AsString())) {
-                rbtTodosProdSerConsidera->SetEnabled(false);
-                rbtListaProdSerConsidera->SetEnabled(false);
-                btpProdSerConsidera->SetEnabled(false);
-                lblObsProdSerConsidera->SetEnabled(false);
-                grbProdSerConsidera->SetEnabled(false);
-            } else {
-                rbtTodosProdSerConsidera->SetEnabled(true);
-                rbtListaProdSerConsidera->SetEnabled(true);
-                btpProdSerConsidera->SetEnabled(rbtListaProdSerConsidera->Checked());
-                lblObsProdSerConsidera->SetEnabled(true);
-                grbProdSerConsidera->SetEnabled(true);
-            }
+            HabilitaProdutos(!Consiste::EmptyString(Campo("QTREPETEPRODNF")->AsString()));
             stProdSerConsidera = Campo("CDPRODCONSREPE")->AsString();
             rbtTodosProdSerConsidera->OnClick = [this](TObject* s) {
                 rbtTodosProdSerConsideraClick(s);
@@ -620,20 +608,17 @@ void TfrmParamForne::Vd_Data() {
 // ---------------------------------------------------------------------------------------------
 // Product repetition limit
 
+// Without a repetition count there is no product choice; with one, the search only under "Lista".
+void TfrmParamForne::HabilitaProdutos(bool comQuantidade) {
+    rbtTodosProdSerConsidera->SetEnabled(comQuantidade);
+    rbtListaProdSerConsidera->SetEnabled(comQuantidade);
+    btpProdSerConsidera->SetEnabled(comQuantidade && rbtListaProdSerConsidera->Checked());
+    lblObsProdSerConsidera->SetEnabled(comQuantidade);
+    grbProdSerConsidera->SetEnabled(comQuantidade);
+}
+
 void TfrmParamForne::dbeQtRepeteProdNFChange(TObject*) {
-    if (Consiste::EmptyString(dbeQtRepeteProdNF->Text())) {
-        rbtTodosProdSerConsidera->SetEnabled(false);
-        rbtListaProdSerConsidera->SetEnabled(false);
-        btpProdSerConsidera->SetEnabled(false);
-        lblObsProdSerConsidera->SetEnabled(false);
-        grbProdSerConsidera->SetEnabled(false);
-    } else {
-        rbtTodosProdSerConsidera->SetEnabled(true);
-        rbtListaProdSerConsidera->SetEnabled(true);
-        lblObsProdSerConsidera->SetEnabled(true);
-        grbProdSerConsidera->SetEnabled(true);
-        btpProdSerConsidera->SetEnabled(rbtListaProdSerConsidera->Checked());
-    }
+    HabilitaProdutos(!Consiste::EmptyString(dbeQtRepeteProdNF->Text()));
 }
 
 void TfrmParamForne::rbtTodosProdSerConsideraClick(TObject*) {

@@ -150,6 +150,7 @@ public:
 
 private:
     void MarcaFlag(TDBCheckBox* dck, const char* campo);
+    void HabilitaProdutos(bool comQuantidade);
     void IniciaEdicao();
     bool EmEdicao() const;
     void FocaSemFalhar(TWinControl* controle);
