@@ -136,6 +136,8 @@ bool ParamRowExists(DbCall& db, const std::string& code) {
     return Exists(db, "SELECT 1 FROM PARAMFORNE WHERE CDFORNECED = :c", code);
 }
 
+// The statement text is built only from the fixed column names of ParamFields() and from
+// placeholders; every value, the key included, is bound.
 long long UpdateParams(DbCall& db, const std::string& code,
                        const std::vector<ColumnChange>& changes) {
     Binds binds;
@@ -157,6 +159,7 @@ long long UpdateParams(DbCall& db, const std::string& code,
     return binds.Execute(db.Sql(), "UPDATE PARAMFORNE SET " + set + where);
 }
 
+// As in UpdateParams: fixed column names and placeholders in the text, values bound.
 long long InsertParams(DbCall& db, const std::string& code, const ParamRow& row) {
     Binds binds;
     std::string cols = "CDFORNECED", vals = binds.Add(code);

@@ -53,6 +53,8 @@ const std::vector<std::tuple<String, String, String>> kProducts = {{"1.02", "POR
                                                                    {"0.99", "ARRUELA", "1"},
                                                                    {"1.01", "PARAFUSO", "1"}};
 
+// Test data only: the fixtures write their own constant rows as SQL literals, quotes doubled; the
+// code under test always binds its parameters.
 String Quoted(const String& s) {
     String out = "'";
     for (char c : s)
