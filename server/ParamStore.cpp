@@ -156,7 +156,10 @@ long long UpdateParams(DbCall& db, const std::string& code,
         else
             where += " AND " + name + same + binds.Add(c.oldValue);
     }
-    return binds.Execute(db.Sql(), "UPDATE PARAMFORNE SET " + set + where);
+    std::string text = "UPDATE PARAMFORNE SET ";
+    text += set;
+    text += where;
+    return binds.Execute(db.Sql(), text);
 }
 
 // As in UpdateParams: fixed column names and placeholders in the text, values bound.
@@ -168,8 +171,9 @@ long long InsertParams(DbCall& db, const std::string& code, const ParamRow& row)
         cols += std::string(", ") + ParamFields()[i].name;
         vals += ", " + binds.Add(Normalized(i, row[i]));
     }
-    return binds.Execute(db.Sql(), "INSERT INTO PARAMFORNE (" + cols + ") VALUES (" + vals +
-                                       ") ON CONFLICT (CDFORNECED) DO NOTHING");
+    std::string text = "INSERT INTO PARAMFORNE (";
+    text += cols + ") VALUES (" + vals + ") ON CONFLICT (CDFORNECED) DO NOTHING";
+    return binds.Execute(db.Sql(), text);
 }
 
 void WriteParamLog(DbCall& db, const std::string& code, const std::string& when,

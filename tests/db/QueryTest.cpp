@@ -53,15 +53,6 @@ const std::vector<std::tuple<String, String, String>> kProducts = {{"1.02", "POR
                                                                    {"0.99", "ARRUELA", "1"},
                                                                    {"1.01", "PARAFUSO", "1"}};
 
-// Test data only: the fixtures write their own constant rows as SQL literals, quotes doubled; the
-// code under test always binds its parameters.
-String Quoted(const String& s) {
-    String out = "'";
-    for (char c : s)
-        out += c == '\'' ? String("''") : String(1, c);
-    return out + "'";
-}
-
 // The libpq URI with another database name.
 String WithDatabase(const String& uri, const String& db) {
     size_t hostStart = uri.find("://");
@@ -92,17 +83,18 @@ protected:
         }
         OpenDtmDBGeral(url_);
         dtmDBGeral->CreateSchema();
+        // The shared connection's session, with every value bound.
+        soci::session& sql = dtmDBGeral->adcGeral->Session();
         for (const Supplier& s : kSuppliers)
-            Exec("INSERT INTO FORNECEDOR (CDFORNECED, NRINSJURFORN, NMRAZSOCFORN, IDTPIJURFORN) "
-                 "VALUES (" +
-                 Quoted(s.code) + ", " + Quoted(s.inscription) + ", " + Quoted(s.name) + ", " +
-                 Quoted(s.type) + ")");
+            sql << "INSERT INTO FORNECEDOR (CDFORNECED, NRINSJURFORN, NMRAZSOCFORN, IDTPIJURFORN) "
+                   "VALUES (:c, :i, :n, :t)",
+                soci::use(s.code), soci::use(s.inscription), soci::use(s.name), soci::use(s.type);
         for (const auto& [code, name] : kGroups)
-            Exec("INSERT INTO GRUPOPER (CDGRUPOPER, DSGRUPOPER) VALUES (" + Quoted(code) + ", " +
-                 Quoted(name) + ")");
+            sql << "INSERT INTO GRUPOPER (CDGRUPOPER, DSGRUPOPER) VALUES (:c, :d)", soci::use(code),
+                soci::use(name);
         for (const auto& [code, name, level] : kProducts)
-            Exec("INSERT INTO PRODUTO (CDARVPROD, NMPRODUTO, CDNVPRODUTO) VALUES (" + Quoted(code) +
-                 ", " + Quoted(name) + ", " + Quoted(level) + ")");
+            sql << "INSERT INTO PRODUTO (CDARVPROD, NMPRODUTO, CDNVPRODUTO) VALUES (:c, :n, :l)",
+                soci::use(code), soci::use(name), soci::use(level);
     }
 
     void TearDown() override {
@@ -284,8 +276,8 @@ protected:
         Queries::TearDown();
     }
     void InsertGroup(const String& code, const String& name) {
-        other_ << "INSERT INTO GRUPOPER (CDGRUPOPER, DSGRUPOPER) VALUES (" + Quoted(code) + ", " +
-                      Quoted(name) + ")";
+        other_ << "INSERT INTO GRUPOPER (CDGRUPOPER, DSGRUPOPER) VALUES (:c, :d)", soci::use(code),
+            soci::use(name);
     }
     TADOIBQuery* GroupLookup(const char* name, const String& code) {
         TADOIBQuery* q = NewQuery(name, kGrupoSql, {"CDGRUPOPER", "DSGRUPOPER"});
