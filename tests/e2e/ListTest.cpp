@@ -7,9 +7,9 @@ namespace {
 
 class ListTest : public E2eTest {
 protected:
-    int CountOf(const std::string& table) {
+    int SupplierCount() {
         int n = 0;
-        db_->Sql() << "SELECT COUNT(*) FROM " + table, soci::into(n);
+        db_->Sql() << "SELECT COUNT(*) FROM FORNECEDOR", soci::into(n);
         return n;
     }
 };
@@ -31,7 +31,7 @@ TEST_P(ListTest, SupplierSearchListsFormattedRowsAndAPickIsLoadedOnLeaving) {
     EXPECT_EQ(list["title"], "Fornecedor");
     EXPECT_EQ(list["columns"], json({"Inscrição", "Razão Social", "Tipo"}))
         << "the supplier code is not shown";
-    EXPECT_EQ(list["count"], CountOf("FORNECEDOR"));
+    EXPECT_EQ(list["count"], SupplierCount());
     EXPECT_EQ(list["rows"].size(), list["count"].get<size_t>());
     EXPECT_FALSE(list.contains("checked")) << "a single pick has no checked keys";
 
@@ -93,11 +93,11 @@ TEST_P(ListTest, SupplierSearchListsFormattedRowsAndAPickIsLoadedOnLeaving) {
 TEST_P(ListTest, ARowTheListDoesNotHaveFailsAfterTheListWasShown) {
     ASSERT_NO_FATAL_FAILURE(OpenAndLoad("11222333000181"));
     json before = State();
-    for (int row : {CountOf("FORNECEDOR"), -1}) {
+    for (int row : {SupplierCount(), -1}) {
         json a = Do({{"do", "pick"}, {"control", "btpFornecedor"}, {"row", row}});
         EXPECT_EQ(a["ok"], false) << row;
         EXPECT_EQ(a["error"], "a lista não tem a linha " + std::to_string(row));
-        EXPECT_EQ(a["list"]["count"], CountOf("FORNECEDOR")) << "the list was shown";
+        EXPECT_EQ(a["list"]["count"], SupplierCount()) << "the list was shown";
         EXPECT_EQ(State(), before) << row;
     }
 }
