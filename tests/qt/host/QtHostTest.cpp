@@ -162,6 +162,39 @@ TEST_F(QtHostTest, TheMenuEntryOpensTheScreenAndBringsTheSameWindowBack) {
     EXPECT_EQ(sub->pos(), QPoint(Form()->Left(), Form()->Top()));
 }
 
+// The real screen driven through its widgets: the inscription typed into the masked edit loads the
+// supplier on leaving it, and a click on a bound check box starts the edit and enables the buttons.
+TEST_F(QtHostTest, TypingAndClickingInTheWidgetsDriveTheScreen) {
+    OpenFromMenu();
+    ASSERT_NE(Form(), nullptr);
+    TQtFormPeer* fp = ScreenPeer();
+    QWidget* inscricao = fp->WidgetOf(C<TControl>("medNrInsJurNF"));
+    ASSERT_NE(inscricao, nullptr);
+    QTest::keyClicks(inscricao, "11.222.333/0001-81");
+    Settle();
+    EXPECT_EQ(C<TMaskEdit>("medNrInsJurNF")->Text(), "11.222.333/0001-81");
+    QTest::keyClick(inscricao, Qt::Key_Tab);
+    Settle();
+    EXPECT_EQ(C<TEdit>("edtNmRasSocForn")->Text(), "Distribuidora Alfa Ltda");
+    EXPECT_EQ(C<TMaskEdit>("medNrInsJurNF")->EditMask(), ">AA.AAA.AAA/AAAA-99;0;_");
+
+    auto* simples = C<TCustomCheckBox>("dckSimples");
+    bool before = simples->Checked();
+    QWidget* box = fp->WidgetOf(simples);
+    ASSERT_NE(box, nullptr);
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+    Settle();
+    auto* screen = static_cast<Cli_kxf27400::TfrmParamForne*>(Form());
+    EXPECT_EQ(screen->cdsParamForne->State(), dsEdit);
+    EXPECT_NE(simples->Checked(), before);
+    EXPECT_EQ(screen->cdsParamForne->FieldByName("IDSIMPLESNACIONAL")->AsString(),
+              simples->Checked() ? "S" : "N");
+    EXPECT_TRUE(fp->WidgetOf(screen->sbtConfirma)->isEnabled());
+    EXPECT_TRUE(fp->WidgetOf(screen->sbtCancela)->isEnabled());
+    EXPECT_FALSE(inscricao->isEnabled()) << "the supplier box is locked while editing";
+    EXPECT_TRUE(dialogs_.dialogs.empty());
+}
+
 TEST_F(QtHostTest, ClosingTheMainWindowClosesTheScreenFirst) {
     OpenFromMenu();
     ASSERT_NE(Form(), nullptr);
