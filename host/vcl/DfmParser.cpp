@@ -1,5 +1,7 @@
 #include "vcl/DfmParser.h"
 
+#include "vcl/Utf8.h"
+
 #include <charconv>
 #include <cmath>
 #include <optional>
@@ -31,24 +33,6 @@ bool SameIdent(const String& a, const String& b) {
     for (size_t i = 0; i < a.size(); ++i)
         if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
     return true;
-}
-
-void AppendUtf8(String& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 // Length of the well-formed UTF-8 sequence starting at s[i], or 0 when it is malformed.
@@ -282,11 +266,12 @@ private:
                 } else if (code >= 0xDC00 && code <= 0xDFFF) {
                     if (!pendingHigh)
                         Fail("código de caractere inválido: metade de par substituto isolada");
-                    AppendUtf8(t.text, 0x10000 + ((pendingHigh - 0xD800) << 10) + (code - 0xDC00));
+                    t.text += ToUtf8(static_cast<char32_t>(
+                        0x10000 + ((pendingHigh - 0xD800) << 10) + (code - 0xDC00)));
                     pendingHigh = 0;
                 } else {
                     flushHigh();
-                    AppendUtf8(t.text, code);
+                    t.text += ToUtf8(static_cast<char32_t>(code));
                 }
             } else {
                 break;

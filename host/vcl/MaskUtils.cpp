@@ -2,63 +2,9 @@
 
 #include <algorithm>
 
+#include "vcl/Utf8.h"
+
 namespace {
-
-// Malformed bytes become U+FFFD so that positions stay one per character.
-std::u32string Decode(const String& s) {
-    std::u32string out;
-    out.reserve(s.size());
-    size_t i = 0;
-    while (i < s.size()) {
-        unsigned char b = static_cast<unsigned char>(s[i]);
-        size_t len = b < 0x80                   ? 1
-                     : (b >= 0xC2 && b <= 0xDF) ? 2
-                     : (b >= 0xE0 && b <= 0xEF) ? 3
-                     : (b >= 0xF0 && b <= 0xF4) ? 4
-                                                : 0;
-        char32_t cp = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
-        bool ok = len != 0 && i + len <= s.size();
-        for (size_t k = 1; ok && k < len; ++k) {
-            unsigned char c = static_cast<unsigned char>(s[i + k]);
-            ok = (c & 0xC0) == 0x80;
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        if (ok && ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-                   (cp >= 0xD800 && cp <= 0xDFFF)))
-            ok = false;
-        if (!ok) {
-            out += U'\uFFFD';
-            ++i;
-        } else {
-            out += cp;
-            i += len;
-        }
-    }
-    return out;
-}
-
-String Encode(const std::u32string& s) {
-    String out;
-    out.reserve(s.size());
-    for (char32_t cp : s) {
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
-    return out;
-}
 
 bool IsDigit(char32_t c) {
     return c >= U'0' && c <= U'9';
@@ -90,7 +36,7 @@ char32_t ToLower(char32_t c) {
 } // namespace
 
 TEditMask::TEditMask(const String& mask) : source_(mask) {
-    std::u32string src = Decode(mask);
+    std::u32string src = ToU32(mask);
     // The mask field ends at the first ';' that no '\' escapes.
     size_t end = 0;
     while (end < src.size() && src[end] != U';')
@@ -209,7 +155,7 @@ bool TEditMask::IsLiteralChar(char32_t ch) const {
 }
 
 std::u32string TEditMask::Normalized(const String& editText) const {
-    std::u32string text = Decode(editText);
+    std::u32string text = ToU32(editText);
     if (text.size() > slots_.size()) text.resize(slots_.size());
     for (size_t pos = text.size(); pos < slots_.size(); ++pos)
         text += IsLiteral(pos) ? slots_[pos].literal : blank_;
@@ -217,12 +163,12 @@ std::u32string TEditMask::Normalized(const String& editText) const {
 }
 
 String TEditMask::BlankEditText() const {
-    return Encode(Normalized(String()));
+    return ToUtf8(Normalized(String()));
 }
 
 String TEditMask::EditTextFromValue(const String& value) const {
     if (IsEmpty()) return value;
-    std::u32string v = Decode(value);
+    std::u32string v = ToU32(value);
     std::u32string out;
     size_t vi = 0;
     for (size_t pos = 0; pos < slots_.size(); ++pos) {
@@ -253,12 +199,12 @@ String TEditMask::EditTextFromValue(const String& value) const {
         }
         out += put;
     }
-    return Encode(out);
+    return ToUtf8(out);
 }
 
 String TEditMask::EditTextFromText(const String& anyText) const {
     if (IsEmpty()) return anyText;
-    std::u32string v = Decode(anyText);
+    std::u32string v = ToU32(anyText);
     std::u32string out;
     size_t vi = 0;
     for (const Slot& slot : slots_) {
@@ -276,7 +222,7 @@ String TEditMask::EditTextFromText(const String& anyText) const {
         }
         out += put;
     }
-    return Encode(out);
+    return ToUtf8(out);
 }
 
 String TEditMask::ValueFromEditText(const String& editText) const {
@@ -293,23 +239,23 @@ String TEditMask::ValueFromEditText(const String& editText) const {
             filled = true;
         }
     }
-    return filled ? Encode(out) : String();
+    return filled ? ToUtf8(out) : String();
 }
 
 std::optional<size_t> TEditMask::TypeChar(String& editText, size_t cursor, char32_t ch) const {
     if (IsEmpty()) {
         if (IsControl(ch)) return std::nullopt;
-        std::u32string text = Decode(editText);
+        std::u32string text = ToU32(editText);
         cursor = std::min(cursor, text.size());
         text.insert(text.begin() + static_cast<std::ptrdiff_t>(cursor), ch);
-        editText = Encode(text);
+        editText = ToUtf8(text);
         return cursor + 1;
     }
     if (cursor >= slots_.size()) return std::nullopt;
     size_t pos = cursor;
     if (IsLiteral(pos)) {
         if (ch == slots_[pos].literal) {
-            editText = Encode(Normalized(editText));
+            editText = ToUtf8(Normalized(editText));
             return pos + 1;
         }
         while (pos < slots_.size() && IsLiteral(pos))
@@ -319,17 +265,17 @@ std::optional<size_t> TEditMask::TypeChar(String& editText, size_t cursor, char3
     if (!SlotAccepts(slots_[pos], ch)) return std::nullopt;
     std::u32string text = Normalized(editText);
     text[pos] = Cased(slots_[pos], ch);
-    editText = Encode(text);
+    editText = ToUtf8(text);
     return pos + 1;
 }
 
 size_t TEditMask::Backspace(String& editText, size_t cursor) const {
     if (IsEmpty()) {
-        std::u32string text = Decode(editText);
+        std::u32string text = ToU32(editText);
         cursor = std::min(cursor, text.size());
         if (cursor == 0) return 0;
         text.erase(cursor - 1, 1);
-        editText = Encode(text);
+        editText = ToUtf8(text);
         return cursor - 1;
     }
     size_t pos = std::min(cursor, slots_.size());
@@ -338,7 +284,7 @@ size_t TEditMask::Backspace(String& editText, size_t cursor) const {
         if (!IsLiteral(pos)) {
             std::u32string text = Normalized(editText);
             text[pos] = blank_;
-            editText = Encode(text);
+            editText = ToUtf8(text);
             return pos;
         }
     }
@@ -347,7 +293,7 @@ size_t TEditMask::Backspace(String& editText, size_t cursor) const {
 
 bool TEditMask::IsComplete(const String& editText) const {
     if (IsEmpty()) return true;
-    std::u32string text = Decode(editText);
+    std::u32string text = ToU32(editText);
     if (text.size() != slots_.size()) return false;
     for (size_t pos = 0; pos < slots_.size(); ++pos) {
         const Slot& slot = slots_[pos];

@@ -1,29 +1,34 @@
 #include "vcl/Utf8.h"
 
+// Malformed bytes become U+FFFD so that positions stay one per character.
 std::u32string ToU32(const std::string& s) {
     std::u32string out;
-    for (size_t i = 0; i < s.size();) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        char32_t cp;
-        size_t n;
-        if (c < 0x80)
-            cp = c, n = 1;
-        else if ((c >> 5) == 6)
-            cp = c & 0x1F, n = 2;
-        else if ((c >> 4) == 14)
-            cp = c & 0x0F, n = 3;
-        else if ((c >> 3) == 30)
-            cp = c & 0x07, n = 4;
-        else
-            cp = 0xFFFD, n = 1; // a stray byte stands for one replacement character
-        if (i + n > s.size()) {
-            out += 0xFFFD;
-            break;
+    out.reserve(s.size());
+    size_t i = 0;
+    while (i < s.size()) {
+        unsigned char b = static_cast<unsigned char>(s[i]);
+        size_t len = b < 0x80                   ? 1
+                     : (b >= 0xC2 && b <= 0xDF) ? 2
+                     : (b >= 0xE0 && b <= 0xEF) ? 3
+                     : (b >= 0xF0 && b <= 0xF4) ? 4
+                                                : 0;
+        char32_t cp = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
+        bool ok = len != 0 && i + len <= s.size();
+        for (size_t k = 1; ok && k < len; ++k) {
+            unsigned char c = static_cast<unsigned char>(s[i + k]);
+            ok = (c & 0xC0) == 0x80;
+            cp = (cp << 6) | (c & 0x3F);
         }
-        for (size_t k = 1; k < n; ++k)
-            cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-        out += cp;
-        i += n;
+        if (ok && ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+                   (cp >= 0xD800 && cp <= 0xDFFF)))
+            ok = false;
+        if (!ok) {
+            out += U'\uFFFD';
+            ++i;
+        } else {
+            out += cp;
+            i += len;
+        }
     }
     return out;
 }
