@@ -1,4 +1,5 @@
-// The Qt suite needs one QApplication for the whole run; without a display it runs offscreen.
+// The Qt suites (widgetset and host front end) need one QApplication for the whole run; without a
+// display they run offscreen.
 #include <QApplication>
 #include <gtest/gtest.h>
 
