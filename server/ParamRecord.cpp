@@ -87,13 +87,13 @@ ParamRow DefaultParamRow(const std::string& code, const nlohmann::json& idForneH
 }
 
 bool EmptyMeansNull(int field) {
-    return field == kCdGrPerm || field == kCdProdCons;
+    return kFields[field].kind == FieldKind::Text;
 }
 
 nlohmann::json Normalized(int field, const nlohmann::json& value) {
     if (value.is_string()) {
         const std::string& s = value.get_ref<const std::string&>();
-        if (s.empty() && EmptyMeansNull(field)) return nullptr;
+        if (EmptyMeansNull(field) && s.find_first_not_of(' ') == std::string::npos) return nullptr;
         if (kFields[field].kind == FieldKind::Date) {
             if (auto d = ParseIsoDateTime(s); d && d->hour == 0 && d->minute == 0 && d->second == 0)
                 return s.substr(0, 10);

@@ -29,6 +29,7 @@ enum ParamFieldId : int {
     kCdForneced = 0,
     kNrDiasBloq = 1,
     kIdForneHomo = 2,
+    kIdReacons = 9,
     kVrMaxPerm = 13,
     kCdGrPerm = 14,
     kDsGrupoPer = 15,
@@ -43,11 +44,11 @@ nlohmann::json PacketFields();
 // The row of a supplier that has no PARAMFORNE row.
 ParamRow DefaultParamRow(const std::string& code, const nlohmann::json& idForneHomo);
 
-// Texts where the empty text and null mean the same (stored as null).
+// Texts where the empty text and null mean the same (stored as null): every text field, since
+// other programs write '' (or, in a fixed-width column, blanks) where this server writes null.
 bool EmptyMeansNull(int field);
 
-// The value as compared and stored: empty texts of EmptyMeansNull fields become null,
-// dates lose a zero time.
+// The value as compared and stored: empty or blank texts become null, dates lose a zero time.
 nlohmann::json Normalized(int field, const nlohmann::json& value);
 
 // Number of characters of UTF-8 text.

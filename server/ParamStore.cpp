@@ -151,8 +151,8 @@ long long UpdateParams(DbCall& db, const std::string& code,
     for (const ColumnChange& c : changes) {
         const std::string name = ParamFields()[c.field].name;
         if (EmptyMeansNull(c.field)) // another program may have stored '' for null
-            where += " AND COALESCE(" + name +
-                     ", '') = " + binds.Add(c.oldValue.is_null() ? nlohmann::json("") : c.oldValue);
+            where += " AND COALESCE(" + name + ", '') = " +
+                     binds.Add(c.original.is_string() ? c.original : nlohmann::json(""));
         else
             where += " AND " + name + same + binds.Add(c.oldValue);
     }

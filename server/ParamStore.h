@@ -13,11 +13,13 @@ struct StoredParams {
     bool stored = false; // the supplier has a PARAMFORNE row
 };
 
-// A changed PARAMFORNE column, values normalized (empty list or group is null).
+// A changed PARAMFORNE column, values normalized (an empty text is null); `original` is the old
+// value exactly as the client read it, which the where-changed check compares with.
 struct ColumnChange {
     int field;
     nlohmann::json oldValue;
     nlohmann::json newValue;
+    nlohmann::json original;
 };
 
 // std::nullopt when the supplier is not registered.

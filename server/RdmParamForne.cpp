@@ -25,11 +25,17 @@ std::string DdMmYyyy(const std::string& iso) {
     return iso.substr(8, 2) + "/" + iso.substr(5, 2) + "/" + iso.substr(0, 4);
 }
 
-// The type check shared by the original and the new values.
-void CheckType(int field, const json& v, const char* which) {
+// The type check shared by the original and the new values. An original date is any text: a
+// date another program stored in a form of its own is sent as it stands and must come back.
+void CheckType(int field, const json& v, const char* which, bool original = false) {
     if (v.is_null()) return;
     const ParamField& f = ParamFields()[field];
     const std::string where = std::string(which) + f.name;
+    if (original && f.kind == FieldKind::Date) {
+        if (!v.is_string())
+            Refuse(where + ": esperado um texto de data, recebido " + v.dump() + ".");
+        return;
+    }
     switch (f.kind) {
     case FieldKind::Text:
         if (!v.is_string()) Refuse(where + ": esperado um texto, recebido " + v.dump() + ".");
@@ -59,10 +65,16 @@ void CheckNewValue(int field, const json& v) {
                    std::to_string(f.size) + ".");
     }
     if (v.is_null()) return;
+    // Whole numbers of at most 4 digits, what their boxes hold.
+    if (field == kNrDiasBloq) {
+        const double d = v.get<double>();
+        if (d < 0 || d > 9999 || d != std::trunc(d))
+            Refuse(name + ": o número de dias deve ser um número inteiro de 0 a 9999.");
+    }
     if (field == kQtRepete) {
         const double q = v.get<double>();
-        if (q < 1 || q != std::trunc(q))
-            Refuse(name + ": a quantidade deve ser um número inteiro maior ou igual a 1.");
+        if (q < 1 || q > 9999 || q != std::trunc(q))
+            Refuse(name + ": a quantidade deve ser um número inteiro de 1 a 9999.");
     }
     if (field == kVrMaxPerm) {
         const double x = v.get<double>();
@@ -137,7 +149,7 @@ std::optional<Change> ReadDelta(const json& delta) {
     Change out;
     for (int id = 0; id < kParamFieldCount; ++id) {
         out.old[id] = old[position[id]];
-        CheckType(id, out.old[id], "Valor original do campo ");
+        CheckType(id, out.old[id], "Valor original do campo ", true);
     }
     const json changed = c.value("new", json());
     if (!changed.is_object()) BadParams("Alteração sem os valores novos (\"new\").");
@@ -183,11 +195,14 @@ json RdmParamForne::SetParamForn(const json& params, CallContext& ctx) {
     const std::string code = old[kCdForneced];
     ctx.subject = code;
 
-    // Every value is checked before anything is written.
+    // Every changed value is checked before anything is written. A value equal to the original
+    // ('' and null alike) is no change: it is neither checked nor written, so a blank another
+    // program stored never blocks the save of the fields the user did change.
     ParamRow wanted = old;
     for (int id = 0; id < kParamFieldCount; ++id) {
         const auto it = change->changed.find(ParamFields()[id].name);
         if (it == change->changed.end()) continue;
+        if (Normalized(id, *it) == Normalized(id, old[id])) continue;
         CheckNewValue(id, *it);
         wanted[id] = *it;
     }
@@ -203,11 +218,20 @@ json RdmParamForne::SetParamForn(const json& params, CallContext& ctx) {
         Refuse("Campo DTREACONSIMPXML: a data de reconsistência já gravada (" +
                oldDate.get<std::string>() + ") não pode ser alterada.");
 
+    // The consistency option needs its start date, unless the row already stood so.
+    const auto ticked = [](const ParamRow& r) {
+        return Normalized(kIdReacons, r[kIdReacons]) == "S" &&
+               Normalized(kDtReacons, r[kDtReacons]).is_null();
+    };
+    if (ticked(wanted) && !ticked(old))
+        Refuse("Campo DTREACONSIMPXML: a data inicial para validações das consistências deve ser "
+               "informada quando IDREACONSIMPXML é \"S\".");
+
     std::vector<ColumnChange> changes;
     for (int id = 0; id < kParamFieldCount; ++id) {
         if (!ParamFields()[id].column) continue;
         json before = Normalized(id, old[id]), after = Normalized(id, wanted[id]);
-        if (before != after) changes.push_back({id, std::move(before), std::move(after)});
+        if (before != after) changes.push_back({id, std::move(before), std::move(after), old[id]});
     }
     if (changes.empty()) return json::array({"S"});
 

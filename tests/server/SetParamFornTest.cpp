@@ -133,6 +133,7 @@ TEST_P(SetParamFornTest, BoundaryValuesAreAccepted) {
         cedillas += "ç"; // 255 characters, 510 bytes
     const json changes = {{"VRMAXPERMFORN", 999999999.99},
                           {"QTREPETEPRODNF", 1},
+                          {"NRDIASBLOQNFFOR", 9999},
                           {"CDPRODCONSREPE", cedillas},
                           {"DSGRUPOPER", std::string(30, 'x')},
                           {"DTREACONSIMPXML", "2026-12-08"}};
@@ -143,9 +144,13 @@ TEST_P(SetParamFornTest, BoundaryValuesAreAccepted) {
     EXPECT_EQ(row->at("DTREACONSIMPXML"), "2026-12-08");
     // Zero and an empty group are accepted too; the empty group is stored as null.
     const json again = LoadPacket(*client_, "000008");
-    EXPECT_EQ(Save(*client_,
-                   UpdateDelta(again, {{"VRMAXPERMFORN", 0}, {"CDGRPERMLANMAX", ""}}))["result"],
+    EXPECT_EQ(Save(*client_, UpdateDelta(again, {{"VRMAXPERMFORN", 0},
+                                                 {"CDGRPERMLANMAX", ""},
+                                                 {"NRDIASBLOQNFFOR", 0},
+                                                 {"QTREPETEPRODNF", 9999}}))["result"],
               json::array({"S"}));
+    EXPECT_EQ(db_->ParamRow("000008")->at("NRDIASBLOQNFFOR"), 0.0);
+    EXPECT_EQ(db_->ParamRow("000008")->at("QTREPETEPRODNF"), 9999.0);
     EXPECT_EQ(db_->ParamRow("000008")->at("VRMAXPERMFORN"), 0.0);
     EXPECT_TRUE(db_->ParamRow("000008")->at("CDGRPERMLANMAX").is_null());
 }
@@ -175,6 +180,13 @@ TEST_P(SetParamFornTest, InvalidValuesAreRefusedAndNothingIsWritten) {
         {"000001", {{"VRMAXPERMFORN", 1000000000}}, "no máximo 9 dígitos inteiros"},
         {"000001", {{"QTREPETEPRODNF", 0}}, "QTREPETEPRODNF: a quantidade deve ser"},
         {"000001", {{"QTREPETEPRODNF", 2.5}}, "QTREPETEPRODNF: a quantidade deve ser"},
+        {"000001", {{"QTREPETEPRODNF", 10000}}, "QTREPETEPRODNF: a quantidade deve ser"},
+        {"000001", {{"QTREPETEPRODNF", 1e300}}, "QTREPETEPRODNF: a quantidade deve ser"},
+        {"000001", {{"NRDIASBLOQNFFOR", -5}}, "NRDIASBLOQNFFOR: o número de dias deve ser"},
+        {"000001", {{"NRDIASBLOQNFFOR", 2.5}}, "NRDIASBLOQNFFOR: o número de dias deve ser"},
+        {"000001", {{"NRDIASBLOQNFFOR", 10000}}, "NRDIASBLOQNFFOR: o número de dias deve ser"},
+        {"000001", {{"NRDIASBLOQNFFOR", 1e300}}, "NRDIASBLOQNFFOR: o número de dias deve ser"},
+        {"000008", {{"IDREACONSIMPXML", "S"}}, "DTREACONSIMPXML: a data inicial para validações"},
         {"000008", {{"DTREACONSIMPXML", "2026-02-30"}}, "DTREACONSIMPXML: esperada uma data"},
         {"000008", {{"DTREACONSIMPXML", "08/12/2026"}}, "DTREACONSIMPXML: esperada uma data"},
         {"000008", {{"DTREACONSIMPXML", "2026-12-08T10:30:00"}}, "não pode conter hora"},
@@ -275,4 +287,39 @@ TEST_P(SetParamFornTest, ValueChangedBehindTheServerIsAConflict) {
     db_->Sql() << "UPDATE PARAMFORNE SET CDPRODCONSREPE = '' WHERE CDFORNECED = '000001'";
     EXPECT_EQ(Save(*client_, UpdateDelta(packet, {{"CDPRODCONSREPE", "01"}}))["result"],
               json::array({"S"}));
+}
+
+// Values other programs stored where this server writes null or its own forms: they come back as
+// originals and, unchanged, are neither checked nor written, whatever the client sends for them.
+TEST_P(SetParamFornTest, ValuesOtherProgramsStoredNeverBlockASave) {
+    db_->Sql() << "UPDATE FORNECEDOR SET IDFORNEHOMO = '' WHERE CDFORNECED = '000001'";
+    db_->Sql() << "UPDATE PARAMFORNE SET IDCFOPCTEXML = '', NRDIASBLOQNFFOR = 2.5, "
+                  "IDREACONSIMPXML = 'S', DTREACONSIMPXML = NULL WHERE CDFORNECED = '000001'";
+    if (db_->IsSqlite()) // a date in a form of its own; a PostgreSQL date column holds none
+        db_->Sql() << "UPDATE PARAMFORNE SET DTREACONSIMPXML = '20/11/2026' "
+                      "WHERE CDFORNECED = '000008'";
+    const std::string blank =
+        db_->Dump("SELECT IDCFOPCTEXML FROM PARAMFORNE WHERE CDFORNECED = '000001'");
+    const json packet = LoadPacket(*client_, "000001");
+    // An older client turned every blank it read into null; the days it did not touch.
+    const json answer = Save(*client_, UpdateDelta(packet, {{"IDFORNEHOMO", nullptr},
+                                                            {"IDCFOPCTEXML", nullptr},
+                                                            {"NRDIASBLOQNFFOR", 2.5},
+                                                            {"IDUTPRIGXML", "S"}}));
+    EXPECT_EQ(ResultOf(answer), json::array({"S"})) << answer.dump();
+    EXPECT_EQ(db_->ParamRow("000001")->at("IDUTPRIGXML"), "S");
+    EXPECT_EQ(db_->Dump("SELECT IDCFOPCTEXML FROM PARAMFORNE WHERE CDFORNECED = '000001'"), blank);
+    const auto log = db_->LogRows("000001");
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].at("NMCAMPO"), "IDUTPRIGXML");
+
+    // The blank flag itself, changed from the same original: the stored '' matches it.
+    EXPECT_EQ(ResultOf(Save(*client_, UpdateDelta(packet, {{"IDCFOPCTEXML", "S"}}))),
+              json::array({"S"}));
+    EXPECT_EQ(db_->ParamRow("000001")->at("IDCFOPCTEXML"), "S");
+
+    const json packet8 = LoadPacket(*client_, "000008");
+    EXPECT_EQ(ResultOf(Save(*client_, UpdateDelta(packet8, {{"IDSIMPLESNACIONAL", "S"}}))),
+              json::array({"S"}));
+    EXPECT_EQ(db_->ParamRow("000008")->at("IDSIMPLESNACIONAL"), "S");
 }
