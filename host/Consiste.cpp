@@ -92,8 +92,12 @@ void SetChildEnabled(TWinControl* container, bool on) {
 }
 
 void Seta_Campo_Null(TDataSet* dataSet) {
-    for (TField* f : dataSet->Fields())
-        if (!f->IsNull() && EmptyString(f->AsString())) f->Clear();
+    for (TField* f : dataSet->Fields()) {
+        if (f->IsNull() || !EmptyString(f->AsString())) continue;
+        const Variant old = f->OldValue();
+        if (!VarIsNull(old) && old == f->AsVariant()) continue;
+        f->Clear();
+    }
 }
 
 Variant CheckResultServ(const Variant& answer, bool, int) {

@@ -35,7 +35,9 @@ void MaxNumber(const String& text, int intDigits, int decDigits, const String& k
 // a control that was disabled for its own reasons stays disabled.
 void SetChildEnabled(TWinControl* container, bool on);
 
-// Sets to null every field of the current record whose text is empty.
+// Sets to null every field of the current record whose text is empty. A field that still holds
+// the value it was read with is left alone: a blank another program stored is not turned into a
+// change nobody made.
 void Seta_Campo_Null(TDataSet* dataSet);
 
 // First treatment of a server answer. Accepts a string (an error text the caller shows) and a

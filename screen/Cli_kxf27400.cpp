@@ -260,26 +260,37 @@ Variant TfrmParamForne::GetParamForn(const String& cdFornecedor) {
     return Consiste::CheckResultServ(resposta, true, 0);
 }
 
-bool TfrmParamForne::CarregaParamForn(const Variant& resposta) {
+void TfrmParamForne::CarregaParamForn(const Variant& resposta) {
+    // Every answer but a success is a failed load, an error text as much as a refusal: the
+    // record, dtDataAtual and the controls stay as they were and the inscription keeps the focus,
+    // so the screen never names one supplier while it holds another's record.
     // The host runtime's string kinds: OLE string, string argument and its own string.
     uint16_t tipo = resposta.VarType();
-    if (tipo == varOleStr || tipo == varStrArg || tipo == varString) {
-        Consiste::MensErro(resposta.AsString(), false);
-        return false;
-    }
+    if (tipo == varOleStr || tipo == varStrArg || tipo == varString)
+        Consiste::MensErro(resposta.AsString(), true);
     if (resposta[0].IsString() && resposta[0].AsString() == "N")
         Consiste::MensErro(resposta[1].AsString(), true);
+    // Both parts are read before the row is replaced, so a bad date or a missing packet fails
+    // the load with the previous row still whole.
+    if (VarIsNull(resposta[1])) throw Exception("Resposta inválida do servidor de aplicação.");
+    TDateTime hoje = DateOf(StrToDate(resposta[2].AsString()));
     cdsParamForne->SetData(resposta[1]);
-    dtDataAtual = DateOf(StrToDate(resposta[2].AsString()));
-    return true;
+    dtDataAtual = hoje;
 }
 
 void TfrmParamForne::SetParamForn() {
     bool boDiasVazio = Consiste::EmptyString(dbeNrDiasBloqNF->Text());
     Variant delta = cdsParamForne->Delta();
-    Variant resposta =
-        netParamForne->AppServer().Call("SetParamForn", {delta, Variant(boDiasVazio)});
-    Consiste::CheckResultServ(resposta, true, 0);
+    Variant resposta = Consiste::CheckResultServ(
+        netParamForne->AppServer().Call("SetParamForn", {delta, Variant(boDiasVazio)}), true, 0);
+    // A save is done only on the success form; a refusal, an error text or any other answer is
+    // the failure it is, and the caller discards the change log.
+    if (resposta.IsString()) Consiste::MensErro(resposta.AsString(), true);
+    String situacao = resposta[0].AsString();
+    if (situacao == "S") return;
+    if (situacao == "N" && resposta.ArrayLength() > 1)
+        Consiste::MensErro(resposta[1].AsString(), true);
+    throw Exception("Resposta inválida do servidor de aplicação: a gravação não foi confirmada.");
 }
 
 void TfrmParamForne::Vd_Fornecedor(bool boMensagem) {
@@ -289,17 +300,25 @@ void TfrmParamForne::Vd_Fornecedor(bool boMensagem) {
             stInscricao = medNrInsJurNF->Text();
             stInscricao = Consiste::Ajusta_Inscricao(stInscricao);
             medNrInsJurNF->SetEditMask(Consiste::PictPess(stInscricao));
-            // Without a mask nothing strips punctuation or raises letters: the lookup compares
-            // with the inscription as stored.
-            if (medNrInsJurNF->EditMask().empty()) medNrInsJurNF->SetText(stInscricao);
             medNrInsJurNF->SetMaxLength(20);
         }
         if (boMensagem && boVazio) Consiste::MensErro(msgPadrao->Msg("Forn_N_Inf"), true);
 
-        qryFornecedor->Close();
-        qryFornecedor->ParamByName("P_NRINSJURFORN").SetAsString(medNrInsJurNF->Text());
-        qryFornecedor->ParamByName("P_TNRINSJURFORN").SetAsString("");
-        qryFornecedor->Open();
+        auto procura = [this] {
+            qryFornecedor->Close();
+            qryFornecedor->ParamByName("P_NRINSJURFORN").SetAsString(medNrInsJurNF->Text());
+            qryFornecedor->ParamByName("P_TNRINSJURFORN").SetAsString("");
+            qryFornecedor->Open();
+        };
+        procura();
+        // Without a mask nothing strips punctuation or raises letters, and another program may
+        // have stored the inscription just so: it is looked up as typed or picked first, and in
+        // the adjusted form only when that finds nothing.
+        if (qryFornecedor->IsEmpty() && !boVazio && medNrInsJurNF->EditMask().empty() &&
+            medNrInsJurNF->Text() != stInscricao) {
+            medNrInsJurNF->SetText(stInscricao);
+            procura();
+        }
         if (qryFornecedor->IsEmpty()) {
             medNrInsJurNF->SetMaxLength(20);
             Consiste::MensErro(msgPadrao->Msg("Forn_NCad"), true);
@@ -311,7 +330,7 @@ void TfrmParamForne::Vd_Fornecedor(bool boMensagem) {
             Showavi::ActiveShowAvi(Application->MainForm(), 6);
             Variant resposta = GetParamForn(q->FieldByName("CDFORNECED")->AsString());
             Showavi::DeactiveShowAvi();
-            if (!CarregaParamForn(resposta)) return;
+            CarregaParamForn(resposta);
 
             String homologado = Campo("IDFORNEHOMO")->AsString();
             if (homologado == "S")
@@ -386,6 +405,14 @@ void TfrmParamForne::cdsParamForneAfterEdit(TDataSet*) {
 
 void TfrmParamForne::cdsParamForneBeforePost(TDataSet* DataSet) {
     if (dbdDtReaConsImpXML->Enabled()) Vd_Data();
+
+    // The days are a whole number, like the repetition count: the key filter lets 'E' through,
+    // and "9E99" would otherwise be stored as a number of days. Checked only when changed, so a
+    // value stored by another program never blocks the other changes.
+    TField* dias = Campo("NRDIASBLOQNFFOR");
+    if (!Consiste::EmptyString(dbeNrDiasBloqNF->Text()) &&
+        (VarIsNull(dias->OldValue()) || !(dias->OldValue() == dias->NewValue())))
+        StrToInt(dbeNrDiasBloqNF->Text());
 
     if (Consiste::EmptyString(dbeQtRepeteProdNF->Text())) {
         Campo("CDPRODCONSREPE")->SetAsString("");
@@ -554,7 +581,9 @@ void TfrmParamForne::dckReaConsImpXmlClick(TObject*) {
     if (dtsParamForn->State() != dsEdit) return;
     if (dckReaConsImpXml->Checked()) {
         Campo("IDREACONSIMPXML")->SetAsString("S");
-        if (Campo("DTREACONSIMPXML")->IsNull()) {
+        // The date stored for the supplier decides, not what the record holds now: a date put in
+        // since the load and dropped again by unticking must not keep the box closed.
+        if (VarIsNull(Campo("DTREACONSIMPXML")->OldValue())) {
             dbdDtReaConsImpXML->SetDate(DateOf(dtDataAtual));
             dbdDtReaConsImpXML->SetColor(clInfoBk);
             dbdDtReaConsImpXML->SetEnabled(true);

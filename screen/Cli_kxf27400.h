@@ -100,10 +100,10 @@ public:
     void qryFornecedorIDTPIJURFORNGetText(TField* Sender, String& Text, bool DisplayText);
 
     // The two server calls. GetParamForn answers the value that CheckResultServ passed;
-    // CarregaParamForn classifies it and loads the record (false: an error text was shown);
-    // SetParamForn sends the pending changes.
+    // CarregaParamForn classifies it and loads the record, raising for anything but a success;
+    // SetParamForn sends the pending changes and raises unless the server confirms them.
     Variant GetParamForn(const String& cdFornecedor);
-    bool CarregaParamForn(const Variant& resposta);
+    void CarregaParamForn(const Variant& resposta);
     void SetParamForn();
 
     // Edit cycle, option flags and saving

@@ -5,13 +5,6 @@
 #include "rtl/DateUtils.h"
 
 namespace {
-const char* const kConfirma08 =
-    "warning:Confirma a data inicial para as validações das consistências na importação XML "
-    "(geração de painel) para o dia 08/12/2026? Essa data não poderá ser alterada após a "
-    "confirmação.";
-const char* const kDeve =
-    "error:Data inicial para validações das consistências deve ser informada quando o parâmetro "
-    "\"Realiza Consistências na Importação de XML (geração de painel)\" estiver selecionado.";
 String Bloqueada(const char* day) {
     return String("error:Operação bloqueada. Data inicial para validações das consistências deve "
                   "ser maior ou igual ao dia de hoje (") +

@@ -757,15 +757,14 @@ TEST_F(ExchangeTest, GetParamFornAnswersMarkPacketAndServerDate) {
     EXPECT_EQ(missing[1].AsString(), "Fornecedor não cadastrado.");
 }
 
-TEST_F(ExchangeTest, AStringAnswerIsShownWithoutAbortingAndChangesNothing) {
+// An error text is a failed load, as a refusal is: shown, then the operation ends.
+TEST_F(ExchangeTest, AStringAnswerIsShownAndAbortsChangingNothing) {
     const TDateTime before = EncodeDate(2026, 1, 2);
     for (const Variant& answer : {Variant("Servidor de aplicação ocupado."),
                                   Variant::OleStr("Servidor de aplicação ocupado.")}) {
         dtDataAtual = before;
         stProdSerConsidera = "0101";
-        bool loaded = true;
-        EXPECT_NO_THROW(loaded = Form()->CarregaParamForn(answer));
-        EXPECT_FALSE(loaded);
+        EXPECT_THROW(Form()->CarregaParamForn(answer), EAbort);
         EXPECT_EQ(Dialogs(), std::vector<String>{"error:Servidor de aplicação ocupado."});
         EXPECT_EQ(F("CDFORNECED")->AsString(), "000001");
         EXPECT_EQ(Form()->cdsParamForne->State(), dsBrowse);
@@ -806,10 +805,8 @@ TEST_F(ExchangeTest, AnyOtherMarkIsSuccessAndReplacesTheRowAndItsChangeLog) {
         ASSERT_EQ(Form()->cdsParamForne->ChangeCount(), 1);
 
         const String date = (day < 10 ? "0" : "") + std::to_string(day) + "/01/2027";
-        bool loaded = false;
-        EXPECT_NO_THROW(loaded = Form()->CarregaParamForn(
-                            Variant::Array({Variant(mark), packet8, Variant(date)})));
-        EXPECT_TRUE(loaded);
+        EXPECT_NO_THROW(
+            Form()->CarregaParamForn(Variant::Array({Variant(mark), packet8, Variant(date)})));
         EXPECT_EQ(F("CDFORNECED")->AsString(), "000008");
         EXPECT_TRUE(F("NRDIASBLOQNFFOR")->IsNull());
         EXPECT_EQ(F("QTREPETEPRODNF")->AsFloat(), 3.0);
@@ -819,24 +816,30 @@ TEST_F(ExchangeTest, AnyOtherMarkIsSuccessAndReplacesTheRowAndItsChangeLog) {
         EXPECT_TRUE(Dialogs().empty());
 
         // Back to the first supplier for the next mark.
-        ASSERT_TRUE(Form()->CarregaParamForn(
+        ASSERT_NO_THROW(Form()->CarregaParamForn(
             Variant::Array({Variant("S"), packet1, Variant("08/12/2026")})));
         ASSERT_EQ(F("NRDIASBLOQNFFOR")->AsFloat(), 30.0);
         ++day;
     }
 }
 
-TEST_F(ExchangeTest, AnUnreadableDateFailsAfterTheRowWasReplaced) {
+// The date is read before the row is replaced: a bad one leaves the previous row whole, never
+// the new row under the old controls.
+TEST_F(ExchangeTest, AnUnreadableDateOrAMissingPacketFailsWithTheRowUnchanged) {
     const Variant packet8 = Packet("000008");
-    for (const char* date : {"31/02/2027", "amanhã", ""}) {
-        SCOPED_TRACE(date);
-        ASSERT_TRUE(Form()->CarregaParamForn(Answer("000001")));
+    const Variant answers[] = {
+        Variant::Array({Variant("S"), packet8, Variant("31/02/2027")}),
+        Variant::Array({Variant("S"), packet8, Variant("amanhã")}),
+        Variant::Array({Variant("S"), packet8, Variant("")}),
+        Variant::Array({Variant("S"), Variant::Null(), Variant("08/12/2026")}),
+    };
+    for (const Variant& answer : answers) {
+        ASSERT_NO_THROW(Form()->CarregaParamForn(Answer("000001")));
         const TDateTime before = dtDataAtual;
         stProdSerConsidera = "";
-        EXPECT_THROW(
-            Form()->CarregaParamForn(Variant::Array({Variant("S"), packet8, Variant(date)})),
-            Exception);
-        EXPECT_EQ(F("CDFORNECED")->AsString(), "000008");
+        EXPECT_THROW(Form()->CarregaParamForn(answer), Exception);
+        EXPECT_EQ(F("CDFORNECED")->AsString(), "000001");
+        EXPECT_EQ(Form()->cdsParamForne->State(), dsBrowse);
         EXPECT_EQ(dtDataAtual, before);
         EXPECT_EQ(stProdSerConsidera, "");
     }
@@ -862,7 +865,7 @@ TEST_F(ExchangeTest, SetParamFornTellsWhetherTheDaysBoxIsBlank) {
         SCOPED_TRACE(std::string("'") + c.text + "'");
         db_->Sql() << "UPDATE PARAMFORNE SET NRDIASBLOQNFFOR = 30, IDSIMPLESNACIONAL = 'S' "
                       "WHERE CDFORNECED = '000001'";
-        ASSERT_TRUE(Form()->CarregaParamForn(Answer("000001")));
+        ASSERT_NO_THROW(Form()->CarregaParamForn(Answer("000001")));
         PostWithoutSending("IDSIMPLESNACIONAL", "N");
         // The box's text as the user left it; the record keeps 30 days.
         Form()->dbeNrDiasBloqNF->SetText(c.text);

@@ -4,6 +4,8 @@
 #include "db/DBGeral.h"
 #include "rtl/DateUtils.h"
 
+#include <cstdlib>
+
 namespace {
 void EnsureMainForm() {
     if (Application->MainForm()) return;
@@ -16,7 +18,7 @@ void EnsureMainForm() {
 
 void ScreenTest::SetUp() {
     EnsureMainForm();
-    db_ = std::make_unique<TestDatabase>("sqlite");
+    db_ = std::make_unique<TestDatabase>(Engine());
     server_ = std::make_unique<ServerProcess>(db_->Url(),
                                               std::vector<std::string>{"--today", "2026-12-08"});
     OpenDtmDBGeral(db_->Url());
@@ -24,6 +26,12 @@ void ScreenTest::SetUp() {
     SetTodayOverride(EncodeDate(2026, 12, 8));
     SetDialogService(&dialogs_);
     Initialize();
+}
+
+void ScreenEngineTest::SetUp() {
+    if (GetParam() == "postgresql" && !std::getenv("KX_TEST_PG"))
+        GTEST_SKIP() << "KX_TEST_PG não definido: sem servidor PostgreSQL para os testes";
+    ScreenTest::SetUp();
 }
 
 void ScreenTest::TearDown() {

@@ -13,10 +13,22 @@
 #include "vcl/Dialogs.h"
 #include "vcl/Input.h"
 
+// The consistency date's confirmation for the server's day and its required-date message, as the
+// dialog log shows them.
+inline const char* const kConfirma08 =
+    "warning:Confirma a data inicial para as validações das consistências na importação XML "
+    "(geração de painel) para o dia 08/12/2026? Essa data não poderá ser alterada após a "
+    "confirmação.";
+inline const char* const kDeve =
+    "error:Data inicial para validações das consistências deve ser informada quando o parâmetro "
+    "\"Realiza Consistências na Importação de XML (geração de painel)\" estiver selecionado.";
+
 class ScreenTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
+    // The database engine of the test ("sqlite" or "postgresql").
+    virtual std::string Engine() const { return "sqlite"; }
 
     // The menu entry, as one user event (exceptions shown through the dialog service).
     bool Open();
@@ -43,4 +55,11 @@ protected:
     std::unique_ptr<TestDatabase> db_;
     std::unique_ptr<ServerProcess> server_;
     TScriptedDialogs dialogs_;
+};
+
+// The screen against each engine; the PostgreSQL variant runs when KX_TEST_PG names a server.
+class ScreenEngineTest : public ScreenTest, public ::testing::WithParamInterface<std::string> {
+protected:
+    void SetUp() override;
+    std::string Engine() const override { return GetParam(); }
 };
