@@ -2,8 +2,10 @@
 
 #include <dlfcn.h>
 
+#include <iterator>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "screen/Cli_kxf27400.h"
 #include "vcl/Resources.h"
@@ -11,11 +13,36 @@
 std::optional<std::string> PkgFindResource(const std::string& name);
 
 namespace {
-int gCliCounter = 0;
-const TPackageUnitEntry kUnits[] = {
-    {"Cli_kxf27400", &Cli_kxf27400::initialization, &Cli_kxf27400::Finalization, &gCliCounter},
-};
-const TPackageInfoTable kInfo = {static_cast<int>(sizeof kUnits / sizeof kUnits[0]), kUnits};
+const char* const kRequires[] = {"_brx", "_rtl", "_qr", "_lib", "_ger", "_frm", "_db", "_vcl"};
+const char* const kContains[] = {"Pkg_kxf27400", "Cli_kxf27400", "SysInit"};
+
+// Every unit the package starts, in start order: the host library's units that have a start-up,
+// in the order of the library's rooms, then the screen.
+const std::vector<TPackageUnitEntry>& Units() {
+    static int cliCounter = 0;
+    static const std::vector<TPackageUnitEntry> units = {
+        HostUnit("StdCtrls"),
+        HostUnit("DBRegister"),
+        HostUnit("NetConnection"),
+        HostUnit("BrxModule"),
+        {"Cli_kxf27400", &Cli_kxf27400::initialization, &Cli_kxf27400::Finalization, &cliCounter},
+    };
+    return units;
+}
+
+const TPackageInfoTable& Info() {
+    static const TPackageInfoTable info = {
+        TPackageKind::RunTimeOnly,
+        true,
+        static_cast<int>(std::size(kRequires)),
+        kRequires,
+        static_cast<int>(std::size(kContains)),
+        kContains,
+        static_cast<int>(Units().size()),
+        Units().data(),
+    };
+    return info;
+}
 
 void* gInstance = nullptr;       // where the loader mapped the module
 void* gResourceModule = nullptr; // a separate resource-only library, when there is one
@@ -72,19 +99,18 @@ bool UsesResourceModule() {
 }
 
 void PackageLoad() {
-    for (const TPackageUnitEntry& u : kUnits)
+    for (const TPackageUnitEntry& u : Units())
         if ((*u.Counter)++ == 0 && u.Init) u.Init();
 }
 
 void PackageUnload() {
-    for (int i = kInfo.UnitCount - 1; i >= 0; --i) {
-        const TPackageUnitEntry& u = kUnits[i];
-        if (*u.Counter > 0 && --(*u.Counter) == 0 && u.FInit) u.FInit();
-    }
+    const auto& units = Units();
+    for (auto u = units.rbegin(); u != units.rend(); ++u)
+        if (*u->Counter > 0 && --(*u->Counter) == 0 && u->FInit) u->FInit();
 }
 
 const TPackageInfoTable* GetPackageInfoTable() {
-    return &kInfo;
+    return &Info();
 }
 
 } // namespace Pkg_kxf27400

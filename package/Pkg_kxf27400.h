@@ -1,18 +1,23 @@
 #pragma once
 // The run-time package PKG_KXF27400: its plain entries (found by the host with the dynamic loader),
 // its unit table and the module entry that the loader runs at attach and detach.
-#include <cstddef>
+#include "brx/HostUnits.h"
 
-// One unit of the package: its start-up and shut-down, run once however often the package is
-// initialised, thanks to the counter.
-struct TPackageUnitEntry {
-    const char* Name;
-    void (*Init)();
-    void (*FInit)();
-    int* Counter;
-};
+// One unit the package starts: its start-up and shut-down, run once however often it is started,
+// thanks to the counter. Units of the host library share the host's entry and counter.
+using TPackageUnitEntry = TUnitEntry;
 
+enum class TPackageKind { RunTimeOnly, DesignTimeOnly, RunAndDesignTime };
+
+// What the host's package loader reads: the kind, the required packages and the contained units
+// (in their declared order), and the unit table in start order.
 struct TPackageInfoTable {
+    TPackageKind Kind;
+    bool NeverBuild; // never rebuilt implicitly
+    int RequiresCount;
+    const char* const* Requires;
+    int ContainsCount;
+    const char* const* Contains;
     int UnitCount;
     const TPackageUnitEntry* Units;
 };

@@ -173,6 +173,35 @@ TEST(PackageExports, UnitTableEndsWithTheScreenUnit) {
     EXPECT_NE(last.Counter, nullptr);
 }
 
+// The package information as the host's loader reads it: a run-time package never rebuilt, the
+// packages it requires and the units it contains in their declared order, and every unit it
+// starts, the host library's first, in start order, the screen's last.
+TEST(PackageExports, InformationTableKindRequiresContainsAndStartOrder) {
+    const TPackageInfoTable* t = GetPackageInfoTable();
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(t->Kind, TPackageKind::RunTimeOnly);
+    EXPECT_TRUE(t->NeverBuild);
+    auto names = [](int n, const char* const* list) {
+        return std::vector<std::string>(list, list + n);
+    };
+    EXPECT_EQ(
+        names(t->RequiresCount, t->Requires),
+        (std::vector<std::string>{"_brx", "_rtl", "_qr", "_lib", "_ger", "_frm", "_db", "_vcl"}));
+    EXPECT_EQ(names(t->ContainsCount, t->Contains),
+              (std::vector<std::string>{"Pkg_kxf27400", "Cli_kxf27400", "SysInit"}));
+    std::vector<std::string> units;
+    for (int i = 0; i < t->UnitCount; ++i) {
+        units.push_back(t->Units[i].Name);
+        EXPECT_NE(t->Units[i].Init, nullptr) << t->Units[i].Name;
+        EXPECT_NE(t->Units[i].Counter, nullptr) << t->Units[i].Name;
+    }
+    EXPECT_EQ(units, (std::vector<std::string>{"StdCtrls", "DBRegister", "NetConnection",
+                                               "BrxModule", "Cli_kxf27400"}));
+    // The host's units are the host library's own entries, shared with every package.
+    EXPECT_EQ(t->Units[0].Counter, HostUnit("StdCtrls").Counter);
+    EXPECT_THROW(HostUnit("Inexistente"), EComponentError);
+}
+
 // The module registered itself at load, carrying the screen's form definition.
 TEST(PackageExports, TheModuleCarriesTheFormDefinition) {
     auto modules = RegisteredModules();
@@ -192,9 +221,12 @@ protected:
 };
 
 TEST_F(PackageLoadTest, StartUpRunsOnceAndShutDownWhenTheLoadsArePaired) {
-    // The fixture has loaded the package once: nothing is open yet.
+    // The fixture has loaded the package once: nothing is open yet, every unit started once.
     EXPECT_FALSE(boStCriado);
     ASSERT_EQ(Counter(), 1);
+    const TPackageInfoTable* t = GetPackageInfoTable();
+    for (int i = 0; i < t->UnitCount; ++i)
+        EXPECT_EQ(*t->Units[i].Counter, 1) << t->Units[i].Name;
 
     // A second load does not run the start-up again.
     boStCriado = true;
@@ -208,10 +240,12 @@ TEST_F(PackageLoadTest, StartUpRunsOnceAndShutDownWhenTheLoadsArePaired) {
     EXPECT_EQ(Counter(), 1);
     EXPECT_EQ(stProdSerConsidera, "0101;0102");
 
-    // The last unload releases them.
+    // The last unload releases them, and every unit is stopped.
     Finalize();
     EXPECT_EQ(Counter(), 0);
     EXPECT_EQ(stProdSerConsidera, "");
+    for (int i = 0; i < t->UnitCount; ++i)
+        EXPECT_EQ(*t->Units[i].Counter, 0) << t->Units[i].Name;
 
     // An unload too many changes nothing; the next load starts the unit afresh.
     Finalize();
