@@ -219,11 +219,11 @@ json RdmParamForne::SetParamForn(const json& params, CallContext& ctx) {
                oldDate.get<std::string>() + ") não pode ser alterada.");
 
     // The consistency option needs its start date, unless the row already stood so.
-    const auto ticked = [](const ParamRow& r) {
+    const auto tickedWithoutDate = [](const ParamRow& r) {
         return Normalized(kIdReacons, r[kIdReacons]) == "S" &&
                Normalized(kDtReacons, r[kDtReacons]).is_null();
     };
-    if (ticked(wanted) && !ticked(old))
+    if (tickedWithoutDate(wanted) && !tickedWithoutDate(old))
         Refuse("Campo DTREACONSIMPXML: a data inicial para validações das consistências deve ser "
                "informada quando IDREACONSIMPXML é \"S\".");
 
