@@ -41,20 +41,18 @@ bool PesquisaLista(TDataSource* dataSource, const String& keyField, const String
     // The key first, so the list and its filter read the code before the description.
     TField* key = ds->FieldByName(keyField);
     std::vector<TField*> fields{key};
-    std::vector<String> columns{key->DisplayLabel()};
+    TMultiPickRequest request{title, {key->DisplayLabel()}, nullptr, {}, {}, {key->DisplayWidth()}};
     for (TField* f : ds->Fields())
         if (f != key && f->Visible()) {
             fields.push_back(f);
-            columns.push_back(f->DisplayLabel());
+            request.columns.push_back(f->DisplayLabel());
+            request.widths.push_back(f->DisplayWidth());
         }
     TDataSetPickSource rows(ds, fields);
-    std::set<String> current = SplitKeys(list);
-    TMultiPickRequest request{title, columns, &rows, {}};
-    int count = rows.RowCount();
-    for (int i = 0; i < count; ++i) {
-        ds->SetRecNo(i + 1);
-        request.checked.push_back(current.count(key->AsString()) != 0);
-    }
+    request.rows = &rows;
+    // The list marks the rows of the current choice as it reads them.
+    for (const String& k : SplitKeys(list))
+        request.checkedKeys.push_back(k);
     std::optional<std::vector<int>> chosen = DialogService().PickRows(request);
     if (!chosen) return false;
     if (requireOne && chosen->empty()) {

@@ -167,6 +167,17 @@ void TfrmParamForne::FormClose(TObject* Sender, TCloseAction& Action) {
     TfrmRotiGeral::FormClose(Sender, Action);
 }
 
+// Closing with a pending edit asks as Cancel does: "Não" keeps the screen and the edit, "Sim"
+// drops the edit before the screen goes.
+void TfrmParamForne::FormCloseQuery(TObject*, bool& CanClose) {
+    if (!EmEdicao()) return;
+    if (msgPadrao->ShowMsg("Canc", mtConfirmation, {mbYes, mbNo}, 0) != mrYes) {
+        CanClose = false;
+        return;
+    }
+    cdsParamForne->CancelUpdates();
+}
+
 void initialization() {
     boStCriado = false;
 }
@@ -389,6 +400,10 @@ void TfrmParamForne::AplicaAlteracoes(bool boRecarrega) {
         SetParamForn();
         cdsParamForne->MergeChangeLog();
         Showavi::DeactiveShowAvi();
+        // A word in the host's status line that the save went through; no dialog to dismiss.
+        Application->ShowStatus(
+            Format(msgPadrao->Msg("Param_Grav"), {Variant(Campo("CDFORNECED")->AsString()),
+                                                  Variant(FormatDateTime("hh:nn", Now()))}));
         if (boRecarrega) Vd_Fornecedor(true);
     } catch (...) {
         Showavi::DeactiveShowAvi();

@@ -821,7 +821,8 @@ inherited frmParamForne: TfrmParamForne
       'DT_INI_DEVE|Data inicial para valida'#231#245'es das consist'#234'ncias deve ser informada quando o par'#226'metro "Realiza Consist'#234'ncias na Importa'#231#227'o de XML (gera'#231#227'o de painel)" estiver selecionado.'
       'Produto|Produto'
       'Nao_Ha_Produto|N'#227'o h'#225' produto cadastrado.'
-      'QtRepeteProdNF_Maior|N'#186' de vezes que um produto poder'#225' se repetir no lan'#231'amento da NF deve ser maior que 0 (zero).')
+      'QtRepeteProdNF_Maior|N'#186' de vezes que um produto poder'#225' se repetir no lan'#231'amento da NF deve ser maior que 0 (zero).'
+      'Param_Grav|Par'#226'metros do fornecedor %s gravados '#224's %s')
   end
   object netParamForne: TNetConnection
     ServerName = 'Kxf27400.rdmParamForne'
@@ -843,6 +844,7 @@ inherited frmParamForne: TfrmParamForne
     end
     object cdsParamForneNRDIASBLOQNFFOR: TFloatField
       FieldName = 'NRDIASBLOQNFFOR'
+      DisplayLabel = 'N'#186' de dias para bloqueio do n'#250'mero de NF repetido'
     end
     object cdsParamForneIDFORNEHOMO: TStringField
       FieldName = 'IDFORNEHOMO'
@@ -891,14 +893,17 @@ inherited frmParamForne: TfrmParamForne
     end
     object cdsParamForneVRMAXPERMFORN: TFloatField
       FieldName = 'VRMAXPERMFORN'
+      DisplayLabel = 'Valor M'#225'ximo Permitido'
       DisplayFormat = '#,##0.00'
     end
     object cdsParamForneCDGRPERMLANMAX: TStringField
       FieldName = 'CDGRPERMLANMAX'
+      DisplayLabel = 'C'#243'digo do grupo com permiss'#227'o'
       Size = 2
     end
     object cdsParamForneDSGRUPOPER: TStringField
       FieldName = 'DSGRUPOPER'
+      DisplayLabel = 'Descri'#231#227'o do grupo'
       Size = 30
     end
     object cdsParamForneIDREACONFVRNF: TStringField
@@ -923,12 +928,15 @@ inherited frmParamForne: TfrmParamForne
     end
     object cdsParamForneDTREACONSIMPXML: TDateTimeField
       FieldName = 'DTREACONSIMPXML'
+      DisplayLabel = 'Data inicial para valida'#231#245'es das consist'#234'ncias'
     end
     object cdsParamForneQTREPETEPRODNF: TFloatField
       FieldName = 'QTREPETEPRODNF'
+      DisplayLabel = 'N'#186' de vezes que um produto poder'#225' se repetir'
     end
     object cdsParamForneCDPRODCONSREPE: TStringField
       FieldName = 'CDPRODCONSREPE'
+      DisplayLabel = 'Produtos a serem considerados'
       Size = 255
     end
   end

@@ -85,6 +85,7 @@ public:
     // Lifecycle
     void FormCreate(TObject* Sender) override;
     void FormClose(TObject* Sender, TCloseAction& Action) override;
+    void FormCloseQuery(TObject* Sender, bool& CanClose) override;
     void FormKeyPress(TObject* Sender, Char& Key) override;
     void netParamForneBeforeConnect(TObject* Sender);
 

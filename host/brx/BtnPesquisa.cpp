@@ -26,13 +26,15 @@ void TBtnPesquisa::Pesquisa() {
     }
     std::vector<TField*> fields;
     std::vector<String> columns;
+    std::vector<int> widths;
     for (TField* f : ds->Fields())
         if (f->Visible()) {
             fields.push_back(f);
             columns.push_back(f->DisplayLabel());
+            widths.push_back(f->DisplayWidth());
         }
     TDataSetPickSource rows(ds, fields);
-    std::optional<int> picked = DialogService().PickRow({Title, columns, &rows});
+    std::optional<int> picked = DialogService().PickRow({Title, columns, &rows, widths});
     if (!picked) return;
     ds->SetRecNo(*picked + 1);
     if (Associate && Associate->CanFocus()) {
@@ -81,7 +83,20 @@ std::vector<String> TDataSetPickSource::Row(int index) {
 }
 
 int TDataSetPickSource::Fetch(int wanted) {
-    if (wanted <= 0) return 0;
-    ds_->SetRecNo(wanted);
-    return ds_->RecNo();
+    return ds_->FetchRows(wanted);
+}
+
+TBtnPesquisa* BtnPesquisaOf(TWinControl* edit) {
+    if (!edit) return nullptr;
+    TComponent* owner = edit->Owner();
+    if (!owner) return nullptr;
+    TBtnPesquisa* found = nullptr;
+    for (int i = 0; i < owner->ComponentCount(); ++i) {
+        auto* b = dynamic_cast<TBtnPesquisa*>(owner->Components(i));
+        if (!b || b->Associate != edit || !b->Showing() || !b->EnabledChain()) continue;
+        // Two buttons may name the same edit: the one beside it wins.
+        if (b->Parent() == edit->Parent()) return b;
+        if (!found) found = b;
+    }
+    return found;
 }

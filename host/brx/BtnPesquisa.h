@@ -28,6 +28,10 @@ public:
     void Notification(TComponent* c, bool removing) override;
 };
 
+// The enabled search button whose associated edit is `edit` (the one in the same container when
+// two name it), or null: what F4 in that edit opens.
+TBtnPesquisa* BtnPesquisaOf(TWinControl* edit);
+
 // The rows of a data set for a pick list, read as the list asks for them.
 class TDataSetPickSource : public IPickSource {
 public:

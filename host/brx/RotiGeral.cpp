@@ -6,6 +6,7 @@
 TfrmRotiGeral::TfrmRotiGeral(TComponent* owner) : TForm(owner) {
     Publish("FormCreate", &TfrmRotiGeral::FormCreate);
     Publish("FormClose", &TfrmRotiGeral::FormClose);
+    Publish("FormCloseQuery", &TfrmRotiGeral::FormCloseQuery);
     Publish("FormKeyPress", &TfrmRotiGeral::FormKeyPress);
     Publish("sbtCancelClick", &TfrmRotiGeral::sbtCancelClick);
     ReadDefinition("TfrmRotiGeral");
@@ -24,6 +25,8 @@ void TfrmRotiGeral::ReadDefinition(const String& className) {
 }
 
 void TfrmRotiGeral::FormCreate(TObject*) {}
+
+void TfrmRotiGeral::FormCloseQuery(TObject*, bool&) {}
 
 void TfrmRotiGeral::FormClose(TObject*, TCloseAction& Action) {
     Action = caFree;

@@ -15,6 +15,7 @@ object frmRotiGeral: TfrmRotiGeral
   KeyPreview = True
   Visible = True
   OnClose = FormClose
+  OnCloseQuery = FormCloseQuery
   OnCreate = FormCreate
   OnKeyPress = FormKeyPress
   PixelsPerInch = 96
@@ -55,6 +56,7 @@ object frmRotiGeral: TfrmRotiGeral
         Width = 40
         Height = 21
         Hint = 'Confirmar'
+        ShortCut = 'Ctrl+S'
         Flat = True
         ParentShowHint = False
         ShowHint = True

@@ -13,6 +13,8 @@ public:
     String ClassName() const override { return "TfrmRotiGeral"; }
 
     virtual void FormCreate(TObject* Sender);
+    // Whether the screen may close now; the base lets it.
+    virtual void FormCloseQuery(TObject* Sender, bool& CanClose);
     // Frees the screen once it is closed.
     virtual void FormClose(TObject* Sender, TCloseAction& Action);
     // Enter moves on to the next field, as users of these screens expect.

@@ -229,6 +229,13 @@ int TDataSet::RecordCount() {
     return Active() ? InternalRecordCount() : 0;
 }
 
+int TDataSet::FetchRows(int wanted) {
+    if (!Active() || wanted <= 0) return 0;
+    if (RowExists(wanted - 1)) return wanted;
+    // The rows ended before `wanted`: every row is read, so counting them reads nothing more.
+    return InternalRecordCount();
+}
+
 TField* TDataSet::FindField(const String& name) const {
     for (TField* f : fields_)
         if (SameText(f->FieldName(), name)) return f;

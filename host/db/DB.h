@@ -130,8 +130,6 @@ protected:
     // Turns a value into the form this kind stores (or null); raises when it does not fit.
     virtual Variant Coerce(const Variant& v) const { return v; }
     [[noreturn]] void ConvertFailed(const String& text, const String& what) const;
-    // The field as messages name it: its label, with the field name when they differ.
-    String Title() const;
 
 private:
     String fieldName_, displayLabel_, origin_;
@@ -230,6 +228,9 @@ public:
     bool IsEmpty();
     // May read every row of a lazily fetched data set.
     int RecordCount();
+    // Makes the first `wanted` rows known without moving the cursor and returns how many are
+    // known: `wanted`, or all of them when the rows end first. Reads no further than that.
+    int FetchRows(int wanted);
     // 1-based, 0 when there is no current row.
     int RecNo() const { return recNo_ + 1; }
     void SetRecNo(int recNo);

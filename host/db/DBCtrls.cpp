@@ -90,7 +90,9 @@ void TDBEdit::KeyPress(Char& key) {
 
 void TDBEdit::DoEnter() {
     focused_ = true;
-    link_.Reset(); // the edit form of the value
+    // The edit form of the value; a value put in by the program while the record is being
+    // edited (a proposed date) is the user's pending change and stays.
+    if (!(link_.Editing() && link_.IsModified())) link_.Reset();
     TCustomMaskEdit::DoEnter();
 }
 

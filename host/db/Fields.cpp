@@ -149,13 +149,9 @@ bool TField::IsValidChar(Char c) const {
     return c >= 32;
 }
 
-String TField::Title() const {
-    if (displayLabel_.empty() || displayLabel_ == fieldName_) return fieldName_;
-    return displayLabel_ + " (" + fieldName_ + ")";
-}
-
 void TField::ConvertFailed(const String& text, const String& what) const {
-    throw EConvertError("'" + text + "' não é " + what + " para o campo " + Title() + ".");
+    // The user meets the field under its label, never under its column name.
+    throw EConvertError("'" + text + "' não é " + what + " para o campo " + DisplayLabel() + ".");
 }
 
 bool TField::ReadProperty(const DfmProperty& p, TFormReader& r) {
@@ -203,7 +199,7 @@ Variant TStringField::Coerce(const Variant& v) const {
     size_t len = Utf8Length(s);
     if (Size() > 0 && len > static_cast<size_t>(Size()))
         throw EDatabaseError("O texto de " + std::to_string(len) +
-                             " caracteres não cabe no campo " + Title() + " (máximo de " +
+                             " caracteres não cabe no campo " + DisplayLabel() + " (máximo de " +
                              std::to_string(Size()) + " caracteres).");
     return Variant(s);
 }

@@ -10,6 +10,8 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -18,9 +20,16 @@
 #include "qt/QtText.h"
 #include "qt/QtWidgetSet.h"
 
+void MakeDialogWindow(QWidget* w) {
+    w->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                      Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+}
+
 TQtPickDialog::TQtPickDialog(const String& title, const std::vector<String>& columns,
-                             IPickSource* rows, std::vector<char>* checks, QWidget* parent)
-    : QDialog(parent), multi_(checks != nullptr) {
+                             IPickSource* rows, std::vector<char>* checks, QWidget* parent,
+                             const std::vector<int>& widths, const std::vector<String>& checkedKeys)
+    : QDialog(parent), multi_(checks != nullptr), widths_(widths) {
+    MakeDialogWindow(this);
     setObjectName(multi_ ? QStringLiteral("multiPickDialog") : QStringLiteral("pickDialog"));
     setWindowTitle(ToQ(title));
     setWindowModality(Qt::ApplicationModal);
@@ -31,7 +40,7 @@ TQtPickDialog::TQtPickDialog(const String& title, const std::vector<String>& col
     filter_->setPlaceholderText(QStringLiteral("Digite para filtrar"));
     filter_->installEventFilter(this);
 
-    model_ = new TQtPickModel(rows, columns, checks, this);
+    model_ = new TQtPickModel(rows, columns, checks, this, checkedKeys);
     view_ = new QTableView(this);
     view_->setObjectName(QStringLiteral("list"));
     view_->setModel(model_);
@@ -63,10 +72,12 @@ TQtPickDialog::TQtPickDialog(const String& title, const std::vector<String>& col
     layout->addLayout(buttons);
 
     connect(ok_, &QPushButton::clicked, this, [this] {
-        if (multi_)
+        if (multi_) {
+            model_->CompleteChecks();
             accept();
-        else
+        } else {
             Pick();
+        }
     });
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(view_, &QTableView::doubleClicked, this, [this] {
@@ -79,11 +90,37 @@ TQtPickDialog::TQtPickDialog(const String& title, const std::vector<String>& col
     connect(model_, &TQtPickModel::progress, this, [this] {
         UpdateStatus();
         if (!view_->currentIndex().isValid()) SelectFirst();
+        if (!sized_ && model_->rowCount() > 0) SizeColumns();
     });
     if (model_->canFetchMore({})) model_->fetchMore({});
     SelectFirst();
     UpdateStatus();
+    SizeColumns();
     filter_->setFocus();
+}
+
+void TQtPickDialog::SizeColumns() {
+    QHeaderView* header = view_->horizontalHeader();
+    QFontMetrics fm(view_->font());
+    int total = 0;
+    for (int c = 0; c < model_->columnCount(); ++c) {
+        int w = std::max(header->sectionSizeHint(c),
+                         static_cast<QAbstractItemView*>(view_)->sizeHintForColumn(c));
+        if (c < static_cast<int>(widths_.size()) && widths_[static_cast<size_t>(c)] > 0)
+            w = std::max(w, fm.horizontalAdvance(QLatin1Char('0')) *
+                                    std::min(widths_[static_cast<size_t>(c)], 60) +
+                                12);
+        view_->setColumnWidth(c, w);
+        total += w;
+    }
+    if (sized_) return;
+    sized_ = true;
+    // Wide enough for every column and the scroll bar, within the screen it opens on.
+    int frame = view_->frameWidth() * 2 + view_->verticalScrollBar()->sizeHint().width() +
+                layout()->contentsMargins().left() + layout()->contentsMargins().right() + 4;
+    int want = std::max(total + frame, 420);
+    QRect avail = screen() ? screen()->availableGeometry() : QRect(0, 0, 1024, 768);
+    resize(std::min(want, avail.width() - 40), std::min(height(), avail.height() - 60));
 }
 
 int TQtPickDialog::CurrentSourceRow() const {
@@ -251,6 +288,7 @@ QWidget* TQtDialogService::DialogParent() const {
 int TQtDialogService::MessageBox(const String& text, TMsgDlgType type,
                                  const TMsgDlgButtons& buttons) {
     QMessageBox box(DialogParent());
+    MakeDialogWindow(&box);
     box.setObjectName(QStringLiteral("messageBox"));
     box.setWindowTitle(Title(type));
     // The text is shown as it stands: no markup from messages reaches the renderer.
@@ -301,7 +339,8 @@ int TQtDialogService::MessageBox(const String& text, TMsgDlgType type,
 
 std::optional<int> TQtDialogService::PickRow(const TPickRequest& request) {
     if (!request.rows) return std::nullopt;
-    TQtPickDialog dlg(request.title, request.columns, request.rows, nullptr, DialogParent());
+    TQtPickDialog dlg(request.title, request.columns, request.rows, nullptr, DialogParent(),
+                      request.widths);
     if (dlg.exec() != QDialog::Accepted) return std::nullopt;
     int row = dlg.CurrentSourceRow();
     if (row < 0) return std::nullopt;
@@ -311,7 +350,8 @@ std::optional<int> TQtDialogService::PickRow(const TPickRequest& request) {
 std::optional<std::vector<int>> TQtDialogService::PickRows(const TMultiPickRequest& request) {
     if (!request.rows) return std::nullopt;
     std::vector<char> checks(request.checked.begin(), request.checked.end());
-    TQtPickDialog dlg(request.title, request.columns, request.rows, &checks, DialogParent());
+    TQtPickDialog dlg(request.title, request.columns, request.rows, &checks, DialogParent(),
+                      request.widths, request.checkedKeys);
     if (dlg.exec() != QDialog::Accepted) return std::nullopt;
     std::vector<int> out;
     for (size_t i = 0; i < checks.size(); ++i)

@@ -22,8 +22,10 @@ class TQtWidgetSet;
 class TQtPickDialog : public QDialog {
     Q_OBJECT
 public:
+    // `widths`: the display width of each column in characters (may be shorter or empty).
     TQtPickDialog(const String& title, const std::vector<String>& columns, IPickSource* rows,
-                  std::vector<char>* checks, QWidget* parent);
+                  std::vector<char>* checks, QWidget* parent, const std::vector<int>& widths = {},
+                  const std::vector<String>& checkedKeys = {});
 
     TQtPickModel* Model() const { return model_; }
     QTableView* View() const { return view_; }
@@ -40,6 +42,9 @@ protected:
 private:
     void UpdateStatus();
     void SelectFirst();
+    // Each column as wide as its title, its display width and the rows read so far; the dialog
+    // as wide as its columns, within the screen.
+    void SizeColumns();
 
     TQtPickModel* model_;
     QTableView* view_;
@@ -47,7 +52,12 @@ private:
     QLabel* status_;
     QPushButton* ok_;
     bool multi_;
+    std::vector<int> widths_;
+    bool sized_ = false;
 };
+
+// Dialog window flags: a title and a close button, never minimise or maximise.
+void MakeDialogWindow(QWidget* w);
 
 class TQtDialogService : public IDialogService {
 public:

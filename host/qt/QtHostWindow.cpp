@@ -1,10 +1,18 @@
 #include "qt/QtHostWindow.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QLabel>
 #include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
+#include <QScreen>
 #include <QStatusBar>
+#include <QTimer>
+
+#include "qt/QtText.h"
 
 TQtHostWindow::TQtHostWindow(QWidget* parent) : QMainWindow(parent), dialogs_(&widgetSet_) {
     setObjectName(QStringLiteral("hostWindow"));
@@ -13,6 +21,12 @@ TQtHostWindow::TQtHostWindow(QWidget* parent) : QMainWindow(parent), dialogs_(&w
     mdiArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     mdiArea_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setCentralWidget(mdiArea_);
+    notice_ = new QLabel(this);
+    notice_->setObjectName(QStringLiteral("notice"));
+    statusBar()->addWidget(notice_, 2);
+    noticeTimer_ = new QTimer(this);
+    noticeTimer_->setSingleShot(true);
+    connect(noticeTimer_, &QTimer::timeout, notice_, &QLabel::clear);
     server_ = new QLabel(this);
     database_ = new QLabel(this);
     operator_ = new QLabel(this);
@@ -25,7 +39,37 @@ TQtHostWindow::TQtHostWindow(QWidget* parent) : QMainWindow(parent), dialogs_(&w
     SetServer({});
     SetDatabase({});
     SetOperator({});
-    resize(1280, 800);
+    setWindowIcon(AppIcon());
+    QApplication::setWindowIcon(AppIcon());
+
+    windowMenu_ = menuBar()->addMenu(QStringLiteral("&Janela"));
+    windowMenu_->setObjectName(QStringLiteral("windowMenu"));
+    closeScreen_ = windowMenu_->addAction(QStringLiteral("&Fechar"), mdiArea_, [this] {
+        if (QMdiSubWindow* sub = mdiArea_->activeSubWindow()) sub->close();
+    });
+    closeScreen_->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_F4), QKeySequence(Qt::CTRL | Qt::Key_W)});
+    QAction* next = windowMenu_->addAction(QStringLiteral("&Próxima"), mdiArea_,
+                                           &QMdiArea::activateNextSubWindow);
+    next->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab));
+    QAction* previous = windowMenu_->addAction(QStringLiteral("&Anterior"), mdiArea_,
+                                               &QMdiArea::activatePreviousSubWindow);
+    previous->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab));
+    windowMenu_->addSeparator();
+    windowMenu_->addAction(QStringLiteral("&Cascata"), mdiArea_, &QMdiArea::cascadeSubWindows);
+    windowMenu_->addAction(QStringLiteral("&Lado a lado"), mdiArea_, &QMdiArea::tileSubWindows);
+    for (QAction* a : windowMenu_->actions())
+        a->setShortcutContext(Qt::WindowShortcut);
+    // The window menu owns the close keys; a screen's own system menu keeps its entry but not
+    // the keys, which would otherwise be claimed twice.
+    connect(mdiArea_, &QMdiArea::subWindowActivated, this, [](QMdiSubWindow* sub) {
+        if (!sub || !sub->systemMenu()) return;
+        for (QAction* a : sub->systemMenu()->actions())
+            if (a->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_W)) ||
+                a->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_F4)))
+                a->setShortcuts({});
+    });
+    FitToScreen();
 
     widgetSet_.SetMdiArea(mdiArea_);
     widgetSet_.SetMainWindow(this);
@@ -43,7 +87,10 @@ QAction* TQtHostWindow::AddMenuEntry(const QString& menu, const QString& entry,
     QMenu* m = nullptr;
     for (QAction* a : menuBar()->actions())
         if (a->menu() && a->text() == menu) m = a->menu();
-    if (!m) m = menuBar()->addMenu(menu);
+    if (!m) {
+        m = new QMenu(menu, this);
+        menuBar()->insertMenu(windowMenu_->menuAction(), m);
+    }
     QAction* a = m->addAction(entry);
     connect(a, &QAction::triggered, this, [this, action = std::move(action)] {
         try {
@@ -54,6 +101,49 @@ QAction* TQtHostWindow::AddMenuEntry(const QString& menu, const QString& entry,
         }
     });
     return a;
+}
+
+void TQtHostWindow::FitToScreen() {
+    QScreen* sc = screen() ? screen() : QGuiApplication::primaryScreen();
+    QRect avail = sc ? sc->availableGeometry() : QRect(0, 0, 1280, 800);
+    // The designed 1280 x 800 where there is room; never larger than the screen can show with
+    // the window manager's frame around it.
+    int frameW = 16, frameH = 40;
+    QSize size(std::min(1280, avail.width() - frameW), std::min(800, avail.height() - frameH));
+    resize(size);
+    move(avail.left() + (avail.width() - size.width() - frameW) / 2,
+         avail.top() + (avail.height() - size.height() - frameH) / 2);
+}
+
+QIcon TQtHostWindow::AppIcon() {
+    QIcon icon;
+    for (int side : {16, 24, 32, 48, 64, 128}) {
+        QPixmap pm(side, side);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0x1F, 0x4E, 0x8C));
+        p.drawRoundedRect(QRectF(0.5, 0.5, side - 1, side - 1), side / 6.0, side / 6.0);
+        // A sheet with lines: the documents the application is about.
+        p.setBrush(Qt::white);
+        QRectF sheet(side * 0.25, side * 0.16, side * 0.5, side * 0.68);
+        p.drawRect(sheet);
+        p.setPen(QPen(QColor(0x1F, 0x4E, 0x8C), std::max(1.0, side / 16.0)));
+        for (int i = 1; i <= 3; ++i) {
+            double y = sheet.top() + sheet.height() * i / 4.5;
+            p.drawLine(QPointF(sheet.left() + side * 0.07, y),
+                       QPointF(sheet.right() - side * 0.07, y));
+        }
+        p.end();
+        icon.addPixmap(pm);
+    }
+    return icon;
+}
+
+void TQtHostWindow::StatusShown(const String& text) {
+    notice_->setText(ToQ(text));
+    noticeTimer_->start(20000);
 }
 
 void TQtHostWindow::SetServer(const QString& s) {

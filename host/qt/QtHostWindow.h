@@ -11,6 +11,8 @@
 
 class QLabel;
 class QMdiArea;
+class QMenu;
+class QTimer;
 
 class TQtHostWindow : public QMainWindow, public IApplicationPeer {
     Q_OBJECT
@@ -22,9 +24,18 @@ public:
     TQtDialogService& Dialogs() { return dialogs_; }
     QMdiArea* MdiArea() const { return mdiArea_; }
 
-    // Adds `entry` to the menu `menu` (created on first use). The action runs as one event: its
-    // exceptions are shown, and forms it made visible get their windows.
+    // Adds `entry` to the menu `menu` (created on first use, before the window menu); "&" marks
+    // the accelerator of either. The action runs as one event: its exceptions are shown, and
+    // forms it made visible get their windows.
     QAction* AddMenuEntry(const QString& menu, const QString& entry, std::function<void()> action);
+    // The window menu: close the active screen (Ctrl+F4, Ctrl+W), next and previous screen
+    // (Ctrl+Tab, Ctrl+Shift+Tab).
+    QMenu* WindowMenu() const { return windowMenu_; }
+    QAction* CloseScreenAction() const { return closeScreen_; }
+    // The notice of the status line (a change saved); it clears itself after a while.
+    QLabel* NoticeLabel() const { return notice_; }
+    // The window placed and sized to fit the available area of its screen.
+    void FitToScreen();
 
     void SetServer(const QString& s);
     void SetDatabase(const QString& s);
@@ -39,6 +50,10 @@ public:
     void FormShown(TCustomForm* form) override;
     void FormClosed(TCustomForm* form) override;
     void CursorChanged(int cursor) override;
+    void StatusShown(const String& text) override;
+
+    // The application's own icon (drawn, so no file has to be found at run time).
+    static QIcon AppIcon();
 
 private:
     TQtWidgetSet widgetSet_;
@@ -47,4 +62,8 @@ private:
     QLabel* server_;
     QLabel* database_;
     QLabel* operator_;
+    QLabel* notice_;
+    QTimer* noticeTimer_;
+    QMenu* windowMenu_;
+    QAction* closeScreen_;
 };

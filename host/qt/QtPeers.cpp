@@ -1,5 +1,6 @@
 #include "qt/QtPeers.h"
 
+#include <cmath>
 #include <cstring>
 #include <functional>
 
@@ -15,13 +16,17 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPainter>
 #include <QRadioButton>
+#include <QScreen>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "brx/BtnPesquisa.h"
 #include "brx/DBDateEditPlus.h"
 #include "qt/QtText.h"
 #include "qt/QtWidgetSet.h"
@@ -41,6 +46,29 @@ bool Is(const char* a, const char* b) {
 
 bool QtPeersPushing() {
     return gPushDepth > 0;
+}
+
+double ContrastRatio(const QColor& a, const QColor& b) {
+    auto lum = [](const QColor& c) {
+        auto ch = [](double v) {
+            v /= 255.0;
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * ch(c.red()) + 0.7152 * ch(c.green()) + 0.0722 * ch(c.blue());
+    };
+    double la = lum(a), lb = lum(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor ReadableGrey(const QColor& background) {
+    // The palest grey that still reads: 6:1 for the colour, so that the thin anti-aliased
+    // strokes of small text keep well over the usual 4.5:1 on screen.
+    bool dark = background.lightness() < 128;
+    for (int v = dark ? 0x90 : 0x80; v >= 0 && v <= 255; v += dark ? 4 : -4) {
+        QColor g(v, v, v);
+        if (ContrastRatio(g, background) >= 6.0) return g;
+    }
+    return dark ? QColor(Qt::white) : QColor(Qt::black);
 }
 
 TQtPushGuard::TQtPushGuard() {
@@ -144,10 +172,15 @@ void TQtControlPeer::ApplyColors() {
     // A fresh palette sets only our roles; the rest still comes from the parent widget.
     QPalette pal;
     if (FillsBackground()) pal.setColor(BackgroundRole(), ToQColor(control_->Color()));
-    // Only the active groups: a disabled control keeps the style's grey text.
+    // The active groups show the model's colour; a disabled control a grey that stays readable
+    // on its own background (contrast of at least 4.5:1), not the style's pale grey.
     QColor text = TextColor();
     pal.setColor(QPalette::Active, ForegroundRole(), text);
     pal.setColor(QPalette::Inactive, ForegroundRole(), text);
+    QColor under = FillsBackground()    ? ToQColor(control_->Color())
+                   : control_->Parent() ? ToQColor(control_->Parent()->Color())
+                                        : ToQColor(clBtnFace);
+    pal.setColor(QPalette::Disabled, ForegroundRole(), ReadableGrey(under));
     widget_->setPalette(pal);
     widget_->setAutoFillBackground(FillsBackground() && BackgroundRole() == QPalette::Window);
 }
@@ -164,7 +197,18 @@ void TQtControlPeer::ApplyHint() {
     QString hint = ToQ(control_->Hint());
     // "short|long": the tooltip shows the short part.
     if (int bar = static_cast<int>(hint.indexOf(QLatin1Char('|'))); bar >= 0) hint.truncate(bar);
+    // A button the keyboard can reach names its key, since it never takes the focus itself.
+    QString key = KeyName();
+    if (!hint.isEmpty() && !key.isEmpty()) hint += QStringLiteral(" (%1)").arg(key);
     widget_->setToolTip(control_->ShowHint() ? hint : QString());
+}
+
+QString TQtControlPeer::KeyName() const {
+    if (auto* b = dynamic_cast<TBtnPesquisa*>(control_); b && BtnPesquisaOf(b->Associate) == b)
+        return QStringLiteral("F4");
+    if (auto* sb = dynamic_cast<TSpeedButton*>(control_); sb && !sb->ShortCut.empty())
+        return QKeySequence(ToQ(sb->ShortCut)).toString(QKeySequence::NativeText);
+    return {};
 }
 
 TWinControl* TQtControlPeer::FocusTarget() const {
@@ -218,11 +262,14 @@ bool TQtControlPeer::eventFilter(QObject* watched, QEvent* event) {
                 form_.SyncFocusLater();
                 return false;
             }
+            UserInput::Focus(target);
             if (reason == Qt::MouseFocusReason) {
+                // The press that gave this focus is still on its way: it must not ask again. The
+                // reset is queued only now, since the move may have shown a message box whose
+                // own event loop would have run it before the press arrived.
                 mouseFocusTried_ = true;
                 QTimer::singleShot(0, this, [this] { mouseFocusTried_ = false; });
             }
-            UserInput::Focus(target);
             AfterInput(true);
             return false;
         }
@@ -497,7 +544,20 @@ void TQtEditPeer::Paste() {
     }
 }
 
+void TQtEditPeer::OpenSearch() {
+    TBtnPesquisa* b = BtnPesquisaOf(FocusTarget());
+    if (!b) return;
+    UserInput::Click(b);
+    AfterInput();
+}
+
 bool TQtEditPeer::KeyPressed(QKeyEvent* e) {
+    Qt::KeyboardModifiers mods = e->modifiers() & ~Qt::KeypadModifier;
+    if ((e->key() == Qt::Key_F4 && mods == Qt::NoModifier) ||
+        (e->key() == Qt::Key_Down && mods == Qt::AltModifier)) {
+        OpenSearch();
+        return true;
+    }
     switch (e->key()) {
     case Qt::Key_Left:
     case Qt::Key_Right:
@@ -582,23 +642,28 @@ void TQtDateEditPeer::PlaceButton() {
     LineEdit()->setTextMargins(0, 0, w, 0);
 }
 
-void TQtDateEditPeer::OpenCalendar() {
+QCalendarWidget* TQtDateEditPeer::OpenCalendar() {
     auto* e = EditControl();
     TCustomForm* f = form_.Form();
-    if (!e || !f) return;
+    if (!e || !f || !e->EnabledChain()) return nullptr;
     if (f->ActiveControl() != e) {
         UserInput::Focus(e);
-        if (!AfterInput() || form_.Form()->ActiveControl() != e) return;
+        if (!AfterInput() || form_.Form()->ActiveControl() != e) return nullptr;
     }
     auto* popup = new QCalendarWidget(LineEdit());
     popup->setObjectName(QStringLiteral("calendarPopup"));
     popup->setWindowFlags(Qt::Popup);
     popup->setAttribute(Qt::WA_DeleteOnClose);
+    // The clerk's calendar: Portuguese month and day names, weeks from Sunday, no ISO weeks.
+    popup->setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
+    popup->setFirstDayOfWeek(Qt::Sunday);
+    popup->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+    popup->setHorizontalHeaderFormat(QCalendarWidget::ShortDayNames);
     popup->setGridVisible(true);
     QDate current = QDate::fromString(LineEdit()->text().trimmed(), QStringLiteral("dd/MM/yyyy"));
     popup->setSelectedDate(current.isValid() ? current : QDate::currentDate());
     QPointer<QCalendarWidget> guard(popup);
-    connect(popup, &QCalendarWidget::clicked, this, [this, guard](const QDate& d) {
+    auto choose = [this, guard](const QDate& d) {
         if (guard) guard->close();
         auto* edit = EditControl();
         if (!edit || !edit->Focused()) return;
@@ -607,10 +672,25 @@ void TQtDateEditPeer::OpenCalendar() {
         if (!AfterInput()) return;
         UserInput::TypeText(edit, FromQ(d.toString(QStringLiteral("dd/MM/yyyy"))));
         AfterInput();
-    });
+    };
+    // A click on a day, or Enter on the day the arrows reached.
+    connect(popup, &QCalendarWidget::clicked, this, choose);
+    connect(popup, &QCalendarWidget::activated, this, choose);
     popup->adjustSize();
-    popup->move(LineEdit()->mapToGlobal(QPoint(0, LineEdit()->height())));
+    QPoint at = LineEdit()->mapToGlobal(QPoint(0, LineEdit()->height()));
+    if (QScreen* sc = LineEdit()->screen()) {
+        // Above the box when there is no room below it.
+        QRect avail = sc->availableGeometry();
+        if (at.y() + popup->height() > avail.bottom())
+            at.setY(LineEdit()->mapToGlobal(QPoint(0, 0)).y() - popup->height());
+        at.setX(std::clamp(at.x(), avail.left(),
+                           std::max(avail.left(), avail.right() - popup->width())));
+    }
+    popup->move(at);
     popup->show();
+    // The keys go to the month's grid at once.
+    popup->setFocus(Qt::PopupFocusReason);
+    return popup;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -672,14 +752,28 @@ TQtSpeedButtonPeer::TQtSpeedButtonPeer(TQtFormPeer& form, TControl* control, QWi
     : TQtControlPeer(form, control, new QToolButton(parent)) {
     auto* b = static_cast<QToolButton*>(widget_.data());
     b->setFocusPolicy(Qt::NoFocus);
-    connect(b, &QToolButton::clicked, this, [this] {
+    auto click = [this] {
         try {
-            if (!control_) return;
+            if (!control_ || !control_->Showing() || !control_->EnabledChain()) return;
             UserInput::Click(control_);
             AfterInput();
         } catch (...) {
         }
-    });
+    };
+    connect(b, &QToolButton::clicked, this, click);
+    auto* sb = dynamic_cast<TSpeedButton*>(control);
+    if (sb && !sb->ShortCut.empty() && form.Client()) {
+        // Anywhere in the form's window; the model decides whether the button works now.
+        auto* key = new QShortcut(QKeySequence(ToQ(sb->ShortCut)), form.Client());
+        key->setObjectName(widget_->objectName() + QStringLiteral("Key"));
+        key->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(key, &QShortcut::activated, this, click);
+        shortcut_ = key;
+    }
+}
+
+TQtSpeedButtonPeer::~TQtSpeedButtonPeer() {
+    delete shortcut_.data();
 }
 
 void TQtSpeedButtonPeer::Apply(const char* property) {

@@ -8,8 +8,10 @@
 
 #include "vcl/Controls.h"
 
+class QCalendarWidget;
 class QKeyEvent;
 class QLineEdit;
+class QShortcut;
 class TCustomEdit;
 class TQtFormPeer;
 
@@ -48,6 +50,8 @@ protected:
     void ApplyColors();
     void ApplyFont();
     void ApplyHint();
+    // The key that works the control from elsewhere ("F4", "Ctrl+S"), shown in its hint.
+    QString KeyName() const;
     virtual void ApplyText() {}
     virtual QPalette::ColorRole BackgroundRole() const { return QPalette::Window; }
     virtual QPalette::ColorRole ForegroundRole() const { return QPalette::WindowText; }
@@ -99,6 +103,8 @@ protected:
     void Apply(const char* property) override;
     void ApplyText() override;
     bool KeyPressed(QKeyEvent* e) override;
+    // F4 or Alt+Down: the search button that belongs to this edit, as a click on it.
+    virtual void OpenSearch();
     QPalette::ColorRole BackgroundRole() const override { return QPalette::Base; }
     QPalette::ColorRole ForegroundRole() const override { return QPalette::Text; }
     bool FillsBackground() const override { return true; }
@@ -123,7 +129,14 @@ protected:
     void ApplyBounds() override;
     QColor TextColor() const override;
     void PlaceButton();
-    void OpenCalendar();
+    void OpenSearch() override { OpenCalendar(); }
+
+public:
+    // The month under the box; arrows, Page Up/Down and Enter work it, Esc closes it. Null when
+    // the box cannot take the focus.
+    QCalendarWidget* OpenCalendar();
+
+protected:
     QPointer<QToolButton> button_;
 };
 
@@ -146,11 +159,13 @@ public:
 class TQtSpeedButtonPeer : public TQtControlPeer {
 public:
     TQtSpeedButtonPeer(TQtFormPeer& form, TControl* control, QWidget* parent);
+    ~TQtSpeedButtonPeer() override;
 
 protected:
     void Apply(const char* property) override;
     void ApplyText() override;
     void ApplyGlyph();
+    QPointer<QShortcut> shortcut_;
 };
 
 // Any other control: a plain widget that keeps position, colours and focus.
@@ -158,6 +173,10 @@ class TQtGenericPeer : public TQtControlPeer {
 public:
     TQtGenericPeer(TQtFormPeer& form, TControl* control, QWidget* parent);
 };
+
+// WCAG contrast ratio of two colours (1 to 21), and a grey readable on `background`.
+double ContrastRatio(const QColor& a, const QColor& b);
+QColor ReadableGrey(const QColor& background);
 
 // True while a model change is being pushed to widgets: focus moves Qt makes on its own then (a
 // focused widget being disabled or hidden) are not user input.

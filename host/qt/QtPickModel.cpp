@@ -5,11 +5,41 @@
 #include "qt/QtText.h"
 
 TQtPickModel::TQtPickModel(IPickSource* source, const std::vector<String>& columns,
-                           std::vector<char>* checks, QObject* parent)
+                           std::vector<char>* checks, QObject* parent,
+                           const std::vector<String>& checkedKeys)
     : QAbstractTableModel(parent), source_(source), checks_(checks) {
     for (const String& c : columns)
         columns_ << ToQ(c);
+    if (checks_)
+        for (const String& k : checkedKeys)
+            pendingKeys_ << ToQ(k);
     if (!source_) exhausted_ = true;
+}
+
+void TQtPickModel::FirstRead(int source, const QStringList& cells) {
+    if (source < firstUnread_) return;
+    firstUnread_ = source + 1;
+    if (!checks_ || pendingKeys_.isEmpty() || cells.isEmpty()) return;
+    if (pendingKeys_.removeAll(cells.first()) > 0 && source < static_cast<int>(checks_->size()))
+        (*checks_)[static_cast<size_t>(source)] = 1;
+}
+
+void TQtPickModel::CompleteChecks() {
+    try {
+        while (!pendingKeys_.isEmpty() && error_.isEmpty()) {
+            if (firstUnread_ >= known_) {
+                EnsureKnown(firstUnread_ + kBatch);
+                if (firstUnread_ >= known_) break;
+            }
+            QStringList cells;
+            for (const String& c : source_->Row(firstUnread_))
+                cells << ToQ(c);
+            ++rowsRead_;
+            FirstRead(firstUnread_, cells);
+        }
+    } catch (const std::exception& e) {
+        error_ = QString::fromUtf8(e.what());
+    }
 }
 
 void TQtPickModel::EnsureKnown(int n) {
@@ -71,7 +101,8 @@ QVariant TQtPickModel::headerData(int section, Qt::Orientation o, int role) cons
 }
 
 bool TQtPickModel::canFetchMore(const QModelIndex& parent) const {
-    return !parent.isValid() && error_.isEmpty() && (scanned_ < known_ || !exhausted_);
+    // After a failure the rows already read can still be shown (a filter cleared, say).
+    return !parent.isValid() && (scanned_ < known_ || (!exhausted_ && error_.isEmpty()));
 }
 
 void TQtPickModel::fetchMore(const QModelIndex& parent) {
@@ -97,6 +128,7 @@ void TQtPickModel::Scan(int wanted, int budget) {
                 r.cells << ToQ(c);
                 if (!match && Fold(r.cells.back()).contains(folded_)) match = true;
             }
+            FirstRead(r.source, r.cells);
             if (match) found.push_back(std::move(r));
         }
     } catch (const std::exception& e) {

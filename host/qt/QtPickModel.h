@@ -13,9 +13,11 @@
 class TQtPickModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    // With `checks` (one entry per source row) the first column carries a check box per row.
+    // With `checks` (one entry per source row) the first column carries a check box per row;
+    // rows whose first column reads one of `checkedKeys` start checked as they are read.
     TQtPickModel(IPickSource* source, const std::vector<String>& columns,
-                 std::vector<char>* checks = nullptr, QObject* parent = nullptr);
+                 std::vector<char>* checks = nullptr, QObject* parent = nullptr,
+                 const std::vector<String>& checkedKeys = {});
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -38,8 +40,11 @@ public:
     int Scanned() const { return scanned_; }
     int RowsRead() const { return rowsRead_; }
     bool ScanFinished() const { return exhausted_ && scanned_ >= known_; }
-    // The message of a source that failed; reading stops there.
+    // The message of a source that failed; reading stops there, the rows read stay.
     const QString& Error() const { return error_; }
+    // Reads on, without showing, until every row of the initial choice has its check mark, so
+    // confirming never drops a choice the user has not scrolled to.
+    void CompleteChecks();
     static QString Fold(const QString& s);
 
     static constexpr int kBatch = 200;     // rows added per fetch
@@ -54,6 +59,8 @@ private:
         QStringList cells;
     };
     void Scan(int wanted, int budget);
+    // The first reading of a source row: its initial check mark.
+    void FirstRead(int source, const QStringList& cells);
     // Asks the source for rows up to `n` (it never reads all of them to answer).
     void EnsureKnown(int n);
 
@@ -68,4 +75,6 @@ private:
     QString filter_, folded_;
     QString error_;
     bool continueQueued_ = false;
+    int firstUnread_ = 0; // source rows below this were read once
+    QStringList pendingKeys_;
 };

@@ -5,7 +5,10 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMdiArea>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStyleFactory>
 #include <QTimer>
@@ -53,6 +56,13 @@ TQtFormPeer::TQtFormPeer(TQtWidgetSet& widgetSet, TCustomForm* form, QMdiArea* m
     client_->installEventFilter(this);
     if (mdiArea && form->FormStyle() == fsMDIChild) {
         sub_ = new QMdiSubWindow;
+        if (form->BorderStyle() != bsSizeable && form->BorderStyle() != bsSizeToolWin) {
+            // A screen of fixed size: no maximise button and no size grip.
+            sub_->setWindowFlags(Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                                 Qt::WindowCloseButtonHint);
+            sub_->setOption(QMdiSubWindow::RubberBandResize, false);
+        }
         sub_->setWidget(client_);
         sub_->setAttribute(Qt::WA_DeleteOnClose, false);
         sub_->installEventFilter(this);
@@ -201,8 +211,15 @@ void TQtFormPeer::SyncFocus() {
     // Focusing a widget of an inactive MDI child would activate it: leave those alone.
     if (sub_ && sub_->mdiArea() && sub_->mdiArea()->activeSubWindow() != sub_) return;
     ++settingFocus_;
-    w->setFocus(Qt::OtherFocusReason);
+    {
+        // The model moved the focus (Tab, Enter, a handler): a keyboard move, so the style shows
+        // where the focus is (focus frames on check boxes and radio buttons). The edit's own
+        // selection on a keyboard focus is not the model's: the model's is put back.
+        TQtPushGuard guard;
+        w->setFocus(Qt::TabFocusReason);
+    }
     --settingFocus_;
+    if (TQtControlPeer* p = PeerOf(form_->ActiveControl())) p->PropertyChanged("Selection");
 }
 
 void TQtFormPeer::SyncFocusLater() {
@@ -330,11 +347,27 @@ void TQtFormPeer::ApplyBounds() {
     if (sub_) {
         if (form_->WindowState() == wsNormal) {
             sub_->resize(sub_->sizeHint());
-            sub_->move(form_->Left(), form_->Top());
+            sub_->move(VisiblePos(QPoint(form_->Left(), form_->Top()), sub_->size()));
         }
     } else {
         client_->move(form_->Left(), form_->Top());
     }
+}
+
+QPoint TQtFormPeer::VisiblePos(QPoint want, QSize size) const {
+    QMdiArea* area = sub_ ? sub_->mdiArea() : nullptr;
+    if (!area) return want;
+    // The designed place, moved in as far as needed for the whole window to show in the area
+    // (on a small or scaled screen); the top left corner is never pushed out.
+    QSize room = area->viewport()->size();
+    // A window taller (wider) than the area brings a scroll bar that takes room across.
+    if (size.height() > room.height() && !area->verticalScrollBar()->isVisible())
+        room.rwidth() -= area->verticalScrollBar()->sizeHint().width();
+    if (size.width() > room.width() && !area->horizontalScrollBar()->isVisible())
+        room.rheight() -= area->horizontalScrollBar()->sizeHint().height();
+    int x = std::max(0, std::min(want.x(), room.width() - size.width()));
+    int y = std::max(0, std::min(want.y(), room.height() - size.height()));
+    return {x, y};
 }
 
 void TQtFormPeer::ApplyVisible() {
@@ -419,10 +452,20 @@ TQtWidgetSet::TQtWidgetSet() {
     if (QStyle* style = QStyleFactory::create(QStringLiteral("Fusion")))
         QApplication::setStyle(style);
     QApplication::setFont(ToQFont(TFont{}));
+    // The toolkit's own texts (window menus, standard buttons, the calendar) in the users'
+    // language, whatever the workstation's settings.
+    QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
+    translator_ = std::make_unique<QTranslator>();
+    if (translator_->load(QLocale(QLocale::Portuguese, QLocale::Brazil), QStringLiteral("qtbase"),
+                          QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator_.get());
+    else
+        translator_.reset();
 }
 
 TQtWidgetSet::~TQtWidgetSet() {
     Uninstall();
+    if (translator_) QCoreApplication::removeTranslator(translator_.get());
     for (auto& [form, fp] : forms_) {
         fp->Detach(true);
         delete fp;

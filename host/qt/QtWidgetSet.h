@@ -11,6 +11,7 @@
 #include <QMdiSubWindow>
 #include <QObject>
 #include <QPointer>
+#include <QTranslator>
 #include <QWidget>
 
 #include "qt/QtPeers.h"
@@ -74,6 +75,8 @@ private:
     void CreatePeer(TControl* c, QWidget* parent);
     void CreateChildren(TWinControl* parent, QWidget* into);
     void ApplyBounds();
+    // Where the window goes for the model's `want`: inside the MDI area when it fits there.
+    QPoint VisiblePos(QPoint want, QSize size) const;
     void ApplyVisible();
     void ApplyWindowState();
     void ApplyCaption();
@@ -145,4 +148,5 @@ private:
     QPointer<QMdiArea> mdiArea_;
     QPointer<QWidget> mainWindow_;
     bool waitCursor_ = false;
+    std::unique_ptr<QTranslator> translator_;
 };

@@ -104,8 +104,14 @@ std::optional<int> TScriptedDialogs::PickRow(const TPickRequest& request) {
 std::optional<std::vector<int>> TScriptedDialogs::PickRows(const TMultiPickRequest& request) {
     List l = Snapshot(request.title, request.columns, request.rows);
     l.multi = true;
-    for (int i = 0; i < l.count && i < static_cast<int>(request.checked.size()); ++i)
-        if (request.checked[i]) l.checked.push_back(request.rows->Row(i).at(0));
+    for (int i = 0; i < l.count; ++i) {
+        bool on = i < static_cast<int>(request.checked.size()) && request.checked[i];
+        String key = on || !request.checkedKeys.empty() ? request.rows->Row(i).at(0) : String();
+        if (!on)
+            on = std::find(request.checkedKeys.begin(), request.checkedKeys.end(), key) !=
+                 request.checkedKeys.end();
+        if (on) l.checked.push_back(key);
+    }
     lists.push_back(l);
     if (picks.empty()) return std::nullopt;
     PickAnswer a = picks.front();

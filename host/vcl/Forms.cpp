@@ -90,6 +90,18 @@ void TCustomForm::FocusControl(TWinControl* c) {
     }
 }
 
+void TCustomForm::FocusControlByMouse(TWinControl* c) {
+    TWinControl* before = mouseTarget_;
+    mouseTarget_ = c;
+    try {
+        FocusControl(c);
+    } catch (...) {
+        mouseTarget_ = before;
+        throw;
+    }
+    mouseTarget_ = before;
+}
+
 namespace {
 void CollectTabSequence(const TWinControl* parent, std::vector<TWinControl*>& out) {
     for (TWinControl* w : parent->TabList()) {
@@ -184,7 +196,14 @@ void TCustomForm::DoClose(TCloseAction& action) {
     if (OnClose) OnClose(this, action);
 }
 
+bool TCustomForm::CloseQuery() {
+    bool canClose = true;
+    if (OnCloseQuery) OnCloseQuery(this, canClose);
+    return canClose;
+}
+
 void TCustomForm::Close() {
+    if (!CloseQuery()) return;
     TCloseAction action = formStyle_ == fsMDIChild ? caMinimize : caHide;
     DoClose(action);
     switch (action) {
@@ -243,6 +262,8 @@ bool TCustomForm::ReadProperty(const DfmProperty& p, TFormReader& r) {
         OnDestroy = r.Method<TNotifyEvent>(p);
     else if (n == "OnClose")
         OnClose = r.Method<TCloseEvent>(p);
+    else if (n == "OnCloseQuery")
+        OnCloseQuery = r.Method<TCloseQueryEvent>(p);
     else if (n == "FormStyle") {
         String s = r.Ident(p);
         if (s == "fsNormal")
@@ -353,6 +374,11 @@ void TApplication::ShowException(const std::exception& e) {
         text = e.what();
     if (text.empty()) text = "Erro sem mensagem.";
     MessageDlg(text, mtError, {mbOK}, 0);
+}
+
+void TApplication::ShowStatus(const String& text) {
+    statusText_ = text;
+    if (peer_) peer_->StatusShown(text);
 }
 
 void TApplication::QueueRelease(TCustomForm* f) {

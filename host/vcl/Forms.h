@@ -10,6 +10,7 @@ enum TFormStyle { fsNormal, fsMDIChild, fsMDIForm, fsStayOnTop };
 enum TCloseAction { caNone, caHide, caFree, caMinimize };
 enum TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
 using TCloseEvent = std::function<void(TObject* sender, TCloseAction& action)>;
+using TCloseQueryEvent = std::function<void(TObject* sender, bool& canClose)>;
 
 constexpr int crDefault = 0;
 constexpr int crHourGlass = -11;
@@ -30,6 +31,11 @@ public:
     // the common parent), then the enter events of the containers entered and of the new control.
     // A handler vetoes the move by raising or by moving the focus itself.
     void FocusControl(TWinControl* c);
+    // The same move made by a mouse click into `c`: an edit entered so keeps its caret where the
+    // click put it instead of selecting its text.
+    void FocusControlByMouse(TWinControl* c);
+    // The control a click is moving the focus to, while that move runs; null otherwise.
+    TWinControl* MouseFocusTarget() const { return mouseTarget_; }
     // The next (or previous) control in tab order that can take the focus, wrapping around.
     TWinControl* FindNextControl(TWinControl* current, bool forward) const;
     void SelectNext(bool forward);
@@ -46,9 +52,12 @@ public:
     TNotifyEvent OnShow;
     TNotifyEvent OnDestroy;
     TCloseEvent OnClose;
+    TCloseQueryEvent OnCloseQuery;
 
     void Show();
+    // Asks OnCloseQuery first; a form that may not close stays as it is.
     void Close();
+    virtual bool CloseQuery();
     // Frees the form once the event that is running has finished.
     void Release();
     bool Released() const { return released_; }
@@ -73,6 +82,7 @@ protected:
 
 private:
     TWinControl* activeControl_ = nullptr;
+    TWinControl* mouseTarget_ = nullptr;
     unsigned focusGeneration_ = 0;
     bool keyPreview_ = false;
     bool released_ = false;
@@ -106,6 +116,8 @@ public:
     virtual void FormShown(TCustomForm* form) = 0;
     virtual void FormClosed(TCustomForm* form) = 0;
     virtual void CursorChanged(int cursor) = 0;
+    // A short notice for the status line (a change saved); it fades by itself.
+    virtual void StatusShown(const String&) {}
 };
 
 class TApplication : public TComponent {
@@ -141,6 +153,10 @@ public:
     void ProcessMessages();
     void QueueRelease(TCustomForm* f);
 
+    // A short notice for the host's status line, replacing the one before.
+    void ShowStatus(const String& text);
+    const String& StatusText() const { return statusText_; }
+
     String Title;
     IApplicationPeer* Peer() const { return peer_; }
     void SetPeer(IApplicationPeer* p) { peer_ = p; }
@@ -150,6 +166,7 @@ private:
     TCustomForm* mainForm_ = nullptr;
     std::vector<TCustomForm*> released_;
     IApplicationPeer* peer_ = nullptr;
+    String statusText_;
 };
 
 class TScreen {

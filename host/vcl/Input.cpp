@@ -9,7 +9,7 @@ namespace {
 bool FocusNow(TWinControl* c) {
     TCustomForm* f = c->ParentForm();
     if (!f) return false;
-    f->FocusControl(c);
+    f->FocusControlByMouse(c);
     return f->ActiveControl() == c;
 }
 

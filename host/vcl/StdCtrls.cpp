@@ -9,13 +9,13 @@
 namespace {
 // Designer settings that change nothing in behaviour here but are valid in a definition.
 bool IsCosmetic(const String& n) {
-    static const char* names[] = {
-        "BevelInner",  "BevelOuter",     "BevelWidth",  "BorderWidth",      "Ctl3D",
-        "ParentCtl3D", "ParentBiDiMode", "BiDiMode",    "Transparent",      "WordWrap",
-        "Layout",      "Margin",         "Spacing",     "DragCursor",       "DragMode",
-        "ImeMode",     "ImeName",        "HelpContext", "AutoSelect",       "BorderStyle",
-        "Cursor",      "Anchors",        "Constraints", "ParentBackground", "FullRepaint",
-        "Locked",      "UseDockManager"};
+    static const char* names[] = {"BevelInner",  "BevelOuter",    "BevelWidth",       "BorderWidth",
+                                  "Ctl3D",       "ParentCtl3D",   "ParentBiDiMode",   "BiDiMode",
+                                  "Transparent", "WordWrap",      "Layout",           "Margin",
+                                  "Spacing",     "DragCursor",    "DragMode",         "ImeMode",
+                                  "ImeName",     "HelpContext",   "BorderStyle",      "Cursor",
+                                  "Anchors",     "Constraints",   "ParentBackground", "FullRepaint",
+                                  "Locked",      "UseDockManager"};
     return std::any_of(std::begin(names), std::end(names), [&](const char* x) { return n == x; });
 }
 } // namespace
@@ -108,6 +108,16 @@ void TCustomEdit::SelectAll() {
     Changed("Selection");
 }
 
+void TCustomEdit::DoEnter() {
+    TWinControl::DoEnter();
+    // Entered from the keyboard, or sent here by the program, the whole text is selected so that
+    // typing replaces it; a click leaves the caret where it fell. After OnEnter, which may
+    // change the text (a mask taken off).
+    if (!autoSelect_ || !Focused() || Destroying()) return;
+    TCustomForm* f = ParentForm();
+    if (!f || f->MouseFocusTarget() != this) SelectAll();
+}
+
 void TCustomEdit::Change() {
     if (OnChange && !Destroying() && !Loading()) OnChange(this);
 }
@@ -159,6 +169,8 @@ bool TCustomEdit::ReadProperty(const DfmProperty& p, TFormReader& r) {
         SetReadOnly(r.Bool(p));
     else if (n == "OnChange")
         OnChange = r.Method<TNotifyEvent>(p);
+    else if (n == "AutoSelect")
+        SetAutoSelect(r.Bool(p));
     else if (n == "CharCase")
         r.Ident(p);
     else if (IsCosmetic(n))
@@ -263,6 +275,8 @@ bool TSpeedButton::ReadProperty(const DfmProperty& p, TFormReader& r) {
         GlyphData = p.value.text;
     } else if (n == "NumGlyphs")
         NumGlyphs = r.Int(p);
+    else if (n == "ShortCut")
+        ShortCut = r.Str(p);
     else if (n == "GroupIndex" || n == "Down" || n == "AllowAllUp") {
         // Grouped speed buttons are not used; accept the defaults only.
         if (p.value.kind == DfmValue::Kind::Integer ? p.value.integer != 0 : r.Bool(p))

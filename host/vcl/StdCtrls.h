@@ -46,6 +46,10 @@ public:
     void SetSelLength(int len);
     void SelectAll();
     void Clear() { SetText(""); }
+    // Select the whole text when the focus arrives other than by a click (on by default).
+    bool AutoSelect() const { return autoSelect_; }
+    void SetAutoSelect(bool v) { autoSelect_ = v; }
+    void DoEnter() override;
 
     TNotifyEvent OnChange;
     virtual void Change();
@@ -66,6 +70,7 @@ private:
     int maxLength_ = 0;
     bool readOnly_ = false;
     int selStart_ = 0, selLength_ = 0;
+    bool autoSelect_ = true;
 };
 
 class TEdit : public TCustomEdit {
@@ -127,6 +132,9 @@ public:
     // one on the left and the disabled one on the right).
     String GlyphData;
     int NumGlyphs = 1;
+    // A key that clicks the button from anywhere in its form ("Ctrl+S"), since it never has the
+    // focus; empty for none.
+    String ShortCut;
 };
 
 void RegisterStandardClasses();

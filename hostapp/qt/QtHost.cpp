@@ -11,8 +11,8 @@
 #include "vcl/Input.h"
 
 const char* const TQtHost::kTitle = "KX - Compras e Documentos Fiscais";
-const char* const TQtHost::kMenu = "Cadastros";
-const char* const TQtHost::kScreenEntry = "Parâmetros por Fornecedor";
+const char* const TQtHost::kMenu = "&Cadastros";
+const char* const TQtHost::kScreenEntry = "&Parâmetros por Fornecedor";
 
 TQtHost::TQtHost(IKxHost* host) : host_(host), window_(std::make_unique<TQtHostWindow>()) {
     TCustomForm* main = Application ? Application->MainForm() : nullptr;

@@ -299,15 +299,13 @@ TEST(FieldValues, TextThatDoesNotConvertRaisesAndKeepsTheValue) {
     EXPECT_EQ(r.days->AsFloat(), 30);
     EXPECT_FALSE(r.cds->Modified());
 
-    // Messages name the field by its label and its name.
+    // Messages name the field by its label, never by its column.
     r.maxValue->SetDisplayLabel("Valor Máximo Permitido");
     try {
         r.maxValue->SetAsString("x");
         ADD_FAILURE();
     } catch (const EConvertError& e) {
-        EXPECT_EQ(
-            e.Message(),
-            "'x' não é um número válido para o campo Valor Máximo Permitido (VRMAXPERMFORN).");
+        EXPECT_EQ(e.Message(), "'x' não é um número válido para o campo Valor Máximo Permitido.");
     }
 }
 
