@@ -401,9 +401,8 @@ void TfrmParamForne::AplicaAlteracoes(bool boRecarrega) {
         cdsParamForne->MergeChangeLog();
         Showavi::DeactiveShowAvi();
         // A word in the host's status line that the save went through; no dialog to dismiss.
-        Application->ShowStatus(
-            Format(msgPadrao->Msg("Param_Grav"), {Variant(Campo("CDFORNECED")->AsString()),
-                                                  Variant(FormatDateTime("hh:nn", Now()))}));
+        Application->ShowStatus("Parâmetros do fornecedor " + Campo("CDFORNECED")->AsString() +
+                                " gravados às " + FormatDateTime("hh:nn", Now()));
         if (boRecarrega) Vd_Fornecedor(true);
     } catch (...) {
         Showavi::DeactiveShowAvi();

@@ -821,8 +821,7 @@ inherited frmParamForne: TfrmParamForne
       'DT_INI_DEVE|Data inicial para valida'#231#245'es das consist'#234'ncias deve ser informada quando o par'#226'metro "Realiza Consist'#234'ncias na Importa'#231#227'o de XML (gera'#231#227'o de painel)" estiver selecionado.'
       'Produto|Produto'
       'Nao_Ha_Produto|N'#227'o h'#225' produto cadastrado.'
-      'QtRepeteProdNF_Maior|N'#186' de vezes que um produto poder'#225' se repetir no lan'#231'amento da NF deve ser maior que 0 (zero).'
-      'Param_Grav|Par'#226'metros do fornecedor %s gravados '#224's %s')
+      'QtRepeteProdNF_Maior|N'#186' de vezes que um produto poder'#225' se repetir no lan'#231'amento da NF deve ser maior que 0 (zero).')
   end
   object netParamForne: TNetConnection
     ServerName = 'Kxf27400.rdmParamForne'

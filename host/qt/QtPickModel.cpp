@@ -39,6 +39,8 @@ void TQtPickModel::CompleteChecks() {
         }
     } catch (const std::exception& e) {
         error_ = QString::fromUtf8(e.what());
+    } catch (...) {
+        error_ = QStringLiteral("Erro ao ler a lista.");
     }
 }
 
@@ -135,6 +137,11 @@ void TQtPickModel::Scan(int wanted, int budget) {
         error_ = QString::fromUtf8(e.what());
     } catch (...) {
         error_ = QStringLiteral("Erro ao ler a lista.");
+    }
+    if (!error_.isEmpty()) {
+        // Nothing past the row that failed can be read; the rows before it still can.
+        known_ = std::min(known_, scanned_);
+        exhausted_ = true;
     }
     if (!found.empty()) {
         int first = static_cast<int>(rows_.size());

@@ -47,7 +47,7 @@ struct TPickRequest {
     String title;
     std::vector<String> columns;
     IPickSource* rows = nullptr;
-    std::vector<int> widths; // display width of each column in characters, when known
+    std::vector<int> widths = {}; // display width of each column in characters, when known
 };
 
 struct TMultiPickRequest {
@@ -57,8 +57,8 @@ struct TMultiPickRequest {
     std::vector<bool> checked; // initial check marks, one per row from the first
     // Rows whose first column reads one of these start checked too; the list finds them as it
     // reads, so it never needs every row to open.
-    std::vector<String> checkedKeys;
-    std::vector<int> widths;
+    std::vector<String> checkedKeys = {};
+    std::vector<int> widths = {};
 };
 
 class IDialogService {

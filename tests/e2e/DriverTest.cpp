@@ -100,7 +100,7 @@ TEST_P(DriverTest, AScriptFileGivesOneLinePerCommandAndExitsZero) {
         R"({"do":"click","control":"dckSimples"})",
         R"({"do":"key","control":"dckSimples","key":"Esc"})",
         R"({"do":"fly"})",
-        R"({"do":"close"})",
+        R"({"do":"close","answers":["yes"]})",
         R"({"do":"state"})",
     };
     {
@@ -126,6 +126,10 @@ TEST_P(DriverTest, AScriptFileGivesOneLinePerCommandAndExitsZero) {
     EXPECT_EQ(loaded["controls"]["medNrInsJurNF"]["text"], "529.982.247-25");
     json esc = json::parse(lines[6]);
     EXPECT_EQ(esc["dialogs"][0]["unanswered"], true);
+    // The edit is still pending: closing asks first.
+    json close = json::parse(lines[8]);
+    EXPECT_EQ(close["dialogs"][0]["text"], "Cancelar operação?");
+    EXPECT_EQ(close["dialogs"][0]["answer"], "yes");
     EXPECT_EQ(json::parse(lines[9])["state"]["screen"]["open"], false);
 }
 

@@ -153,6 +153,14 @@ TEST_F(DialogTest, ASourceThatFailsStopsTheListWithItsMessage) {
     EXPECT_EQ(dlg.Model()->Error(), QString("Falha ao ler a linha."));
     EXPECT_FALSE(dlg.Model()->canFetchMore({}));
     EXPECT_EQ(dlg.findChild<QLabel*>("status")->text(), QString("Falha ao ler a linha."));
+    EXPECT_EQ(dlg.Model()->rowCount(), 30);
+    // A filter typed and cleared shows again the rows read before the failure, and stops there.
+    QTest::keyClicks(dlg.FilterBox(), "par");
+    dlg.FilterBox()->clear();
+    for (int i = 0; i < 5; ++i)
+        QApplication::processEvents();
+    EXPECT_EQ(dlg.Model()->rowCount(), 30);
+    EXPECT_FALSE(dlg.Model()->canFetchMore({}));
 }
 
 TEST_F(DialogTest, TheMultiSelectListReturnsTheCheckedRowsInListOrder) {

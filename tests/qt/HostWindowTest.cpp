@@ -85,7 +85,9 @@ TEST_F(HostWindowTest, MenuEntriesRunAsEventsAndShowTheirForms) {
     });
     QAction* failing = host->AddMenuEntry(
         "Cadastros", "Falha", [] { throw Exception("Não foi possível abrir a tela."); });
-    ASSERT_EQ(host->menuBar()->actions().size(), 1);
+    // One menu for both entries, before the window menu.
+    ASSERT_EQ(host->menuBar()->actions().size(), 2);
+    EXPECT_EQ(host->menuBar()->actions().at(1)->menu(), host->WindowMenu());
     open->trigger();
     open->trigger(); // a second time brings the same window to the front
     EXPECT_EQ(host->MdiArea()->subWindowList().size(), 1);

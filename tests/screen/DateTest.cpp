@@ -71,6 +71,21 @@ TEST_F(DateTest, TickingFillsTheServersDayAndYesStoresIt) {
     EXPECT_EQ(Stored("000002", "DTREACONSIMPXML"), "2026-12-08");
 }
 
+TEST_F(DateTest, TheProposedDayStaysWhenTheBoxIsEnteredAndLeft) {
+    ASSERT_TRUE(Load("45782163000101"));
+    ASSERT_TRUE(Click("dckReaConsImpXml"));
+    ASSERT_TRUE(Tab());
+    ASSERT_EQ(Form()->ActiveControl(), Box());
+    EXPECT_EQ(Box()->EditText(), "08/12/2026");
+    ASSERT_TRUE(Tab());
+    EXPECT_EQ(Box()->EditText(), "08/12/2026");
+    EXPECT_EQ(DateToStr(F("DTREACONSIMPXML")->AsDateTime()), "08/12/2026");
+    // Entered from the keyboard its text is selected: a date typed replaces it.
+    ASSERT_TRUE(Tab(true));
+    ASSERT_TRUE(Key("dbdDtReaConsImpXML", U'1'));
+    EXPECT_EQ(Box()->EditText(), "1_/__/____");
+}
+
 TEST_F(DateTest, EarlierDayThanTheServersIsRefusedNamingTheWorkstationsDay) {
     struct Case {
         TDateTime workstation;

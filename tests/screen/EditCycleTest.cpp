@@ -95,6 +95,10 @@ TEST_F(EditCycleTest, ConfirmSendsTheDeltaMergesAndReloads) {
     EXPECT_TRUE(Dialogs().empty());
     ExpectEditing(false);
     EXPECT_EQ(Cds()->ChangeCount(), 0);
+    // The word in the host's status line instead of a dialog.
+    const String notice = "Parâmetros do fornecedor 000001 gravados às ";
+    EXPECT_EQ(Application->StatusText().substr(0, notice.size()), notice);
+    EXPECT_EQ(Application->StatusText().size(), notice.size() + 5); // hh:nn
     EXPECT_EQ(Stored("IDSIMPLESNACIONAL"), "\"N\"");
     EXPECT_EQ(F("IDSIMPLESNACIONAL")->AsString(), "N");
     EXPECT_EQ(F("IDOBRIMPXMLNF")->AsString(), "N");

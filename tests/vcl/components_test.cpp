@@ -267,6 +267,37 @@ TEST_F(ComponentsTest, EditHonoursMaxLengthSelectionAndBackspace) {
     EXPECT_EQ(e->Text(), "");
 }
 
+TEST_F(ComponentsTest, TabSelectsTheWholeTextAClickKeepsTheCaretAndAQueryMayRefuseClosing) {
+    auto* e = C<TEdit>("edtA1");
+    UserInput::TypeText(e, "30");
+    UserInput::Focus(C<TCheckBox>("chkA2"));
+    UserInput::Tab(form, true); // back into the edit from the keyboard
+    ASSERT_EQ(form->ActiveControl(), e);
+    EXPECT_EQ(e->SelLength(), 2);
+    UserInput::Key(e, U'4');
+    EXPECT_EQ(e->Text(), "4");
+    UserInput::Focus(C<TCheckBox>("chkA2"));
+    UserInput::Focus(e); // a click: typing goes where the caret is
+    EXPECT_EQ(e->SelLength(), 0);
+    e->SetAutoSelect(false);
+    UserInput::Tab(form, true);
+    UserInput::Tab(form, false);
+    EXPECT_EQ(e->SelLength(), 0);
+
+    bool allow = false;
+    form->OnCloseQuery = [&](TObject*, bool& canClose) { canClose = allow; };
+    form->OnClose = [&](TObject*, TCloseAction& a) {
+        Take();
+        a = caHide;
+    };
+    form->Show();
+    form->Close();
+    EXPECT_TRUE(form->Visible()) << "closed although the query refused";
+    allow = true;
+    form->Close();
+    EXPECT_FALSE(form->Visible());
+}
+
 TEST_F(ComponentsTest, CheckBoxAndRadioRunOnClickAlsoWhenProgramChangesThem) {
     auto* chk = C<TCheckBox>("chkA2");
     chk->SetChecked(true);
