@@ -330,6 +330,9 @@ int TQtDialogService::MessageBox(const String& text, TMsgDlgType type,
     }
     if (!escape && results.size() == 1) escape = results.begin()->first;
     if (escape) box.setEscapeButton(escape);
+    // A box of fixed size: window managers that draw buttons by themselves then offer neither
+    // maximise nor a size grip.
+    if (box.layout()) box.layout()->setSizeConstraint(QLayout::SetFixedSize);
     box.exec();
     auto it = results.find(box.clickedButton());
     if (it != results.end()) return it->second;
