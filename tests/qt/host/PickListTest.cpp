@@ -12,7 +12,7 @@
 
 namespace {
 
-class ListTest : public ::testing::Test {
+class PickListTest : public ::testing::Test {
 protected:
     void SetUp() override {
         db_ = std::make_unique<TestDatabase>("sqlite");
@@ -67,7 +67,7 @@ protected:
     std::unique_ptr<TQtPickDialog> dialog_;
 };
 
-TEST_F(ListTest, EveryRowShowsAndScrollingToTheEndFetchesTheRest) {
+TEST_F(PickListTest, EveryRowShowsAndScrollingToTheEndFetchesTheRest) {
     for (int n : {0, 1, 9, 200, 201, 450}) {
         SCOPED_TRACE(n);
         if (n > 0) {
@@ -99,7 +99,7 @@ TEST_F(ListTest, EveryRowShowsAndScrollingToTheEndFetchesTheRest) {
     }
 }
 
-TEST_F(ListTest, AMillionRowsOpenAtOnceAndAreFilteredStepByStep) {
+TEST_F(PickListTest, AMillionRowsOpenAtOnceAndAreFilteredStepByStep) {
     Fill(1000000);
     Open();
     EXPECT_EQ(Model()->rowCount(), TQtPickModel::kBatch);
@@ -120,7 +120,7 @@ TEST_F(ListTest, AMillionRowsOpenAtOnceAndAreFilteredStepByStep) {
     EXPECT_EQ(Cell(0, 0), "0000001");
 }
 
-TEST_F(ListTest, ColumnsAreWideEnoughForTheirTextAndTheirDisplayWidth) {
+TEST_F(PickListTest, ColumnsAreWideEnoughForTheirTextAndTheirDisplayWidth) {
     db_->Sql() << "INSERT INTO LISTA VALUES ('12.ABC.345', 'Indústria de Embalagens Sol Ltda')";
     Open();
     QFontMetrics fm(View()->font());
