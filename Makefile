@@ -1,9 +1,10 @@
 # The three commands of the project. Build outputs go to build/.
 BUILD      ?= build
 BENCHBUILD ?= build/release
+PKGBUILD   ?= build/package
 JOBS       ?= 2
 
-.PHONY: all deps configure build test run bench clean format
+.PHONY: all deps configure build test run bench package clean format
 
 all: build
 
@@ -28,6 +29,16 @@ bench: deps
 	cmake -S . -B $(BENCHBUILD) -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(BENCHBUILD) -j$(JOBS) --target benchmarks
 	@scripts/run-bench $(BENCHBUILD)
+
+# The Debian packages (kx-appserver, kx-client) from a Release build without the tests, into $(BUILD).
+package: deps
+	cmake -S . -B $(PKGBUILD) -DCMAKE_BUILD_TYPE=Release -DKX_TESTS=OFF
+	cmake --build $(PKGBUILD) -j$(JOBS)
+	cd $(PKGBUILD) && cpack -B $(abspath $(PKGBUILD))/cpack
+	mkdir -p $(BUILD)
+	rm -f $(BUILD)/kx-appserver_*.deb $(BUILD)/kx-client_*.deb
+	mv $(PKGBUILD)/cpack/*.deb $(BUILD)/
+	@ls -l $(BUILD)/kx-appserver_*.deb $(BUILD)/kx-client_*.deb
 
 format:
 	@find host server package screen hostapp tests bench sql -name '*.h' -o -name '*.cpp' | xargs -r clang-format -i

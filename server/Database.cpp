@@ -12,6 +12,10 @@ struct Database::Slot {
     // went away, even though the open handle would still read the old one.
     dev_t device = 0;
     ino_t inode = 0;
+    std::atomic<int>* open = nullptr; // the count of open sessions, once this one is open
+    ~Slot() {
+        if (open) open->fetch_sub(1, std::memory_order_relaxed);
+    }
 };
 
 void DbCall::Begin() {
@@ -45,6 +49,8 @@ std::unique_ptr<Database::Slot> Database::Open() {
         throw RpcError(kRpcDatabaseFailure,
                        std::string("Banco de dados indisponível: ") + e.what());
     }
+    slot->open = &openSessions_;
+    openSessions_.fetch_add(1, std::memory_order_relaxed);
     if (engine_ == kxsql::Engine::SQLite) {
         struct stat st;
         if (::stat(sqlitePath_.c_str(), &st) == 0) {

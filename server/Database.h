@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -54,6 +55,8 @@ public:
     // Opens a session now, to report an unreachable database at start; throws on failure.
     void Probe();
 
+    int OpenSessions() const { return openSessions_.load(std::memory_order_relaxed); }
+
 private:
     struct Slot;
     std::unique_ptr<Slot> Acquire(bool& fresh);
@@ -65,5 +68,6 @@ private:
     kxsql::Engine engine_;
     std::string sqlitePath_;
     std::mutex mutex_;
+    std::atomic<int> openSessions_{0}; // before idle_: its sessions count down as they close
     std::vector<std::unique_ptr<Slot>> idle_;
 };

@@ -78,6 +78,8 @@ private:
         info.body = std::move(req.body());
         if (auto it = req.find("X-Operator"); it != req.end())
             info.operatorName = std::string(it->value());
+        if (auto it = req.find("X-Request-Id"); it != req.end())
+            info.requestId = std::string(it->value());
         const bool keepAlive = req.keep_alive();
         const unsigned version = req.version();
         server_.handler_(std::move(info),
@@ -91,8 +93,12 @@ private:
             static_cast<http::status>(reply.status), version);
         res->set(http::field::server, "appserver");
         if (!reply.body.empty())
-            res->set(http::field::content_type, "application/json; charset=utf-8");
+            res->set(http::field::content_type, reply.contentType.empty()
+                                                    ? "application/json; charset=utf-8"
+                                                    : reply.contentType);
         if (!reply.allow.empty()) res->set(http::field::allow, reply.allow);
+        for (const auto& [name, value] : reply.headers)
+            res->set(name, value);
         res->body() = std::move(reply.body);
         res->keep_alive(keepAlive && !server_.stopping_);
         res->prepare_payload();

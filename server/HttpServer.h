@@ -27,6 +27,8 @@ public:
     HttpServer(boost::asio::io_context& io, const boost::asio::ip::tcp::endpoint& endpoint,
                Handler handler, HttpServerOptions options);
     boost::asio::ip::tcp::endpoint LocalEndpoint() const { return acceptor_.local_endpoint(); }
+    // Open connections; on the io_context's thread.
+    size_t ConnectionCount() const { return connections_.size(); }
     void Start();
     // Stops accepting and closes idle connections; a connection with a call in flight answers
     // it and then closes.

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 class ModuleRegistry {
 public:
@@ -16,6 +17,12 @@ public:
     RemoteModule* Find(const std::string& name) const {
         auto it = modules_.find(name);
         return it == modules_.end() ? nullptr : it->second.get();
+    }
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (const auto& [name, module] : modules_)
+            names.push_back(name);
+        return names;
     }
 
 private:

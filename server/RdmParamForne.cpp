@@ -257,6 +257,7 @@ json RdmParamForne::SetParamForn(const json& params, CallContext& ctx) {
         }
         WriteParamLog(db, code, ctx.now, ctx.operatorName, changes);
         db.Commit();
+        ctx.applied = true;
         return json::array({"S"});
     });
 }

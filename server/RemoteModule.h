@@ -16,6 +16,7 @@ struct CallContext {
     std::string today;                       // the server's date, YYYY-MM-DD
     std::string now;                         // the server's timestamp, YYYY-MM-DD HH:MM:SS
     std::string subject;                     // set by the module: what the log line names
+    bool applied = false;                    // set by the module once a change is committed
 };
 
 class RemoteModule {

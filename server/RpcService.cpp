@@ -7,10 +7,11 @@
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/post.hpp>
 
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <ctime>
-#include <iostream>
-#include <mutex>
+#include <random>
 
 using nlohmann::json;
 
@@ -36,22 +37,35 @@ bool ValidUtf8(const std::string& s) {
     }
 }
 
-void LogCall(const std::string& what, const std::string& subject, double ms,
-             const std::string& outcome) {
-    static std::mutex mutex;
-    char elapsed[32];
-    std::snprintf(elapsed, sizeof elapsed, "%.2f ms", ms);
-    std::lock_guard lock(mutex);
-    std::cerr << LocalTime("%Y-%m-%d %H:%M:%S") << ' ' << what
-              << " fornecedor=" << (subject.empty() ? "-" : subject) << ' ' << elapsed << ' '
-              << outcome << std::endl;
+// The client's X-Request-Id when it is a plain token, else one of ours: a prefix drawn at start
+// (so that restarts do not repeat ids) and a counter.
+std::string RequestId(const std::string& given) {
+    if (!given.empty() && given.size() <= 64 &&
+        given.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"
+                                "-._:") == std::string::npos)
+        return given;
+    static const std::string prefix = [] {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "%08x", std::random_device{}());
+        return std::string(buf);
+    }();
+    static std::atomic<uint64_t> counter{0};
+    return prefix + "-" + std::to_string(counter.fetch_add(1, std::memory_order_relaxed) + 1);
 }
 
-std::string Outcome(const json& result) {
-    if (result.is_array() && !result.empty() && result[0] == "N" && result.size() > 1 &&
-        result[1].is_string())
-        return "recusado: " + result[1].get<std::string>();
-    return "ok";
+CallOutcome OutcomeOfCode(int code) {
+    switch (code) {
+    case kRpcRefused:
+        return CallOutcome::Refused;
+    case kRpcConflict:
+        return CallOutcome::Conflict;
+    case kRpcDatabaseFailure:
+        return CallOutcome::DatabaseError;
+    case kRpcInternalError:
+        return CallOutcome::InternalError;
+    default:
+        return CallOutcome::Invalid;
+    }
 }
 
 } // namespace
@@ -99,6 +113,8 @@ void RpcService::Handle(HttpRequestInfo request, std::function<void(HttpReply)> 
               "GET, POST"});
         return;
     }
+    request.requestId = RequestId(request.requestId);
+    if (observer_) observer_->CallStarted();
     // The work guard keeps io_context::run going until the answer is back on its thread.
     auto guard = boost::asio::make_work_guard(io_);
     boost::asio::post(pool_, [this, module, request = std::move(request), done = std::move(done),
@@ -115,10 +131,11 @@ HttpReply RpcService::Invoke(RemoteModule& module, const HttpRequestInfo& reques
     const auto start = std::chrono::steady_clock::now();
     json id = nullptr;
     bool notification = false;
-    std::string what = module.Name();
     CallContext ctx{db_, request.operatorName, "", "", ""};
     HttpReply reply;
-    std::string outcome;
+    CallRecord record;
+    record.requestId = request.requestId;
+    record.module = module.Name();
     try {
         json call;
         try {
@@ -143,7 +160,7 @@ HttpReply RpcService::Invoke(RemoteModule& module, const HttpRequestInfo& reques
         auto method = call.find("method");
         if (method == call.end() || !method->is_string())
             throw RpcError(kRpcInvalidRequest, "A requisição não traz o nome do método.");
-        what += "." + method->get<std::string>();
+        record.method = method->get<std::string>();
         json params = json::array();
         if (auto p = call.find("params"); p != call.end()) {
             if (p->is_object())
@@ -165,19 +182,33 @@ HttpReply RpcService::Invoke(RemoteModule& module, const HttpRequestInfo& reques
         ctx.today = fixedToday_ ? *fixedToday_ : LocalTime("%Y-%m-%d");
         ctx.now = ctx.today + LocalTime(" %H:%M:%S");
         json result = module.Call(method->get<std::string>(), params, ctx);
-        outcome = Outcome(result);
+        if (result.is_array() && result.size() > 1 && result[0] == "N") {
+            record.outcome = CallOutcome::Refused;
+            if (result[1].is_string()) record.message = result[1].get<std::string>();
+        }
         reply.body = json{{"jsonrpc", "2.0"}, {"id", id}, {"result", result}}.dump();
     } catch (const RpcError& e) {
-        outcome = "erro " + std::to_string(e.Code()) + ": " + e.what();
+        record.outcome = OutcomeOfCode(e.Code());
+        record.code = e.Code();
+        record.message = e.what();
         reply.body = ErrorBody(id, e.Code(), e.what());
     } catch (const std::exception& e) {
-        outcome = "erro " + std::to_string(kRpcInternalError) + ": " + e.what();
+        record.outcome = CallOutcome::InternalError;
+        record.code = kRpcInternalError;
+        record.message = e.what();
         reply.body = ErrorBody(id, kRpcInternalError,
                                std::string("Erro interno do servidor de aplicação: ") + e.what());
     }
-    const double ms =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    LogCall(what, ctx.subject, ms, outcome);
+    record.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    record.supplier = ctx.subject;
+    record.applied = ctx.applied;
+    // An operator name that failed its checks is not repeated into the log.
+    if (ctx.operatorName && ValidUtf8(*ctx.operatorName) &&
+        Utf8Length(*ctx.operatorName) <= kOperatorMaxLength)
+        record.operatorName = ctx.operatorName;
+    if (observer_) observer_->CallEnded(record);
     if (notification) reply = {204, "", ""};
+    reply.headers.push_back({"X-Request-Id", request.requestId});
     return reply;
 }

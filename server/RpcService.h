@@ -2,6 +2,7 @@
 // calls on a small pool of worker threads, so the network thread never waits for the database.
 #pragma once
 
+#include "CallRecord.h"
 #include "ModuleRegistry.h"
 
 #include <boost/asio/io_context.hpp>
@@ -10,6 +11,8 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 class Database;
 
@@ -18,12 +21,17 @@ struct HttpRequestInfo {
     std::string target;
     std::string body;
     std::optional<std::string> operatorName; // X-Operator header
+    std::string requestId;                   // X-Request-Id header
 };
 
 struct HttpReply {
+    HttpReply(unsigned code = 200, std::string text = {}, std::string allowed = {})
+        : status(code), body(std::move(text)), allow(std::move(allowed)) {}
     unsigned status = 200;
-    std::string body;  // JSON, or empty for 204
-    std::string allow; // Allow header of a 405
+    std::string body;        // JSON, or empty for 204
+    std::string allow;       // Allow header of a 405
+    std::string contentType; // JSON when empty
+    std::vector<std::pair<std::string, std::string>> headers;
 };
 
 class RpcService {
@@ -38,6 +46,9 @@ public:
     // Waits for the calls still running.
     void Join();
 
+    // Told of every call, on the worker that ran it; set before serving.
+    void SetObserver(CallObserver* observer) { observer_ = observer; }
+
     // JSON of a JSON-RPC error answer.
     static std::string ErrorBody(const nlohmann::json& id, int code, const std::string& message);
 
@@ -49,4 +60,5 @@ private:
     std::optional<std::string> fixedToday_;
     boost::asio::io_context& io_;
     boost::asio::thread_pool pool_;
+    CallObserver* observer_ = nullptr;
 };

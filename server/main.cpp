@@ -1,14 +1,21 @@
 // appserver: the application server of the supplier-parameters screen.
 //   appserver init --db URL [--demo]
-//   appserver serve --db URL [--listen HOST:PORT] [--today YYYY-MM-DD]
+//   appserver serve --db URL [--listen HOST:PORT] [--metrics-listen HOST:PORT] [--today YYYY-MM-DD]
+//   appserver backup --db sqlite:PATH --to FILE
+#include "AccessLog.h"
+#include "Backup.h"
+#include "Config.h"
 #include "Database.h"
 #include "HttpServer.h"
+#include "Metrics.h"
 #include "ModuleRegistry.h"
+#include "OpsEndpoints.h"
 #include "ParamRecord.h"
 #include "RdmParamForne.h"
 #include "RpcError.h"
 #include "RpcService.h"
 #include "Schema.h"
+#include "ServiceNotifier.h"
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/signal_set.hpp>
@@ -19,39 +26,79 @@
 #include <map>
 #include <pthread.h>
 #include <set>
+#include <unistd.h>
+
+extern char** environ;
 
 namespace asio = boost::asio;
 using tcp = asio::ip::tcp;
 
 namespace {
 
-const char* kUsage = "uso: appserver init --db URL [--demo]\n"
-                     "     appserver serve --db URL [--listen HOST:PORTA] [--today AAAA-MM-DD]\n"
-                     "     appserver COMANDO --help\n";
+const char* kUsage =
+    "uso: appserver init --db URL [--demo]\n"
+    "     appserver serve --db URL [--listen HOST:PORTA] [--metrics-listen HOST:PORTA]\n"
+    "                     [--today AAAA-MM-DD]\n"
+    "     appserver backup --db sqlite:CAMINHO --to ARQUIVO\n"
+    "     appserver COMANDO --help\n"
+    "     appserver --version\n";
+
+// What every command says about where its settings may come from.
+#define KX_SETTINGS_HELP                                                                            \
+    "  --config ARQUIVO        lê as opções também deste arquivo de linhas \"chave = valor\"\n" \
+    "                          (chave = nome da opção sem \"--\"; o pacote instala\n"             \
+    "                          /etc/kx/appserver.conf); também KX_APPSERVER_CONFIG\n"              \
+    "  --help                  mostra esta ajuda\n"                                                 \
+    "\n"                                                                                            \
+    "Cada opção com valor também vem da variável de ambiente KX_APPSERVER_<OPÇÃO>\n"          \
+    "(--idle-timeout é KX_APPSERVER_IDLE_TIMEOUT). A linha de comando prevalece sobre o\n"         \
+    "ambiente, e o ambiente sobre o arquivo.\n"
 
 const char* kInitHelp =
     "uso: appserver init --db URL [--demo]\n"
     "\n"
     "Cria as tabelas do banco de dados (pode ser repetido sem perda de dados).\n"
     "\n"
-    "  --db URL    sqlite:CAMINHO ou postgresql://USUARIO@HOST:PORTA/BANCO\n"
-    "  --demo      carrega também os dados de demonstração (fornecedores, grupos de\n"
-    "              operadores, produtos); registros já existentes são mantidos\n"
-    "  --help      mostra esta ajuda\n";
+    "  --db URL                sqlite:CAMINHO ou postgresql://USUARIO@HOST:PORTA/BANCO\n"
+    "  --demo                  carrega também os dados de demonstração (fornecedores, grupos\n"
+    "                          de operadores, produtos); registros já existentes são "
+    "mantidos\n" KX_SETTINGS_HELP;
 
 const char* kServeHelp =
-    "uso: appserver serve --db URL [--listen HOST:PORTA] [--today AAAA-MM-DD]\n"
+    "uso: appserver serve --db URL [--listen HOST:PORTA] [--metrics-listen HOST:PORTA]\n"
+    "                     [--today AAAA-MM-DD]\n"
     "\n"
     "Atende os módulos remotos por JSON-RPC 2.0 sobre HTTP/1.1 (POST /rpc/<módulo>)\n"
     "até receber SIGINT ou SIGTERM. Quando pronto, escreve \"listening on HOST:PORTA\".\n"
+    "GET /healthz, GET /readyz (o banco de dados responde) e GET /metrics (formato texto\n"
+    "do Prometheus) respondem sem sessão. Cada chamada gera uma linha chave=valor na\n"
+    "saída de erros.\n"
     "\n"
     "  --db URL                sqlite:CAMINHO ou postgresql://USUARIO@HOST:PORTA/BANCO\n"
     "  --listen HOST:PORTA     endereço de escuta (padrão 127.0.0.1:4711; porta 0 escolhe\n"
     "                          uma porta livre; HOST vazio é a interface local)\n"
+    "  --metrics-listen HOST:PORTA\n"
+    "                          atende /healthz, /readyz e /metrics neste endereço em vez do\n"
+    "                          endereço das chamadas\n"
     "  --today AAAA-MM-DD      fixa a data corrente do servidor (testes e demonstrações)\n"
     "  --idle-timeout SEGUNDOS fecha conexões ociosas após esse tempo (padrão 60)\n"
-    "  --workers N             threads que executam as chamadas no banco (padrão 4)\n"
-    "  --help                  mostra esta ajuda\n";
+    "  --workers N             threads que executam as chamadas no banco (padrão "
+    "4)\n" KX_SETTINGS_HELP;
+
+const char* kBackupHelp =
+    "uso: appserver backup --db sqlite:CAMINHO --to ARQUIVO\n"
+    "\n"
+    "Grava uma cópia consistente do banco de dados SQLite, mesmo com o servidor atendendo\n"
+    "(as gravações continuam durante a cópia). A cópia é verificada (integrity_check) e só\n"
+    "aparece com o nome ARQUIVO quando completa; um ARQUIVO existente é substituído.\n"
+    "Para PostgreSQL use pg_dump (veja docs/operations.md).\n"
+    "\n"
+    "  --db URL                sqlite:CAMINHO do banco de dados\n"
+    "  --to ARQUIVO            arquivo da cópia\n" KX_SETTINGS_HELP;
+
+// The options that may also come from the environment and the configuration file.
+const std::set<std::string> kSettingKeys = {"db",    "listen",       "metrics-listen",
+                                            "today", "idle-timeout", "workers"};
 
 struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -59,9 +106,43 @@ struct UsageError : std::runtime_error {
 
 struct Options {
     std::map<std::string, std::string> values;
+    std::map<std::string, std::string> origins; // option -> file:line or variable, when not given
     std::set<std::string> flags;
     bool help = false;
 };
+
+// The option's name for a message, with where its value came from when not the command line.
+std::string Where(const Options& o, const std::string& option) {
+    const auto it = o.origins.find(option);
+    return it == o.origins.end() ? option : option + " (" + it->second + ")";
+}
+
+// Fills the valued options the command line left out from the environment, then from the
+// configuration file.
+void ApplySettings(Options& o, const std::set<std::string>& valued) {
+    try {
+        const auto env = ReadConfigEnvironment(environ, kSettingKeys, {"KX_APPSERVER_CONFIG"});
+        std::string configPath;
+        if (o.values.count("--config")) {
+            configPath = o.values["--config"];
+        } else if (const char* c = std::getenv("KX_APPSERVER_CONFIG"); c && *c) {
+            configPath = c;
+        }
+        std::map<std::string, ConfigValue> file;
+        // Checked even when every value comes from elsewhere: a broken file fails at once.
+        if (!configPath.empty()) file = ReadConfigFile(configPath, kSettingKeys);
+        const std::map<std::string, ConfigValue>* layers[] = {&env, &file};
+        for (const auto* layer : layers)
+            for (const auto& [key, v] : *layer) {
+                const std::string option = "--" + key;
+                if (!valued.count(option) || o.values.count(option)) continue;
+                o.values[option] = v.value;
+                o.origins[option] = v.origin;
+            }
+    } catch (const ConfigError& e) {
+        throw UsageError(e.what());
+    }
+}
 
 // --name VALUE or --name=VALUE; valued and flag options as the command allows.
 Options Parse(int argc, char** argv, const std::set<std::string>& valued,
@@ -105,7 +186,7 @@ std::string RequireDb(const Options& o) {
     try {
         kxsql::EngineOfUrl(it->second);
     } catch (const std::invalid_argument& e) {
-        throw UsageError(e.what());
+        throw UsageError(Where(o, "--db") + ": " + e.what());
     }
     if (it->second == "sqlite:")
         throw UsageError("informe o caminho do arquivo em --db sqlite:CAMINHO.");
@@ -126,8 +207,9 @@ int ParseInt(const std::string& option, const std::string& text, int min, int ma
     return static_cast<int>(v);
 }
 
-tcp::endpoint ParseListen(const std::string& text) {
-    const std::string hint = "endereço de escuta inválido: \"" + text + "\" (use HOST:PORTA).";
+tcp::endpoint ParseListen(const std::string& text, const std::string& option = "--listen") {
+    const std::string hint =
+        "endereço de escuta inválido em " + option + ": \"" + text + "\" (use HOST:PORTA).";
     const auto colon = text.rfind(':');
     if (colon == std::string::npos) throw UsageError(hint);
     std::string host = text.substr(0, colon);
@@ -135,7 +217,7 @@ tcp::endpoint ParseListen(const std::string& text) {
     if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
         host = host.substr(1, host.size() - 2);
     if (host.empty()) host = "127.0.0.1";
-    const int p = ParseInt("--listen", port, 0, 65535);
+    const int p = ParseInt(option, port, 0, 65535);
     boost::system::error_code ec;
     auto address = asio::ip::make_address(host, ec);
     if (!ec) return {address, static_cast<unsigned short>(p)};
@@ -143,7 +225,7 @@ tcp::endpoint ParseListen(const std::string& text) {
     tcp::resolver resolver(io);
     auto results = resolver.resolve(host, port, ec);
     if (ec || results.empty())
-        throw UsageError("não foi possível resolver o host \"" + host + "\" de --listen.");
+        throw UsageError("não foi possível resolver o host \"" + host + "\" de " + option + ".");
     return results.begin()->endpoint();
 }
 
@@ -153,11 +235,12 @@ std::string EndpointText(const tcp::endpoint& ep) {
 }
 
 int Init(int argc, char** argv) {
-    Options o = Parse(argc, argv, {"--db"}, {"--demo"});
+    Options o = Parse(argc, argv, {"--db", "--config"}, {"--demo"});
     if (o.help) {
         std::cout << kInitHelp;
         return 0;
     }
+    ApplySettings(o, {"--db"});
     const std::string url = RequireDb(o);
     const bool demo = o.flags.count("--demo") > 0;
     try {
@@ -172,37 +255,73 @@ int Init(int argc, char** argv) {
                 sql << s;
         tx.commit();
     } catch (const std::exception& e) {
-        std::cerr << "appserver: falha ao preparar o banco de dados " << url << ": " << e.what()
-                  << std::endl;
+        std::cerr << "appserver: falha ao preparar o banco de dados " << UrlForLog(url) << ": "
+                  << e.what() << std::endl;
         return 1;
     }
-    std::cout << "Banco de dados pronto: " << url << (demo ? " (com dados de demonstração)" : "")
-              << std::endl;
+    std::cout << "Banco de dados pronto: " << UrlForLog(url)
+              << (demo ? " (com dados de demonstração)" : "") << std::endl;
     return 0;
 }
 
+// The server's own log lines and metrics: every call is counted and logged once it ends.
+class CallTelemetry : public CallObserver {
+public:
+    CallTelemetry(Metrics& metrics, AccessLog& log) : metrics_(metrics), log_(log) {}
+    void CallStarted() override { metrics_.CallStarted(); }
+    void CallEnded(const CallRecord& record) override {
+        metrics_.CallEnded(record);
+        log_.Write(AccessLog::CallLine(record));
+    }
+
+private:
+    Metrics& metrics_;
+    AccessLog& log_;
+};
+
+bool Listen(std::optional<HttpServer>& server, asio::io_context& io, const tcp::endpoint& endpoint,
+            HttpServer::Handler handler, HttpServerOptions options) {
+    try {
+        server.emplace(io, endpoint, std::move(handler), options);
+        return true;
+    } catch (const boost::system::system_error& e) {
+        std::cerr << "appserver: não foi possível escutar em " << EndpointText(endpoint) << ": "
+                  << e.code().message() << std::endl;
+        return false;
+    }
+}
+
 int Serve(int argc, char** argv) {
-    Options o =
-        Parse(argc, argv, {"--db", "--listen", "--today", "--idle-timeout", "--workers"}, {});
+    const std::set<std::string> valued = {"--db",    "--listen",       "--metrics-listen",
+                                          "--today", "--idle-timeout", "--workers"};
+    std::set<std::string> accepted = valued;
+    accepted.insert("--config");
+    Options o = Parse(argc, argv, accepted, {});
     if (o.help) {
         std::cout << kServeHelp;
         return 0;
     }
+    ApplySettings(o, valued);
     const std::string url = RequireDb(o);
-    const tcp::endpoint endpoint =
-        ParseListen(o.values.count("--listen") ? o.values["--listen"] : "127.0.0.1:4711");
+    const tcp::endpoint endpoint = ParseListen(
+        o.values.count("--listen") ? o.values["--listen"] : "127.0.0.1:4711", Where(o, "--listen"));
+    std::optional<tcp::endpoint> metricsEndpoint;
+    if (o.values.count("--metrics-listen"))
+        metricsEndpoint = ParseListen(o.values["--metrics-listen"], Where(o, "--metrics-listen"));
     std::optional<std::string> today;
     if (o.values.count("--today")) {
         today = o.values["--today"];
         if (today->size() != 10 || !ParseIsoDateTime(*today))
-            throw UsageError("data inválida em --today: \"" + *today + "\" (use AAAA-MM-DD).");
+            throw UsageError("data inválida em " + Where(o, "--today") + ": \"" + *today +
+                             "\" (use AAAA-MM-DD).");
     }
     HttpServerOptions httpOptions;
     if (o.values.count("--idle-timeout"))
-        httpOptions.idleTimeout =
-            std::chrono::seconds(ParseInt("--idle-timeout", o.values["--idle-timeout"], 1, 86400));
-    const int workers =
-        o.values.count("--workers") ? ParseInt("--workers", o.values["--workers"], 1, 64) : 4;
+        httpOptions.idleTimeout = std::chrono::seconds(
+            ParseInt(Where(o, "--idle-timeout"), o.values["--idle-timeout"], 1, 86400));
+    const int workers = o.values.count("--workers")
+                            ? ParseInt(Where(o, "--workers"), o.values["--workers"], 1, 64)
+                            : 4;
 
     Database db(url);
     try {
@@ -215,40 +334,78 @@ int Serve(int argc, char** argv) {
     ModuleRegistry modules;
     modules.Add(std::make_unique<RdmParamForne>());
 
+    AccessLog log(STDERR_FILENO);
+    Metrics metrics(modules);
+    CallTelemetry telemetry(metrics, log);
+
     asio::io_context io(1);
     RpcService service(modules, db, today, io, workers);
-    std::optional<HttpServer> server;
-    try {
-        server.emplace(
-            io, endpoint,
-            [&service](HttpRequestInfo req, std::function<void(HttpReply)> done) {
+    service.SetObserver(&telemetry);
+    OpsEndpoints ops(metrics, db, io);
+    // The administrator's endpoints answer on the calls' address unless moved to their own.
+    const bool opsOnRpcAddress = !metricsEndpoint;
+    std::optional<HttpServer> server, opsServer;
+    if (!Listen(
+            server, io, endpoint,
+            [&](HttpRequestInfo req, std::function<void(HttpReply)> done) {
+                if (opsOnRpcAddress && OpsEndpoints::Serves(req.target))
+                    return ops.Handle(std::move(req), std::move(done));
                 service.Handle(std::move(req), std::move(done));
             },
-            httpOptions);
-    } catch (const boost::system::system_error& e) {
-        std::cerr << "appserver: não foi possível escutar em " << EndpointText(endpoint) << ": "
-                  << e.code().message() << std::endl;
+            httpOptions))
         return 1;
-    }
+    if (metricsEndpoint &&
+        !Listen(
+            opsServer, io, *metricsEndpoint,
+            [&](HttpRequestInfo req, std::function<void(HttpReply)> done) {
+                if (OpsEndpoints::Serves(req.target))
+                    return ops.Handle(std::move(req), std::move(done));
+                done({404,
+                      RpcService::ErrorBody(nullptr, kRpcMethodNotFound,
+                                            "Recurso não encontrado: " +
+                                                req.target.substr(0, req.target.find('?')) + "."),
+                      ""});
+            },
+            httpOptions))
+        return 1;
+    metrics.AddGauge("kx_http_connections_open", "Conexões HTTP abertas no endereço das chamadas.",
+                     [&server] { return static_cast<double>(server->ConnectionCount()); });
+    metrics.AddGauge("kx_database_sessions_open", "Sessões abertas com o banco de dados.",
+                     [&db] { return static_cast<double>(db.OpenSessions()); });
+    metrics.AddGauge(
+        "kx_log_lines_dropped_total",
+        "Linhas de registro descartadas porque a saída de erros não acompanhou as chamadas.",
+        [&log] { return static_cast<double>(log.Dropped()); }, true);
+
+    ServiceNotifier notifier(io);
     asio::signal_set signals(io, SIGINT, SIGTERM);
     signals.async_wait([&](const boost::system::error_code& ec, int) {
         if (ec) return;
-        std::cerr << "appserver: encerrando (as chamadas em andamento são concluídas)" << std::endl;
+        log.Write(
+            AccessLog::EventLine("stop", "encerrando (as chamadas em andamento são concluídas)"));
+        notifier.Stopping();
         server->Stop();
+        if (opsServer) opsServer->Stop();
     });
     server->Start();
-    std::cout << "listening on " << EndpointText(server->LocalEndpoint()) << std::endl;
-    std::cerr << "appserver: banco de dados " << url << ", " << workers
-              << " threads para as chamadas" << std::endl;
+    if (opsServer) opsServer->Start();
+    const std::string address = EndpointText(server->LocalEndpoint());
+    std::cout << "listening on " << address << std::endl;
+    std::string started = "banco de dados " + UrlForLog(url) + ", " + std::to_string(workers) +
+                          " threads para as chamadas, chamadas em " + address;
+    if (opsServer) started += ", métricas e saúde em " + EndpointText(opsServer->LocalEndpoint());
+    log.Write(AccessLog::EventLine("start", started));
+    notifier.Ready("atendendo em " + address);
     for (;;) {
         try {
             io.run();
             break;
         } catch (const std::exception& e) {
-            std::cerr << "appserver: erro inesperado: " << e.what() << std::endl;
+            log.Write(AccessLog::EventLine("error", std::string("erro inesperado: ") + e.what()));
         }
     }
     service.Join();
+    ops.Join();
     // From here on, a repeated SIGTERM must not turn the clean exit into a kill: the handler of
     // the signal set goes away with it, so the signals are blocked (only this thread is left).
     sigset_t stopSignals;
@@ -256,6 +413,40 @@ int Serve(int argc, char** argv) {
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    return 0;
+}
+
+int Backup(int argc, char** argv) {
+    Options o = Parse(argc, argv, {"--db", "--to", "--config"}, {});
+    if (o.help) {
+        std::cout << kBackupHelp;
+        return 0;
+    }
+    ApplySettings(o, {"--db"});
+    const std::string url = RequireDb(o);
+    if (!o.values.count("--to")) throw UsageError("a opção --to é obrigatória.");
+    const std::string to = o.values["--to"];
+    if (kxsql::EngineOfUrl(url) != kxsql::Engine::SQLite)
+        throw UsageError("appserver backup copia bancos SQLite; para PostgreSQL use pg_dump, por "
+                         "exemplo: pg_dump --format=custom --file=" +
+                         to + " '" + UrlForLog(url) + "' (veja docs/operations.md).");
+    const std::string path = url.substr(std::string("sqlite:").size());
+    int shown = -1;
+    try {
+        const BackupResult r = BackupSqlite(path, to, [&](int copied, int total) {
+            // A line per tenth of a large copy, so a long copy shows it is moving.
+            const int tenth = total > 0 ? copied * 10 / total : 10;
+            if (total < 10 * 1024 || tenth == shown) return;
+            shown = tenth;
+            std::cerr << "appserver: copiando " << copied << " de " << total << " páginas ("
+                      << tenth * 10 << "%)" << std::endl;
+        });
+        std::cout << "Cópia de " << url << " gravada em " << to << ": " << r.pages << " páginas, "
+                  << r.bytes << " bytes, integridade verificada." << std::endl;
+    } catch (const BackupError& e) {
+        std::cerr << "appserver: falha na cópia de segurança: " << e.what() << std::endl;
+        return 1;
+    }
     return 0;
 }
 
@@ -269,9 +460,14 @@ int main(int argc, char** argv) {
             std::cout << kUsage;
             return 0;
         }
+        if (command == "--version") {
+            std::cout << "appserver " << KX_VERSION << std::endl;
+            return 0;
+        }
         if (command == "init") return Init(argc, argv);
         if (command == "serve") return Serve(argc, argv);
-        throw UsageError(command.empty() ? "informe o comando: init ou serve."
+        if (command == "backup") return Backup(argc, argv);
+        throw UsageError(command.empty() ? "informe o comando: init, serve ou backup."
                                          : "comando desconhecido: " + command);
     } catch (const UsageError& e) {
         std::cerr << "appserver: " << e.what() << "\n" << kUsage;

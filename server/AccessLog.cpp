@@ -1,0 +1,168 @@
+#include "AccessLog.h"
+
+#include <cerrno>
+#include <chrono>
+#include <ctime>
+#include <unistd.h>
+
+namespace {
+
+// Length of the valid UTF-8 sequence at s[i], or 0.
+size_t Utf8Sequence(const std::string& s, size_t i) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    size_t n;
+    unsigned min;
+    if (b < 0x80) return 1;
+    if ((b & 0xE0) == 0xC0) {
+        n = 2;
+        min = 0x80;
+    } else if ((b & 0xF0) == 0xE0) {
+        n = 3;
+        min = 0x800;
+    } else if ((b & 0xF8) == 0xF0) {
+        n = 4;
+        min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + n > s.size()) return 0;
+    unsigned cp = b & (0x7F >> n);
+    for (size_t k = 1; k < n; ++k) {
+        const auto c = static_cast<unsigned char>(s[i + k]);
+        if ((c & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (c & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return n;
+}
+
+std::string Timestamp() {
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t t = std::chrono::system_clock::to_time_t(now);
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
+        1000;
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900,
+                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
+                  static_cast<int>(ms));
+    return buf;
+}
+
+constexpr size_t kMessageMax = 300;
+
+} // namespace
+
+std::string AccessLog::Value(const std::string& value) {
+    static const char* hex = "0123456789abcdef";
+    bool plain = !value.empty();
+    std::string out;
+    out.reserve(value.size() + 2);
+    for (size_t i = 0; i < value.size();) {
+        const auto c = static_cast<unsigned char>(value[i]);
+        const size_t n = Utf8Sequence(value, i);
+        if (n == 0 || c < 0x20 || c == 0x7F) {
+            plain = false;
+            if (c == '\n') {
+                out += "\\n";
+            } else if (c == '\t') {
+                out += "\\t";
+            } else {
+                out += "\\x";
+                out += hex[c >> 4];
+                out += hex[c & 15];
+            }
+            ++i;
+            continue;
+        }
+        if (c == ' ' || c == '=' || c == '"' || c == '\\') plain = false;
+        if (c == '"' || c == '\\') out += '\\';
+        out.append(value, i, n);
+        i += n;
+    }
+    return plain ? out : "\"" + out + "\"";
+}
+
+std::string AccessLog::CallLine(const CallRecord& r) {
+    char duration[32];
+    std::snprintf(duration, sizeof duration, "%.3f", r.seconds * 1000);
+    std::string line = "ts=" + Timestamp() + " event=call id=" + Value(r.requestId) +
+                       " module=" + Value(r.module) +
+                       " method=" + (r.method.empty() ? "-" : Value(r.method)) +
+                       " operator=" + (r.operatorName ? Value(*r.operatorName) : "-") +
+                       " supplier=" + (r.supplier.empty() ? "-" : Value(r.supplier)) +
+                       " duration_ms=" + duration + " outcome=" + OutcomeName(r.outcome);
+    if (r.applied) line += " applied=true";
+    if (r.code != 0) line += " code=" + std::to_string(r.code);
+    if (!r.message.empty()) {
+        std::string m = r.message;
+        if (m.size() > kMessageMax) {
+            size_t cut = kMessageMax;
+            while (cut > 0 && (static_cast<unsigned char>(m[cut]) & 0xC0) == 0x80)
+                --cut; // never split a character
+            m = m.substr(0, cut) + "...";
+        }
+        line += " message=" + Value(m);
+    }
+    return line;
+}
+
+std::string AccessLog::EventLine(const std::string& event, const std::string& message) {
+    return "ts=" + Timestamp() + " event=" + Value(event) + " msg=" + Value(message);
+}
+
+AccessLog::AccessLog(int fd, size_t maxPendingBytes)
+    : fd_(fd), maxPending_(maxPendingBytes), writer_([this] { Run(); }) {}
+
+AccessLog::~AccessLog() {
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_one();
+    writer_.join();
+}
+
+void AccessLog::Write(std::string line) {
+    line += '\n';
+    {
+        std::lock_guard lock(mutex_);
+        if (pending_.size() + line.size() > maxPending_) {
+            dropped_.fetch_add(1, std::memory_order_relaxed);
+            return;
+        }
+        pending_ += line;
+        ++queued_;
+    }
+    wake_.notify_one();
+}
+
+void AccessLog::Flush() {
+    std::unique_lock lock(mutex_);
+    const uint64_t target = queued_;
+    written_.wait(lock, [&] { return done_ >= target || stop_; });
+}
+
+void AccessLog::Run() {
+    std::string batch;
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [&] { return stop_ || !pending_.empty(); });
+        if (pending_.empty() && stop_) break;
+        batch.swap(pending_);
+        const uint64_t upTo = queued_;
+        lock.unlock();
+        for (size_t off = 0; off < batch.size();) {
+            const ssize_t n = ::write(fd_, batch.data() + off, batch.size() - off);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break; // a closed log loses the lines, never the calls
+            off += static_cast<size_t>(n);
+        }
+        batch.clear();
+        lock.lock();
+        done_ = upTo;
+        written_.notify_all();
+    }
+}

@@ -1,0 +1,38 @@
+// What the server tells its observers (metrics, access log) about one finished call.
+#pragma once
+
+#include <optional>
+#include <string>
+
+enum class CallOutcome {
+    Ok,            // the method answered success
+    Refused,       // a business refusal: ["N", text] or a validation error
+    Conflict,      // the stored row changed since it was read
+    Invalid,       // malformed request, unknown method, bad parameters
+    DatabaseError, // the database failed or is unreachable
+    InternalError,
+};
+constexpr int kCallOutcomeCount = 6;
+
+// The label and log value of an outcome ("ok", "refused", ...).
+const char* OutcomeName(CallOutcome outcome);
+
+struct CallRecord {
+    std::string requestId;
+    std::string module;
+    std::string method; // empty when the request never named one
+    std::optional<std::string> operatorName;
+    std::string supplier;
+    double seconds = 0;
+    CallOutcome outcome = CallOutcome::Ok;
+    int code = 0;         // JSON-RPC error code, 0 on success
+    std::string message;  // refusal or error text shown to the user
+    bool applied = false; // a change was committed
+};
+
+class CallObserver {
+public:
+    virtual ~CallObserver() = default;
+    virtual void CallStarted() {}
+    virtual void CallEnded(const CallRecord& record) = 0;
+};

@@ -1,0 +1,93 @@
+#include "OpsEndpoints.h"
+
+#include "Database.h"
+#include "Metrics.h"
+#include "RpcError.h"
+
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/post.hpp>
+#include <soci/soci.h>
+
+using nlohmann::json;
+
+namespace {
+
+std::string Path(const std::string& target) {
+    return target.substr(0, target.find('?'));
+}
+
+HttpReply Json(unsigned status, const json& body) {
+    HttpReply reply{status, body.dump(), ""};
+    reply.headers.push_back({"Cache-Control", "no-store"});
+    return reply;
+}
+
+} // namespace
+
+OpsEndpoints::OpsEndpoints(Metrics& metrics, Database& db, boost::asio::io_context& io)
+    : metrics_(metrics), db_(db), io_(io) {}
+
+OpsEndpoints::~OpsEndpoints() {
+    Join();
+}
+
+void OpsEndpoints::Join() {
+    checker_.join();
+}
+
+bool OpsEndpoints::Serves(const std::string& target) {
+    const std::string path = Path(target);
+    return path == "/healthz" || path == "/readyz" || path == "/metrics";
+}
+
+void OpsEndpoints::Handle(HttpRequestInfo request, std::function<void(HttpReply)> done) {
+    const std::string path = Path(request.target);
+    if (request.method != "GET") {
+        HttpReply reply = Json(405, {{"status", "erro"},
+                                     {"message", "Método HTTP " + request.method +
+                                                     " não aceito em " + path + "; use GET."}});
+        reply.allow = "GET";
+        done(std::move(reply));
+        return;
+    }
+    if (path == "/healthz") {
+        done(Json(200, {{"status", "ok"}}));
+        return;
+    }
+    if (path == "/metrics") {
+        HttpReply reply{200, metrics_.Render(), ""};
+        reply.contentType = "text/plain; version=0.0.4; charset=utf-8";
+        reply.headers.push_back({"Cache-Control", "no-store"});
+        done(std::move(reply));
+        return;
+    }
+    waiting_.push_back(std::move(done));
+    if (waiting_.size() > 1) return; // a check is already running
+    auto guard = boost::asio::make_work_guard(io_);
+    boost::asio::post(checker_, [this, guard = std::move(guard)]() mutable {
+        CheckDatabase();
+        guard.reset();
+    });
+}
+
+void OpsEndpoints::CheckDatabase() {
+    HttpReply reply;
+    try {
+        // The schema must be there too, or every call would fail.
+        db_.Run([](DbCall& call) {
+            int one = 0;
+            call.Sql() << "SELECT 1 FROM PARAMFORNE WHERE 1 = 0 UNION ALL SELECT 1",
+                soci::into(one);
+            return json();
+        });
+        reply = Json(200, {{"status", "ok"}});
+    } catch (const std::exception& e) {
+        reply = Json(503, {{"status", "indisponível"}, {"message", e.what()}});
+    }
+    boost::asio::post(io_, [this, reply = std::move(reply)] {
+        std::vector<std::function<void(HttpReply)>> waiting;
+        waiting.swap(waiting_);
+        for (auto& done : waiting)
+            done(reply);
+    });
+}
