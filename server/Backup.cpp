@@ -4,8 +4,11 @@
 
 #include <cerrno>
 #include <chrono>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -82,6 +85,16 @@ std::string Directory(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// The path with its folder resolved (the file itself may not exist yet).
+std::string Canonical(const std::string& path) {
+    const auto slash = path.rfind('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    char resolved[PATH_MAX];
+    if (!::realpath(Directory(path).c_str(), resolved)) return path;
+    const std::string dir = resolved;
+    return dir + (dir == "/" ? "" : "/") + name;
+}
+
 } // namespace
 
 BackupResult BackupSqlite(const std::string& sourcePath, const std::string& targetPath,
@@ -98,13 +111,12 @@ BackupResult BackupSqlite(const std::string& sourcePath, const std::string& targ
         if (target.st_dev == source.st_dev && target.st_ino == source.st_ino)
             throw BackupError("a cópia não pode ser gravada sobre o próprio banco de dados.");
     }
-    for (const char* suffix : {"-wal", "-shm", "-journal"}) {
-        struct stat companion {};
-        if (::stat((sourcePath + suffix).c_str(), &companion) == 0 &&
-            ::stat(targetPath.c_str(), &target) == 0 && target.st_dev == companion.st_dev &&
-            target.st_ino == companion.st_ino)
+    // The database's own companions, by name: they may not exist while no one has it open.
+    const std::string canonicalSource = Canonical(sourcePath);
+    const std::string canonicalTarget = Canonical(targetPath);
+    for (const char* suffix : {"-wal", "-shm", "-journal"})
+        if (canonicalTarget == canonicalSource + suffix)
             throw BackupError("a cópia não pode ser gravada sobre um arquivo do banco de dados.");
-    }
     struct stat dir {};
     if (::stat(Directory(targetPath).c_str(), &dir) != 0 || !S_ISDIR(dir.st_mode))
         throw BackupError("a pasta de " + targetPath + " não existe.");

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <future>
+#include <sstream>
 #include <thread>
 
 namespace {
@@ -158,19 +159,61 @@ TEST_P(RobustnessTest, ShutdownFinishesTheCallInFlight) {
     server_.reset();
 }
 
+// One key=value line per call, in a fixed key order, carrying the request id the answer carries;
+// what the request held beyond the operator and the supplier (tokens, passwords) never appears.
 TEST_P(RobustnessTest, EveryCallIsLogged) {
-    client_->Call("GetParamForn", {"000001"});
-    client_->Call("GetParamForn", {"404040"});
+    const std::map<std::string, std::string> secret = {{"Authorization", "Bearer tk-77e1"},
+                                                       {"X-Request-Id", "pedido-42"},
+                                                       {"X-Operator", "Ana Lúcia"}};
+    const HttpResult first = client_->Send(
+        "POST", "/rpc/Kxf27400.rdmParamForne",
+        R"({"jsonrpc":"2.0","id":1,"method":"GetParamForn","params":["000001"],"senha":"pw-91"})",
+        secret);
+    EXPECT_EQ(first.headers.at("X-Request-Id"), "pedido-42");
+    const HttpResult second =
+        client_->Send("POST", "/rpc/Kxf27400.rdmParamForne",
+                      R"({"jsonrpc":"2.0","id":2,"method":"GetParamForn","params":["404040"]})",
+                      {{"X-Request-Id", "não serve"}});
+    const std::string generated = second.headers.at("X-Request-Id");
+    EXPECT_NE(generated, "não serve");
     client_->Call("SetParamForn", {json::object(), false});
+    client_->Send("GET", "/metrics", "");
     server_->Stop();
     const std::string log = server_->Log();
     server_.reset();
-    EXPECT_NE(log.find("GetParamForn fornecedor=000001"), std::string::npos) << log;
-    EXPECT_NE(log.find("GetParamForn fornecedor=404040"), std::string::npos) << log;
-    EXPECT_NE(log.find("recusado: Fornecedor não cadastrado."), std::string::npos) << log;
-    EXPECT_NE(log.find("SetParamForn fornecedor=- "), std::string::npos) << log;
-    EXPECT_NE(log.find("erro -32602"), std::string::npos) << log;
-    EXPECT_NE(log.find(" ms "), std::string::npos) << log;
+
+    std::vector<std::string> calls;
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find(" event=call ") != std::string::npos) calls.push_back(line);
+    ASSERT_EQ(calls.size(), 3u) << log;
+    const std::string keys =
+        "ts= event= id= module= method= operator= supplier= duration_ms= outcome=";
+    for (const std::string& line : calls) {
+        size_t at = 0;
+        std::istringstream expected(keys);
+        for (std::string key; expected >> key;) {
+            const auto found = line.find((at ? " " : "") + key, at);
+            EXPECT_NE(found, std::string::npos) << key << " em " << line;
+            at = found == std::string::npos ? at : found + 1;
+        }
+    }
+    EXPECT_NE(calls[0].find(" id=pedido-42 module=Kxf27400.rdmParamForne method=GetParamForn "
+                            "operator=\"Ana Lúcia\" supplier=000001 duration_ms="),
+              std::string::npos)
+        << calls[0];
+    EXPECT_NE(calls[0].find(" outcome=ok"), std::string::npos) << calls[0];
+    EXPECT_NE(calls[1].find(" id=" + generated + " "), std::string::npos) << calls[1];
+    EXPECT_NE(calls[1].find(" operator=- supplier=404040 "), std::string::npos) << calls[1];
+    EXPECT_NE(calls[1].find(" outcome=refused message=\"Fornecedor não cadastrado.\""),
+              std::string::npos)
+        << calls[1];
+    EXPECT_NE(calls[2].find(" method=SetParamForn operator=- supplier=- "), std::string::npos)
+        << calls[2];
+    EXPECT_NE(calls[2].find(" outcome=invalid code=-32602 message="), std::string::npos)
+        << calls[2];
+    for (const char* hidden : {"tk-77e1", "pw-91", "Bearer"})
+        EXPECT_EQ(log.find(hidden), std::string::npos) << hidden;
 }
 
 class IdleTimeoutTest : public ServerTest {

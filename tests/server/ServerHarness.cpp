@@ -42,12 +42,14 @@ std::string ReadFile(const std::string& path) {
 }
 
 // Starts appserver; stdout and stderr go to the given descriptors.
-int Spawn(const std::vector<std::string>& args, int outFd, int errFd) {
+int Spawn(const std::vector<std::string>& args, int outFd, int errFd, const Environment& env) {
     const pid_t pid = fork();
     if (pid == 0) {
         prctl(PR_SET_PDEATHSIG, SIGKILL); // a test that crashes leaves no server behind
         dup2(outFd, 1);
         dup2(errFd, 2);
+        for (const std::string& e : env)
+            putenv(const_cast<char*>(e.c_str()));
         std::vector<char*> argv;
         std::string path = AppserverPath();
         argv.push_back(path.data());
@@ -114,12 +116,12 @@ std::atomic<int> databaseCounter{0};
 
 } // namespace
 
-RunResult RunAppserver(const std::vector<std::string>& args) {
+RunResult RunAppserver(const std::vector<std::string>& args, const Environment& env) {
     TempDir dir;
     const std::string outPath = dir.Path() + "/out", errPath = dir.Path() + "/err";
     const int out = open(outPath.c_str(), O_CREAT | O_WRONLY | O_TRUNC | O_CLOEXEC, 0600);
     const int err = open(errPath.c_str(), O_CREAT | O_WRONLY | O_TRUNC | O_CLOEXEC, 0600);
-    const int pid = Spawn(args, out, err);
+    const int pid = Spawn(args, out, err, env);
     close(out);
     close(err);
     int status = 0;
@@ -206,14 +208,15 @@ std::vector<std::map<std::string, json>> TestDatabase::LogRows(const std::string
 }
 
 ServerProcess::ServerProcess(const std::string& dbUrl, const std::vector<std::string>& extra,
-                             const std::string& listen) {
-    std::vector<std::string> args = {"serve", "--db", dbUrl, "--listen", listen};
+                             const std::string& listen, const Environment& env) {
+    std::vector<std::string> args = {"serve", "--listen", listen};
+    if (!dbUrl.empty()) args.insert(args.end(), {"--db", dbUrl}); // else from the settings
     args.insert(args.end(), extra.begin(), extra.end());
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     const std::string logPath = logDir_.Path() + "/stderr";
     const int err = open(logPath.c_str(), O_CREAT | O_WRONLY | O_TRUNC | O_CLOEXEC, 0600);
-    pid_ = Spawn(args, fds[1], err);
+    pid_ = Spawn(args, fds[1], err, env);
     close(fds[1]);
     close(err);
     // The first stdout line tells the port; nothing else is read from it.

@@ -22,8 +22,11 @@ struct RunResult {
     std::string out;
     std::string err;
 };
+// Extra environment variables of a started appserver ("NAME=value").
+using Environment = std::vector<std::string>;
+
 // Runs appserver with the arguments and waits for it.
-RunResult RunAppserver(const std::vector<std::string>& args);
+RunResult RunAppserver(const std::vector<std::string>& args, const Environment& env = {});
 
 // A temporary directory, removed with everything in it.
 class TempDir {
@@ -68,10 +71,11 @@ private:
     std::unique_ptr<soci::session> admin_;
 };
 
+// appserver serve; an empty dbUrl leaves --db to the configuration file or environment.
 class ServerProcess {
 public:
     ServerProcess(const std::string& dbUrl, const std::vector<std::string>& extra = {},
-                  const std::string& listen = "127.0.0.1:0");
+                  const std::string& listen = "127.0.0.1:0", const Environment& env = {});
     ~ServerProcess();
     int Port() const { return port_; }
     int Pid() const { return pid_; }
