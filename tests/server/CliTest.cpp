@@ -55,14 +55,29 @@ TEST(CheckDigits, KnownDocuments) {
 }
 
 TEST(AppserverCli, HelpOnEveryCommand) {
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--help"}, {"init", "--help"}, {"serve", "--help"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"},
+                                                 {"init", "--help"},
+                                                 {"serve", "--help"},
+                                                 {"backup", "--help"}}) {
         const RunResult r = RunAppserver(args);
         EXPECT_EQ(r.exitCode, 0) << args.front();
         EXPECT_NE(r.out.find("uso: appserver"), std::string::npos) << r.out;
     }
-    EXPECT_NE(RunAppserver({"serve", "--help"}).out.find("--listen"), std::string::npos);
-    EXPECT_NE(RunAppserver({"init", "--help"}).out.find("--demo"), std::string::npos);
+    // Every option of a command is in its help.
+    const std::map<std::string, std::vector<std::string>> options = {
+        {"init", {"--db", "--demo", "--config", "KX_APPSERVER_"}},
+        {"serve",
+         {"--db", "--listen", "--metrics-listen", "--today", "--idle-timeout", "--workers",
+          "--config", "KX_APPSERVER_", "/healthz", "/readyz", "/metrics"}},
+        {"backup", {"--db", "--to", "--config", "pg_dump"}},
+    };
+    for (const auto& [command, names] : options) {
+        const std::string help = RunAppserver({command, "--help"}).out;
+        for (const std::string& name : names)
+            EXPECT_NE(help.find(name), std::string::npos) << command << " " << name;
+    }
+    const RunResult version = RunAppserver({"--version"});
+    EXPECT_EQ(version.out, "appserver " KX_VERSION "\n");
 }
 
 TEST(AppserverCli, BadArgumentsExitWithCode2AndPortugueseMessage) {
