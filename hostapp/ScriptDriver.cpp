@@ -1,6 +1,7 @@
 #include "hostapp/ScriptDriver.h"
 
 #include <iostream>
+#include <limits>
 
 #include "brx/BtnPesquisa.h"
 #include "db/DBClient.h"
@@ -86,6 +87,16 @@ String Str(const nlohmann::json& cmd, const char* key) {
     if (it == cmd.end() || !it->is_string())
         throw EScriptError(String("o comando precisa de \"") + key + "\" (texto)");
     return it->get<String>();
+}
+
+// A position or a count of characters.
+int Int(const nlohmann::json& cmd, const char* key) {
+    auto it = cmd.find(key);
+    if (it == cmd.end() || !it->is_number_integer() || it->get<long long>() < 0 ||
+        it->get<long long>() > std::numeric_limits<int>::max())
+        throw EScriptError(String("o comando precisa de \"") + key +
+                           "\" (número inteiro, 0 ou mais)");
+    return static_cast<int>(it->get<long long>());
 }
 
 } // namespace
@@ -185,13 +196,20 @@ ojson TScriptDriver::Command(const nlohmann::json& cmd, ojson& out) {
         if (!form) throw EScriptError("a tela não está aberta");
         bool back = cmd.value("back", false);
         UserInput::Tab(form, back);
-    } else if (what == "type" || what == "clear") {
+    } else if (what == "type" || what == "clear" || what == "select" || what == "delete" ||
+               what == "paste") {
         auto* e = dynamic_cast<TCustomEdit*>(Control(cmd, true));
         if (!e) throw EScriptError("o controle não é uma caixa de texto");
         if (what == "type")
             UserInput::TypeText(e, Str(cmd, "text"));
-        else
+        else if (what == "clear")
             UserInput::ClearText(e);
+        else if (what == "select")
+            UserInput::Select(e, Int(cmd, "start"), Int(cmd, "length"));
+        else if (what == "delete")
+            UserInput::DeleteForward(e);
+        else
+            UserInput::Paste(e, Str(cmd, "text"));
     } else if (what == "key") {
         auto* w = dynamic_cast<TWinControl*>(Control(cmd, true));
         if (!w || !w->Focusable()) throw EScriptError("o controle não recebe teclas");

@@ -85,18 +85,3 @@ std::vector<String> TDataSetPickSource::Row(int index) {
 int TDataSetPickSource::Fetch(int wanted) {
     return ds_->FetchRows(wanted);
 }
-
-TBtnPesquisa* BtnPesquisaOf(TWinControl* edit) {
-    if (!edit) return nullptr;
-    TComponent* owner = edit->Owner();
-    if (!owner) return nullptr;
-    TBtnPesquisa* found = nullptr;
-    for (int i = 0; i < owner->ComponentCount(); ++i) {
-        auto* b = dynamic_cast<TBtnPesquisa*>(owner->Components(i));
-        if (!b || b->Associate != edit || !b->Showing() || !b->EnabledChain()) continue;
-        // Two buttons may name the same edit: the one beside it wins.
-        if (b->Parent() == edit->Parent()) return b;
-        if (!found) found = b;
-    }
-    return found;
-}

@@ -20,6 +20,8 @@ public:
     TNotifyEvent OnAfterPesq;
 
     void Click() override;
+    TDrawnGlyph DrawnGlyph() const override { return TDrawnGlyph::Search; }
+    TWinControl* SearchEdit() const override { return Associate; }
     // Before-search, the list, and after a pick: the data set on that row, the focus in the
     // associated edit (so leaving it validates the choice), then after-search.
     void Pesquisa();
@@ -27,10 +29,6 @@ public:
     bool ReadProperty(const DfmProperty& p, TFormReader& reader) override;
     void Notification(TComponent* c, bool removing) override;
 };
-
-// The enabled search button whose associated edit is `edit` (the one in the same container when
-// two name it), or null: what F4 in that edit opens.
-TBtnPesquisa* BtnPesquisaOf(TWinControl* edit);
 
 // The rows of a data set for a pick list, read as the list asks for them.
 class TDataSetPickSource : public IPickSource {

@@ -28,6 +28,10 @@ void TDBDateEditPlus::SetDate(TDateTime date) {
     SetEditText(DateToStr(SaveTime ? date : DateOf(date)));
 }
 
+TColor TDBDateEditPlus::TextColor() const {
+    return HasValidDate() ? ValidDateColor : TDBEdit::TextColor();
+}
+
 String TDBDateEditPlus::WeekdayName() const {
     if (!HasValidDate()) return "";
     int d = DayOfWeek(GetDate());

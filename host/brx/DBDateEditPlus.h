@@ -3,8 +3,9 @@
 // empty when no date is entered.
 #include "db/DBCtrls.h"
 #include "rtl/DateUtils.h"
+#include "vcl/EditButton.h"
 
-class TDBDateEditPlus : public TDBEdit {
+class TDBDateEditPlus : public TDBEdit, public IEditButton {
 public:
     explicit TDBDateEditPlus(TComponent* owner);
     String ClassName() const override { return "TDBDateEditPlus"; }
@@ -24,6 +25,11 @@ public:
     int NumGlyphs = 1;
     // The weekday of the date held, from NomeSemana; empty without a valid date.
     String WeekdayName() const;
+
+    TColor TextColor() const override;
+    TEditButtonKind ButtonKind() const override { return TEditButtonKind::Calendar; }
+    const String& ButtonGlyph() const override { return GlyphData; }
+    int ButtonNumGlyphs() const override { return NumGlyphs; }
 
     bool ReadProperty(const DfmProperty& p, TFormReader& reader) override;
 };

@@ -1,7 +1,6 @@
 #include "qt/QtPeers.h"
 
 #include <cmath>
-#include <cstring>
 #include <functional>
 
 #include <QAbstractButton>
@@ -26,10 +25,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "brx/BtnPesquisa.h"
-#include "brx/DBDateEditPlus.h"
 #include "qt/QtText.h"
-#include "qt/QtWidgetSet.h"
+#include "vcl/EditButton.h"
 #include "vcl/Forms.h"
 #include "vcl/Input.h"
 #include "vcl/Mask.h"
@@ -39,8 +36,12 @@ namespace {
 int gPushDepth = 0;
 using PushGuard = TQtPushGuard;
 
-bool Is(const char* a, const char* b) {
-    return std::strcmp(a, b) == 0;
+TDrawnGlyph DrawnGlyphOf(const IEditButton* b) {
+    switch (b->ButtonKind()) {
+    case TEditButtonKind::Calendar:
+        return TDrawnGlyph::Calendar;
+    }
+    return TDrawnGlyph::Dots;
 }
 } // namespace
 
@@ -79,7 +80,7 @@ TQtPushGuard::~TQtPushGuard() {
     --gPushDepth;
 }
 
-TQtControlPeer::TQtControlPeer(TQtFormPeer& form, TControl* control, QWidget* widget)
+TQtControlPeer::TQtControlPeer(IQtFormSite& form, TControl* control, QWidget* widget)
     : form_(form), control_(control), widget_(widget) {
     control_->SetPeer(this);
     widget->setObjectName(ToQ(control->Name()));
@@ -89,7 +90,7 @@ TQtControlPeer::TQtControlPeer(TQtFormPeer& form, TControl* control, QWidget* wi
 
 TQtControlPeer::~TQtControlPeer() = default;
 
-void TQtControlPeer::PropertyChanged(const char* property) {
+void TQtControlPeer::PropertyChanged(TControlProperty property) {
     if (!control_ || !widget_) return;
     try {
         PushGuard guard;
@@ -113,16 +114,20 @@ void TQtControlPeer::ApplyAll() {
     widget_->setVisible(control_->Visible());
 }
 
-void TQtControlPeer::Apply(const char* property) {
-    if (Is(property, "Bounds")) {
+void TQtControlPeer::Apply(TControlProperty property) {
+    switch (property) {
+    case TControlProperty::Bounds:
         ApplyBounds();
-    } else if (Is(property, "Visible")) {
+        break;
+    case TControlProperty::Visible:
         widget_->setVisible(control_->Visible());
         form_.RebuildTabOrder();
-    } else if (Is(property, "Enabled")) {
+        break;
+    case TControlProperty::Enabled:
         widget_->setEnabled(control_->Enabled());
         form_.RebuildTabOrder();
-    } else if (Is(property, "Color")) {
+        break;
+    case TControlProperty::Color:
         ApplyColors();
         // Whether a child paints its own background depends on this colour.
         if (auto* w = dynamic_cast<TWinControl*>(control_))
@@ -131,7 +136,8 @@ void TQtControlPeer::Apply(const char* property) {
                     QSignalBlocker b(p->widget_.data());
                     p->ApplyColors();
                 }
-    } else if (Is(property, "Font")) {
+        break;
+    case TControlProperty::Font: {
         // Children that take the parent's font follow; the model does not tell them.
         std::function<void(TControl*)> apply = [&](TControl* c) {
             if (TQtControlPeer* p = form_.PeerOf(c); p && p->widget_) {
@@ -145,15 +151,33 @@ void TQtControlPeer::Apply(const char* property) {
                     if (w->Controls(i)->ParentFont()) apply(w->Controls(i));
         };
         apply(control_);
-    } else if (Is(property, "Text") || Is(property, "Alignment")) {
+        break;
+    }
+    case TControlProperty::Text:
+    case TControlProperty::Alignment:
         ApplyText();
         ApplyBounds();
-    } else if (Is(property, "Hint")) {
+        break;
+    case TControlProperty::Hint:
         ApplyHint();
-    } else if (Is(property, "Parent")) {
+        break;
+    case TControlProperty::Parent:
         form_.Reparent(this);
-    } else if (Is(property, "TabOrder") || Is(property, "TabStop")) {
+        break;
+    case TControlProperty::TabOrder:
+    case TControlProperty::TabStop:
         form_.RebuildTabOrder();
+        break;
+    case TControlProperty::MaxLength:
+    case TControlProperty::ReadOnly:
+    case TControlProperty::EditMask:
+    case TControlProperty::Selection:
+    case TControlProperty::Checked:
+        break; // the edit and check box peers take these
+    case TControlProperty::ActiveControl:
+    case TControlProperty::ZOrder:
+    case TControlProperty::WindowState:
+        break; // the form's peer takes these
     }
 }
 
@@ -204,9 +228,10 @@ void TQtControlPeer::ApplyHint() {
 }
 
 QString TQtControlPeer::KeyName() const {
-    if (auto* b = dynamic_cast<TBtnPesquisa*>(control_); b && BtnPesquisaOf(b->Associate) == b)
-        return QStringLiteral("F4");
-    if (auto* sb = dynamic_cast<TSpeedButton*>(control_); sb && !sb->ShortCut.empty())
+    auto* sb = dynamic_cast<TSpeedButton*>(control_);
+    if (!sb) return {};
+    if (sb->SearchEdit() && SearchButtonOf(sb->SearchEdit()) == sb) return QStringLiteral("F4");
+    if (!sb->ShortCut.empty())
         return QKeySequence(ToQ(sb->ShortCut)).toString(QKeySequence::NativeText);
     return {};
 }
@@ -217,7 +242,7 @@ TWinControl* TQtControlPeer::FocusTarget() const {
 }
 
 bool TQtControlPeer::AfterInput(bool queuedFocus) {
-    form_.WidgetSet().AfterInput(queuedFocus);
+    form_.AfterInput(queuedFocus);
     return control_ != nullptr;
 }
 
@@ -340,7 +365,7 @@ bool TQtControlPeer::SendKeys(QKeyEvent* e) {
 
 // ---------------------------------------------------------------------------------------------
 
-TQtLabelPeer::TQtLabelPeer(TQtFormPeer& form, TControl* control, QWidget* parent)
+TQtLabelPeer::TQtLabelPeer(IQtFormSite& form, TControl* control, QWidget* parent)
     : TQtControlPeer(form, control, new QLabel(parent)) {
     auto* l = static_cast<QLabel*>(widget_.data());
     l->setTextFormat(Qt::PlainText);
@@ -399,14 +424,14 @@ protected:
 };
 } // namespace
 
-TQtGroupBoxPeer::TQtGroupBoxPeer(TQtFormPeer& form, TControl* control, QWidget* parent)
+TQtGroupBoxPeer::TQtGroupBoxPeer(IQtFormSite& form, TControl* control, QWidget* parent)
     : TQtControlPeer(form, control, new TQtGroupBoxWidget(parent)) {}
 
 void TQtGroupBoxPeer::ApplyText() {
     static_cast<QGroupBox*>(widget_.data())->setTitle(ToQ(control_->Caption()));
 }
 
-TQtPanelPeer::TQtPanelPeer(TQtFormPeer& form, TControl* control, QWidget* parent)
+TQtPanelPeer::TQtPanelPeer(IQtFormSite& form, TControl* control, QWidget* parent)
     : TQtControlPeer(form, control, new QFrame(parent)) {
     auto* frame = static_cast<QFrame*>(widget_.data());
     frame->setFrameStyle(QFrame::Panel | QFrame::Raised);
@@ -429,7 +454,7 @@ void TQtPanelPeer::ApplyText() {
 
 // ---------------------------------------------------------------------------------------------
 
-TQtEditPeer::TQtEditPeer(TQtFormPeer& form, TControl* control, QWidget* parent)
+TQtEditPeer::TQtEditPeer(IQtFormSite& form, TControl* control, QWidget* parent)
     : TQtControlPeer(form, control, new QLineEdit(parent)) {
     QLineEdit* le = LineEdit();
     // Every change goes through the model: no undo, context menu, drops or input method.
@@ -449,15 +474,21 @@ TCustomEdit* TQtEditPeer::EditControl() const {
     return dynamic_cast<TCustomEdit*>(control_);
 }
 
-void TQtEditPeer::Apply(const char* property) {
-    if (Is(property, "Selection")) {
+void TQtEditPeer::Apply(TControlProperty property) {
+    switch (property) {
+    case TControlProperty::Selection:
         if (!mirroring_) ApplySelection();
-    } else if (Is(property, "MaxLength") || Is(property, "EditMask")) {
+        return;
+    case TControlProperty::MaxLength:
+    case TControlProperty::EditMask:
         ApplyText();
-    } else if (Is(property, "ReadOnly")) {
+        return;
+    case TControlProperty::ReadOnly:
         LineEdit()->setReadOnly(EditControl()->ReadOnly());
-    } else {
+        return;
+    default:
         TQtControlPeer::Apply(property);
+        return;
     }
 }
 
@@ -475,7 +506,13 @@ void TQtEditPeer::ApplyText() {
                                                        : Qt::AlignLeft;
     le->setAlignment(h | Qt::AlignVCenter);
     if (le->text() != shown) le->setText(shown);
+    // The text's colour may go with what it holds (a valid date).
+    if (le->palette().color(QPalette::Active, ForegroundRole()) != TextColor()) ApplyColors();
     ApplySelection();
+}
+
+QColor TQtEditPeer::TextColor() const {
+    return ToQColor(EditControl()->TextColor());
 }
 
 void TQtEditPeer::ApplySelection() {
@@ -511,10 +548,7 @@ void TQtEditPeer::MirrorSelection() {
         int start = CodePointPos(t, s), len = CodePointPos(t, s + l) - start;
         if (start == e->SelStart() && len == e->SelLength()) return;
         mirroring_ = true;
-        RunEvent([&] {
-            e->SetSelStart(start);
-            e->SetSelLength(len);
-        });
+        UserInput::Select(e, start, len);
         mirroring_ = false;
     } catch (...) {
         mirroring_ = false;
@@ -524,28 +558,19 @@ void TQtEditPeer::MirrorSelection() {
 void TQtEditPeer::DeleteKey() {
     TCustomEdit* e = EditControl();
     if (!e || !e->Focused()) return;
-    RunEvent([&] {
-        // Delete removes the character after the caret: selected as one, then deleted.
-        if (e->SelLength() == 0) e->SetSelLength(1);
-        e->DeleteSelection();
-    });
+    UserInput::DeleteForward(e);
     AfterInput();
 }
 
 void TQtEditPeer::Paste() {
     TCustomEdit* e = EditControl();
     if (!e || !e->Focused()) return;
-    // Pasted text is typed key by key, so filters, masks and limits apply to it.
-    for (char32_t ch : QGuiApplication::clipboard()->text().toStdU32String()) {
-        if (ch < 32 || ch == 127) continue;
-        if (!control_ || !e->Focused()) break;
-        UserInput::Key(e, ch);
-        if (!AfterInput()) break;
-    }
+    UserInput::Paste(e, FromQ(QGuiApplication::clipboard()->text()));
+    AfterInput();
 }
 
 void TQtEditPeer::OpenSearch() {
-    TBtnPesquisa* b = BtnPesquisaOf(FocusTarget());
+    TSpeedButton* b = SearchButtonOf(FocusTarget());
     if (!b) return;
     UserInput::Click(b);
     AfterInput();
@@ -592,49 +617,44 @@ bool TQtEditPeer::KeyPressed(QKeyEvent* e) {
 
 // ---------------------------------------------------------------------------------------------
 
-TQtDateEditPeer::TQtDateEditPeer(TQtFormPeer& form, TControl* control, QWidget* parent)
+TQtButtonEditPeer::TQtButtonEditPeer(IQtFormSite& form, TControl* control, QWidget* parent)
     : TQtEditPeer(form, control, parent) {
     button_ = new QToolButton(LineEdit());
     button_->setObjectName(QStringLiteral("calendar"));
     button_->setFocusPolicy(Qt::NoFocus);
     button_->setCursor(Qt::ArrowCursor);
     button_->setAutoRaise(true);
-    auto* d = dynamic_cast<TDBDateEditPlus*>(control);
-    TQtGlyph g = d ? GlyphFromData(d->GlyphData, d->NumGlyphs, TQtFallbackGlyph::Calendar)
-                   : GlyphFromData({}, 1, TQtFallbackGlyph::Calendar);
+    auto* b = dynamic_cast<IEditButton*>(control);
+    TQtGlyph g = b ? GlyphFromData(b->ButtonGlyph(), b->ButtonNumGlyphs(), DrawnGlyphOf(b))
+                   : GlyphFromData({}, 1, TDrawnGlyph::Dots);
     QIcon icon(g.normal);
     icon.addPixmap(g.disabled, QIcon::Disabled);
     button_->setIcon(icon);
     button_->setIconSize(QSize(16, 16));
     connect(button_, &QToolButton::clicked, this, [this] {
         try {
-            OpenCalendar();
+            OpenSearch();
         } catch (...) {
         }
     });
 }
 
-void TQtDateEditPeer::Apply(const char* property) {
-    TQtEditPeer::Apply(property);
-}
-
-void TQtDateEditPeer::ApplyBounds() {
+void TQtButtonEditPeer::ApplyBounds() {
     TQtEditPeer::ApplyBounds();
     PlaceButton();
 }
 
-void TQtDateEditPeer::ApplyText() {
-    TQtEditPeer::ApplyText();
-    ApplyColors();
+void TQtButtonEditPeer::OpenSearch() {
+    auto* b = dynamic_cast<IEditButton*>(control_);
+    if (!b) return;
+    switch (b->ButtonKind()) {
+    case TEditButtonKind::Calendar:
+        OpenCalendar();
+        return;
+    }
 }
 
-QColor TQtDateEditPeer::TextColor() const {
-    auto* d = dynamic_cast<TDBDateEditPlus*>(control_);
-    if (d && d->HasValidDate()) return ToQColor(d->ValidDateColor);
-    return TQtEditPeer::TextColor();
-}
-
-void TQtDateEditPeer::PlaceButton() {
+void TQtButtonEditPeer::PlaceButton() {
     if (!button_) return;
     int h = std::max(control_->Height() - 4, 8);
     int w = std::min(h, 20);
@@ -642,7 +662,7 @@ void TQtDateEditPeer::PlaceButton() {
     LineEdit()->setTextMargins(0, 0, w, 0);
 }
 
-QCalendarWidget* TQtDateEditPeer::OpenCalendar() {
+QCalendarWidget* TQtButtonEditPeer::OpenCalendar() {
     auto* e = EditControl();
     TCustomForm* f = form_.Form();
     if (!e || !f || !e->EnabledChain()) return nullptr;
@@ -695,7 +715,7 @@ QCalendarWidget* TQtDateEditPeer::OpenCalendar() {
 
 // ---------------------------------------------------------------------------------------------
 
-TQtCheckBoxPeer::TQtCheckBoxPeer(TQtFormPeer& form, TControl* control, QWidget* parent)
+TQtCheckBoxPeer::TQtCheckBoxPeer(IQtFormSite& form, TControl* control, QWidget* parent)
     : TQtControlPeer(form, control,
                      dynamic_cast<TRadioButton*>(control)
                          ? static_cast<QWidget*>(new QRadioButton(parent))
@@ -711,8 +731,8 @@ TQtCheckBoxPeer::TQtCheckBoxPeer(TQtFormPeer& form, TControl* control, QWidget* 
     });
 }
 
-void TQtCheckBoxPeer::Apply(const char* property) {
-    if (Is(property, "Checked"))
+void TQtCheckBoxPeer::Apply(TControlProperty property) {
+    if (property == TControlProperty::Checked)
         ApplyChecked();
     else
         TQtControlPeer::Apply(property);
@@ -743,12 +763,12 @@ void TQtCheckBoxPeer::Clicked() {
     ApplyChecked();
 }
 
-TQtRadioButtonPeer::TQtRadioButtonPeer(TQtFormPeer& form, TControl* control, QWidget* parent)
+TQtRadioButtonPeer::TQtRadioButtonPeer(IQtFormSite& form, TControl* control, QWidget* parent)
     : TQtCheckBoxPeer(form, control, parent) {}
 
 // ---------------------------------------------------------------------------------------------
 
-TQtSpeedButtonPeer::TQtSpeedButtonPeer(TQtFormPeer& form, TControl* control, QWidget* parent)
+TQtSpeedButtonPeer::TQtSpeedButtonPeer(IQtFormSite& form, TControl* control, QWidget* parent)
     : TQtControlPeer(form, control, new QToolButton(parent)) {
     auto* b = static_cast<QToolButton*>(widget_.data());
     b->setFocusPolicy(Qt::NoFocus);
@@ -776,10 +796,6 @@ TQtSpeedButtonPeer::~TQtSpeedButtonPeer() {
     delete shortcut_.data();
 }
 
-void TQtSpeedButtonPeer::Apply(const char* property) {
-    TQtControlPeer::Apply(property);
-}
-
 void TQtSpeedButtonPeer::ApplyText() {
     auto* b = static_cast<QToolButton*>(widget_.data());
     auto* sb = dynamic_cast<TSpeedButton*>(control_);
@@ -798,10 +814,7 @@ void TQtSpeedButtonPeer::ApplyGlyph() {
         b->setToolButtonStyle(Qt::ToolButtonTextOnly);
         return;
     }
-    TQtFallbackGlyph fallback = ToQ(control_->ClassName()).contains(QLatin1String("Pesq"))
-                                    ? TQtFallbackGlyph::Search
-                                    : TQtFallbackGlyph::Dots;
-    TQtGlyph g = GlyphFromData(sb->GlyphData, sb->NumGlyphs, fallback);
+    TQtGlyph g = GlyphFromData(sb->GlyphData, sb->NumGlyphs, sb->DrawnGlyph());
     QIcon icon(g.normal);
     icon.addPixmap(g.disabled, QIcon::Disabled);
     b->setIcon(icon);
@@ -809,25 +822,25 @@ void TQtSpeedButtonPeer::ApplyGlyph() {
     b->setToolButtonStyle(hasCaption ? Qt::ToolButtonTextBesideIcon : Qt::ToolButtonIconOnly);
 }
 
-TQtGenericPeer::TQtGenericPeer(TQtFormPeer& form, TControl* control, QWidget* parent)
+TQtGenericPeer::TQtGenericPeer(IQtFormSite& form, TControl* control, QWidget* parent)
     : TQtControlPeer(form, control, new QWidget(parent)) {}
 
 // ---------------------------------------------------------------------------------------------
 
 namespace {
-QPixmap DrawFallback(TQtFallbackGlyph kind, bool disabled) {
+QPixmap DrawFallback(TDrawnGlyph kind, bool disabled) {
     QPixmap pm(16, 16);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
     QColor ink = disabled ? QColor(0x80, 0x80, 0x80) : QColor(0x20, 0x20, 0x20);
     switch (kind) {
-    case TQtFallbackGlyph::Search:
+    case TDrawnGlyph::Search:
         p.setPen(QPen(ink, 2));
         p.drawEllipse(QRectF(2, 2, 8, 8));
         p.drawLine(QPointF(9.5, 9.5), QPointF(14, 14));
         break;
-    case TQtFallbackGlyph::Calendar:
+    case TDrawnGlyph::Calendar:
         p.setPen(QPen(ink, 1));
         p.setBrush(disabled ? QColor(0xE0, 0xE0, 0xE0) : QColor(Qt::white));
         p.drawRect(QRectF(1.5, 2.5, 13, 12));
@@ -837,7 +850,7 @@ QPixmap DrawFallback(TQtFallbackGlyph kind, bool disabled) {
             for (int c = 0; c < 4; ++c)
                 p.fillRect(QRectF(3 + c * 3, 7.5 + r * 2.3, 1.6, 1.4), ink);
         break;
-    case TQtFallbackGlyph::Dots:
+    case TDrawnGlyph::Dots:
         p.setPen(Qt::NoPen);
         p.setBrush(ink);
         for (int i = 0; i < 3; ++i)
@@ -848,7 +861,7 @@ QPixmap DrawFallback(TQtFallbackGlyph kind, bool disabled) {
 }
 } // namespace
 
-TQtGlyph GlyphFromData(const String& hex, int numGlyphs, TQtFallbackGlyph fallback) {
+TQtGlyph GlyphFromData(const String& hex, int numGlyphs, TDrawnGlyph fallback) {
     QByteArray bytes = HexToBytes(hex);
     QImage strip;
     if (!bytes.isEmpty() && !strip.loadFromData(bytes) && bytes.size() > 4)

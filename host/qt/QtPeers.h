@@ -1,7 +1,7 @@
 #pragma once
-// The peers: one Qt widget per component, mirroring the component both ways. The model pushes
-// property names; the peer re-reads the model and updates its widget with signals blocked. What the
-// user does to a widget enters the model only through UserInput.
+// The peers: one Qt widget per component. The model pushes what changed; the peer re-reads the
+// model and updates its widget with signals blocked. The peers only mirror the model: what the user
+// does to a widget enters the model only through UserInput.
 #include <QPointer>
 #include <QToolButton>
 #include <QWidget>
@@ -13,22 +13,43 @@ class QKeyEvent;
 class QLineEdit;
 class QShortcut;
 class TCustomEdit;
-class TQtFormPeer;
+class TQtControlPeer;
+
+// The form a control's peer lives in, as the peer sees it. The form's peer implements it, so the
+// control peers do not depend on it.
+class IQtFormSite {
+public:
+    // Null once the form was freed.
+    virtual TCustomForm* Form() const = 0;
+    virtual QWidget* Client() const = 0;
+    virtual TQtControlPeer* PeerOf(const TControl* c) const = 0;
+    // True while the form moves Qt's focus itself.
+    virtual bool SettingFocus() const = 0;
+    virtual void SyncFocusLater() = 0;
+    virtual void RebuildTabOrder() = 0;
+    // A control's parent changed: move its widget, or let it go when it left the form.
+    virtual void Reparent(TQtControlPeer* peer) = 0;
+    // After a piece of user input: every form's peers and focus brought in line with the model.
+    virtual void AfterInput(bool queuedFocus) = 0;
+
+protected:
+    ~IQtFormSite() = default;
+};
 
 class TQtControlPeer : public QObject, public IControlPeer {
 public:
     // Takes the component's peer slot; the widget becomes a child of `parent`.
-    TQtControlPeer(TQtFormPeer& form, TControl* control, QWidget* widget);
+    TQtControlPeer(IQtFormSite& form, TControl* control, QWidget* widget);
     ~TQtControlPeer() override;
 
-    void PropertyChanged(const char* property) final;
+    void PropertyChanged(TControlProperty property) final;
     // Pushes the whole state the component holds.
     void ApplyAll();
 
     // Null once the component is gone or no longer shown by this peer.
     TControl* Control() const { return control_; }
     QWidget* Widget() const { return widget_; }
-    TQtFormPeer& FormPeer() const { return form_; }
+    IQtFormSite& Site() const { return form_; }
     // The component no longer belongs here: forget it and remove the widget. With `release`, the
     // component (known to be alive) gets its peer slot back.
     void Detach(bool release);
@@ -36,7 +57,7 @@ public:
     virtual QWidget* Container() const { return widget_; }
 
 protected:
-    virtual void Apply(const char* property);
+    virtual void Apply(TControlProperty property);
     bool eventFilter(QObject* watched, QEvent* event) override;
     // A key pressed while the component's widget has the focus. True when consumed.
     virtual bool KeyPressed(QKeyEvent* e);
@@ -59,7 +80,7 @@ protected:
     // Containers and edits paint their background; labels and buttons lie on their parent's.
     virtual bool FillsBackground() const;
 
-    TQtFormPeer& form_;
+    IQtFormSite& form_;
     TControl* control_;
     QPointer<QWidget> widget_;
     // A mouse focus-in already asked the model for the focus; the press that follows must not
@@ -71,7 +92,7 @@ protected:
 // nearest base known here.
 class TQtLabelPeer : public TQtControlPeer {
 public:
-    TQtLabelPeer(TQtFormPeer& form, TControl* control, QWidget* parent);
+    TQtLabelPeer(IQtFormSite& form, TControl* control, QWidget* parent);
 
 protected:
     void ApplyText() override;
@@ -80,7 +101,7 @@ protected:
 
 class TQtGroupBoxPeer : public TQtControlPeer {
 public:
-    TQtGroupBoxPeer(TQtFormPeer& form, TControl* control, QWidget* parent);
+    TQtGroupBoxPeer(IQtFormSite& form, TControl* control, QWidget* parent);
 
 protected:
     void ApplyText() override;
@@ -88,7 +109,7 @@ protected:
 
 class TQtPanelPeer : public TQtControlPeer {
 public:
-    TQtPanelPeer(TQtFormPeer& form, TControl* control, QWidget* parent);
+    TQtPanelPeer(IQtFormSite& form, TControl* control, QWidget* parent);
 
 protected:
     void ApplyText() override;
@@ -96,40 +117,39 @@ protected:
 
 class TQtEditPeer : public TQtControlPeer {
 public:
-    TQtEditPeer(TQtFormPeer& form, TControl* control, QWidget* parent);
+    TQtEditPeer(IQtFormSite& form, TControl* control, QWidget* parent);
     QLineEdit* LineEdit() const;
 
 protected:
-    void Apply(const char* property) override;
+    void Apply(TControlProperty property) override;
     void ApplyText() override;
     bool KeyPressed(QKeyEvent* e) override;
     // F4 or Alt+Down: the search button that belongs to this edit, as a click on it.
     virtual void OpenSearch();
+    QColor TextColor() const override;
     QPalette::ColorRole BackgroundRole() const override { return QPalette::Base; }
     QPalette::ColorRole ForegroundRole() const override { return QPalette::Text; }
     bool FillsBackground() const override { return true; }
     TCustomEdit* EditControl() const;
     void ApplySelection();
-    // Caret and selection moved by the user (keys, mouse): copied into SelStart/SelLength.
+    // Caret and selection moved by the user (keys, mouse): sent to the model as a selection.
     void MirrorSelection();
     void DeleteKey();
     void Paste();
     bool mirroring_ = false;
 };
 
-// A date edit: a calendar button on its right, the text in ValidDateColor while it holds a date.
-class TQtDateEditPeer : public TQtEditPeer {
+// An edit with a button of its own (IEditButton) on its right; for a date edit, the calendar.
+class TQtButtonEditPeer : public TQtEditPeer {
 public:
-    TQtDateEditPeer(TQtFormPeer& form, TControl* control, QWidget* parent);
+    TQtButtonEditPeer(IQtFormSite& form, TControl* control, QWidget* parent);
     QToolButton* Button() const { return button_; }
 
 protected:
-    void Apply(const char* property) override;
-    void ApplyText() override;
     void ApplyBounds() override;
-    QColor TextColor() const override;
     void PlaceButton();
-    void OpenSearch() override { OpenCalendar(); }
+    // The button's click: the picker its kind names.
+    void OpenSearch() override;
 
 public:
     // The month under the box; arrows, Page Up/Down and Enter work it, Esc closes it. Null when
@@ -142,10 +162,10 @@ protected:
 
 class TQtCheckBoxPeer : public TQtControlPeer {
 public:
-    TQtCheckBoxPeer(TQtFormPeer& form, TControl* control, QWidget* parent);
+    TQtCheckBoxPeer(IQtFormSite& form, TControl* control, QWidget* parent);
 
 protected:
-    void Apply(const char* property) override;
+    void Apply(TControlProperty property) override;
     void ApplyText() override;
     void ApplyChecked();
     void Clicked();
@@ -153,16 +173,15 @@ protected:
 
 class TQtRadioButtonPeer : public TQtCheckBoxPeer {
 public:
-    TQtRadioButtonPeer(TQtFormPeer& form, TControl* control, QWidget* parent);
+    TQtRadioButtonPeer(IQtFormSite& form, TControl* control, QWidget* parent);
 };
 
 class TQtSpeedButtonPeer : public TQtControlPeer {
 public:
-    TQtSpeedButtonPeer(TQtFormPeer& form, TControl* control, QWidget* parent);
+    TQtSpeedButtonPeer(IQtFormSite& form, TControl* control, QWidget* parent);
     ~TQtSpeedButtonPeer() override;
 
 protected:
-    void Apply(const char* property) override;
     void ApplyText() override;
     void ApplyGlyph();
     QPointer<QShortcut> shortcut_;
@@ -171,7 +190,7 @@ protected:
 // Any other control: a plain widget that keeps position, colours and focus.
 class TQtGenericPeer : public TQtControlPeer {
 public:
-    TQtGenericPeer(TQtFormPeer& form, TControl* control, QWidget* parent);
+    TQtGenericPeer(IQtFormSite& form, TControl* control, QWidget* parent);
 };
 
 // WCAG contrast ratio of two colours (1 to 21), and a grey readable on `background`.
@@ -190,9 +209,8 @@ public:
 };
 
 // The glyph of a button: the normal image and the disabled one cut from a strip of `numGlyphs`
-// images side by side, or a drawn fallback when the data is empty or unreadable.
+// images side by side, or the drawn one when the data is empty or unreadable.
 struct TQtGlyph {
     QPixmap normal, disabled;
 };
-enum class TQtFallbackGlyph { Dots, Search, Calendar };
-TQtGlyph GlyphFromData(const String& hex, int numGlyphs, TQtFallbackGlyph fallback);
+TQtGlyph GlyphFromData(const String& hex, int numGlyphs, TDrawnGlyph fallback);

@@ -20,7 +20,7 @@ void TControl::SetParent(TWinControl* parent) {
     parent_ = parent;
     if (parent_) parent_->InsertControl(this);
     ParentChanged();
-    Changed("Parent");
+    Changed(TControlProperty::Parent);
 }
 
 void TControl::SetBounds(int left, int top, int width, int height) {
@@ -29,20 +29,20 @@ void TControl::SetBounds(int left, int top, int width, int height) {
     top_ = top;
     width_ = width;
     height_ = height;
-    Changed("Bounds");
+    Changed(TControlProperty::Bounds);
 }
 
 void TControl::SetVisible(bool v) {
     if (v == visible_) return;
     visible_ = v;
-    Changed("Visible");
+    Changed(TControlProperty::Visible);
 }
 
 void TControl::SetEnabled(bool v) {
     if (v == enabled_) return;
     enabled_ = v;
-    Changed("Enabled");
-    InheritedChanged("Enabled");
+    Changed(TControlProperty::Enabled);
+    InheritedChanged(TControlProperty::Enabled);
 }
 
 bool TControl::Showing() const {
@@ -66,15 +66,15 @@ void TControl::SetColor(TColor c) {
     parentColor_ = false;
     if (c == color_) return;
     color_ = c;
-    Changed("Color");
-    InheritedChanged("Color");
+    Changed(TControlProperty::Color);
+    InheritedChanged(TControlProperty::Color);
 }
 
 void TControl::SetParentColor(bool v) {
     if (v == parentColor_) return;
     parentColor_ = v;
     if (v && parent_) color_ = parent_->Color();
-    Changed("Color");
+    Changed(TControlProperty::Color);
 }
 
 const TFont& TControl::Font() const {
@@ -87,8 +87,8 @@ void TControl::SetFont(const TFont& f) {
     parentFont_ = false;
     if (f == font_) return;
     font_ = f;
-    Changed("Font");
-    InheritedChanged("Font");
+    Changed(TControlProperty::Font);
+    InheritedChanged(TControlProperty::Font);
 }
 
 void TControl::SetFontBold(bool bold) {
@@ -97,8 +97,8 @@ void TControl::SetFontBold(bool bold) {
     bool wasParent = parentFont_;
     SetFont(f);
     if (wasParent) {
-        Changed("Font");
-        InheritedChanged("Font");
+        Changed(TControlProperty::Font);
+        InheritedChanged(TControlProperty::Font);
     }
 }
 
@@ -106,20 +106,20 @@ void TControl::SetParentFont(bool v) {
     if (v == parentFont_) return;
     if (!v) font_ = Font();
     parentFont_ = v;
-    Changed("Font");
-    InheritedChanged("Font");
+    Changed(TControlProperty::Font);
+    InheritedChanged(TControlProperty::Font);
 }
 
 void TControl::SetText(const String& s) {
     if (s == text_) return;
     text_ = s;
-    Changed("Text");
+    Changed(TControlProperty::Text);
 }
 
 void TControl::SetHint(const String& s) {
     if (s == hint_) return;
     hint_ = s;
-    Changed("Hint");
+    Changed(TControlProperty::Hint);
 }
 
 bool TControl::ShowHint() const {
@@ -131,26 +131,26 @@ void TControl::SetShowHint(bool v) {
     parentShowHint_ = false;
     if (v == showHint_) return;
     showHint_ = v;
-    Changed("Hint");
+    Changed(TControlProperty::Hint);
 }
 
 void TControl::SetParentShowHint(bool v) {
     if (v == parentShowHint_) return;
     if (!v) showHint_ = ShowHint();
     parentShowHint_ = v;
-    Changed("Hint");
+    Changed(TControlProperty::Hint);
 }
 
 void TControl::SetAlignment(TAlignment a) {
     if (a == alignment_) return;
     alignment_ = a;
-    Changed("Alignment");
+    Changed(TControlProperty::Alignment);
 }
 
 void TControl::SetAutoSize(bool v) {
     if (v == autoSize_) return;
     autoSize_ = v;
-    Changed("Bounds");
+    Changed(TControlProperty::Bounds);
 }
 
 void TControl::Click() {
@@ -164,18 +164,18 @@ TCustomForm* TControl::ParentForm() const {
     return dynamic_cast<TCustomForm*>(const_cast<TControl*>(c));
 }
 
-void TControl::Changed(const char* property) {
+void TControl::Changed(TControlProperty property) {
     if (peer_) peer_->PropertyChanged(property);
 }
 
 // Tells the children that take the property from this control, and their peers.
-void TControl::InheritedChanged(const char* property) {
+void TControl::InheritedChanged(TControlProperty property) {
     auto* w = dynamic_cast<TWinControl*>(this);
     if (!w) return;
     for (TControl* c : w->controls_) {
-        bool inherits = (std::string(property) == "Font" && c->parentFont_) ||
-                        (std::string(property) == "Color" && c->parentColor_) ||
-                        std::string(property) == "Enabled";
+        bool inherits = (property == TControlProperty::Font && c->parentFont_) ||
+                        (property == TControlProperty::Color && c->parentColor_) ||
+                        property == TControlProperty::Enabled;
         if (!inherits) continue;
         c->Changed(property);
         c->InheritedChanged(property);
@@ -308,13 +308,13 @@ void TWinControl::SetTabOrder(int order) {
     l.erase(std::remove(l.begin(), l.end(), this), l.end());
     size_t pos = order < 0 ? l.size() : std::min(static_cast<size_t>(order), l.size());
     l.insert(l.begin() + static_cast<long>(pos), this);
-    Changed("TabOrder");
+    Changed(TControlProperty::TabOrder);
 }
 
 void TWinControl::SetTabStop(bool v) {
     if (v == tabStop_) return;
     tabStop_ = v;
-    Changed("TabStop");
+    Changed(TControlProperty::TabStop);
 }
 
 void TWinControl::Loaded() {

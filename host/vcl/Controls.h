@@ -10,12 +10,39 @@ class TCustomForm;
 class TFormReader;
 struct DfmProperty;
 
-// The toolkit side of a control. The model pushes every change as a property name; the peer reads
-// what it needs back from the model. Pushing never calls back into the model.
+// What changed in a control, as pushed to its peer. The list is closed: a peer's dispatch names
+// every member and has no default, so the compiler points at any peer a new member would miss.
+enum class TControlProperty {
+    Parent,
+    Bounds,
+    Visible,
+    Enabled,
+    Color,
+    Font,
+    Text,
+    Alignment,
+    Hint,
+    TabOrder,
+    TabStop,
+    // Edits
+    MaxLength,
+    ReadOnly,
+    EditMask,
+    Selection,
+    // Check boxes and radio buttons
+    Checked,
+    // Forms
+    ActiveControl,
+    ZOrder,
+    WindowState,
+};
+
+// The toolkit side of a control. The model pushes every change; the peer reads what it needs back
+// from the model. Pushing never calls back into the model.
 class IControlPeer {
 public:
     virtual ~IControlPeer() = default;
-    virtual void PropertyChanged(const char* property) = 0;
+    virtual void PropertyChanged(TControlProperty property) = 0;
     // The control is being freed; the peer must not read it any more.
     virtual void ControlDestroyed() {}
 };
@@ -99,10 +126,10 @@ public:
     void SetParentComponent(TComponent* parent) override;
 
 protected:
-    void Changed(const char* property);
+    void Changed(TControlProperty property);
     virtual void ParentChanged() {}
     // Fired to children when an inherited property (font, colour, enabled) changes above them.
-    virtual void InheritedChanged(const char* property);
+    virtual void InheritedChanged(TControlProperty property);
     void SetTextSilently(const String& s) { text_ = s; }
 
 private:

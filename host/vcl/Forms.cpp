@@ -78,7 +78,7 @@ void TCustomForm::FocusControl(TWinControl* c) {
     }
     if (c && !c->CanFocus()) return; // an exit handler disabled the target
     activeControl_ = c;
-    Changed("ActiveControl");
+    Changed(TControlProperty::ActiveControl);
     if (!c) return;
     std::vector<TWinControl*> entering;
     for (TWinControl* w = c; w && w != this && !(old && w->ContainsControl(old)); w = w->Parent())
@@ -189,7 +189,7 @@ void TCustomForm::Show() {
 
 void TCustomForm::BringToFront() {
     zOrder_ = Screen->NextZOrder();
-    Changed("ZOrder");
+    Changed(TControlProperty::ZOrder);
 }
 
 void TCustomForm::DoClose(TCloseAction& action) {
@@ -232,14 +232,14 @@ void TCustomForm::Release() {
 void TCustomForm::SetWindowState(TWindowState s) {
     if (s == windowState_) return;
     windowState_ = s;
-    Changed("WindowState");
+    Changed(TControlProperty::WindowState);
 }
 
 void TCustomForm::SetClientSize(int w, int h) {
     if (w == clientWidth_ && h == clientHeight_) return;
     clientWidth_ = w;
     clientHeight_ = h;
-    Changed("Bounds");
+    Changed(TControlProperty::Bounds);
 }
 
 void TCustomForm::ControlDestroying(TWinControl* c) {

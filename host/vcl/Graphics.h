@@ -35,6 +35,9 @@ TColor StringToColor(const String& s);
 // The colour as 0xRRGGBB for painting; system colours get a classic Windows look.
 unsigned ColorToRGB(TColor c);
 
+// The picture a button shows when its form definition gives it none: drawn by the toolkit.
+enum class TDrawnGlyph { Dots, Search, Calendar };
+
 struct TFont {
     String Name = "MS Sans Serif";
     int Height = -11; // pixels; negative means character height, as in the form definitions

@@ -67,12 +67,48 @@ bool ClearText(TCustomEdit* edit) {
     });
 }
 
+bool Select(TCustomEdit* edit, int start, int length) {
+    return RunEvent([&] {
+        if (!edit->Focused() && !FocusNow(edit)) return;
+        edit->SetSelStart(start);
+        edit->SetSelLength(length);
+    });
+}
+
+bool DeleteForward(TCustomEdit* edit) {
+    return RunEvent([&] {
+        if (!edit->Focused() && !FocusNow(edit)) return;
+        // The character after the caret is selected as one, then deleted.
+        if (edit->SelLength() == 0) edit->SetSelLength(1);
+        edit->DeleteSelection();
+    });
+}
+
+bool Paste(TCustomEdit* edit, const String& text) {
+    bool keysOk = true;
+    // One event around all the keys: a form released by one of them is freed only after the last,
+    // so the edit can still be asked whether it has the focus.
+    bool ok = RunEvent([&] {
+        if (!edit->Focused() && !FocusNow(edit)) return;
+        for (char32_t ch : ToU32(text)) {
+            if (ch < 32 || ch == 127) continue;
+            if (edit->Destroying() || !edit->Focused() || edit->ParentForm()->Released()) break;
+            if (!Key(edit, ch)) keysOk = false;
+        }
+    });
+    return ok && keysOk;
+}
+
 bool Tab(TCustomForm* form, bool back) {
     return RunEvent([&] { form->SelectNext(!back); });
 }
 
 bool Close(TCustomForm* form) {
     return RunEvent([&] { form->Close(); });
+}
+
+bool WindowState(TCustomForm* form, TWindowState state) {
+    return RunEvent([&] { form->SetWindowState(state); });
 }
 
 } // namespace UserInput

@@ -12,11 +12,25 @@ bool Focus(TWinControl* control);
 bool Key(TWinControl* control, Char key);
 // A click: a control that takes the focus gets it first; the click is lost when that move fails.
 bool Click(TControl* control);
+
+// What follows acts on an edit: it gets the focus first, as a click into it would, and nothing
+// happens when it does not take it.
+
 // Places the caret after the last character the user typed (for a masked edit, after the last
 // filled position), then types the text one key at a time.
 bool TypeText(TCustomEdit* edit, const String& text);
 // Selects the whole text and deletes it.
 bool ClearText(TCustomEdit* edit);
+// Moves the caret or the selection (arrow keys, the mouse): `length` characters from `start`.
+bool Select(TCustomEdit* edit, int start, int length);
+// The Delete key: removes the selection, or the character after the caret.
+bool DeleteForward(TCustomEdit* edit);
+// Pasted text is typed key by key at the caret, so filters, masks and limits apply to it; control
+// characters are dropped. It stops where the focus leaves the edit.
+bool Paste(TCustomEdit* edit, const String& text);
+
 bool Tab(TCustomForm* form, bool back);
 bool Close(TCustomForm* form);
+// The user minimised, maximised or restored the form's window.
+bool WindowState(TCustomForm* form, TWindowState state);
 } // namespace UserInput

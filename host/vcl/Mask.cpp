@@ -20,7 +20,7 @@ void TCustomMaskEdit::SetEditMask(const String& mask) {
         bare = ToUtf8(b);
     }
     mask_ = TEditMask(mask);
-    Changed("EditMask");
+    Changed(TControlProperty::EditMask);
     String next = mask_.IsEmpty() ? bare : mask_.EditTextFromText(bare);
     ReplaceText(next, mask_.IsEmpty() ? static_cast<int>(Utf8Length(next)) : 0);
 }

@@ -74,13 +74,13 @@ void TCustomEdit::SetMaxLength(int n) {
     if (n < 0) n = 0;
     if (n == maxLength_) return;
     maxLength_ = n;
-    Changed("MaxLength");
+    Changed(TControlProperty::MaxLength);
 }
 
 void TCustomEdit::SetReadOnly(bool v) {
     if (v == readOnly_) return;
     readOnly_ = v;
-    Changed("ReadOnly");
+    Changed(TControlProperty::ReadOnly);
 }
 
 void TCustomEdit::ClampSelection() {
@@ -93,19 +93,19 @@ void TCustomEdit::SetSelStart(int pos) {
     selStart_ = pos;
     selLength_ = 0;
     ClampSelection();
-    Changed("Selection");
+    Changed(TControlProperty::Selection);
 }
 
 void TCustomEdit::SetSelLength(int len) {
     selLength_ = len;
     ClampSelection();
-    Changed("Selection");
+    Changed(TControlProperty::Selection);
 }
 
 void TCustomEdit::SelectAll() {
     selStart_ = 0;
     selLength_ = static_cast<int>(Utf8Length(TControl::Text()));
-    Changed("Selection");
+    Changed(TControlProperty::Selection);
 }
 
 void TCustomEdit::DoEnter() {
@@ -128,7 +128,7 @@ void TCustomEdit::ReplaceText(const String& s, int cursor) {
     selStart_ = cursor;
     selLength_ = 0;
     ClampSelection();
-    Changed("Text");
+    Changed(TControlProperty::Text);
     if (differs) Change();
 }
 
@@ -187,7 +187,7 @@ TCustomCheckBox::TCustomCheckBox(TComponent* owner) : TWinControl(owner) {}
 void TCustomCheckBox::SetChecked(bool v) {
     if (v == checked_) return;
     checked_ = v;
-    Changed("Checked");
+    Changed(TControlProperty::Checked);
     if (!Loading()) Click();
 }
 
@@ -227,7 +227,7 @@ void TRadioButton::SetChecked(bool v) {
     if (v == checked_) return;
     checked_ = v;
     SetTabStop(v);
-    Changed("Checked");
+    Changed(TControlProperty::Checked);
     if (!v) return;
     if (TWinControl* p = Parent()) {
         for (int i = 0; i < p->ControlCount(); ++i)
@@ -264,6 +264,21 @@ TSpeedButton::TSpeedButton(TComponent* owner) : TWinControl(owner) {
 void TSpeedButton::UserClick() {
     if (!EnabledChain()) return;
     Click();
+}
+
+TSpeedButton* SearchButtonOf(TWinControl* edit) {
+    if (!edit) return nullptr;
+    TComponent* owner = edit->Owner();
+    if (!owner) return nullptr;
+    TSpeedButton* found = nullptr;
+    for (int i = 0; i < owner->ComponentCount(); ++i) {
+        auto* b = dynamic_cast<TSpeedButton*>(owner->Components(i));
+        if (!b || b->SearchEdit() != edit || !b->Showing() || !b->EnabledChain()) continue;
+        // Two buttons may name the same edit: the one beside it wins.
+        if (b->Parent() == edit->Parent()) return b;
+        if (!found) found = b;
+    }
+    return found;
 }
 
 bool TSpeedButton::ReadProperty(const DfmProperty& p, TFormReader& r) {

@@ -36,6 +36,9 @@ public:
     void SetText(const String& s) override;
     // What the control shows; a data-aware edit formats its field here.
     virtual String DisplayText() const { return Text(); }
+    // The colour the text is shown in: the font's, unless the edit marks its content (a date edit
+    // shows a valid date in a colour of its own). It may change with the text.
+    virtual TColor TextColor() const { return Font().Color; }
     int MaxLength() const { return maxLength_; }
     virtual void SetMaxLength(int n);
     bool ReadOnly() const { return readOnly_; }
@@ -135,6 +138,14 @@ public:
     // A key that clicks the button from anywhere in its form ("Ctrl+S"), since it never has the
     // focus; empty for none.
     String ShortCut;
+    // What the button shows without GlyphData.
+    virtual TDrawnGlyph DrawnGlyph() const { return TDrawnGlyph::Dots; }
+    // The edit whose search this button opens (F4 in that edit clicks it); null for a plain button.
+    virtual TWinControl* SearchEdit() const { return nullptr; }
 };
+
+// The enabled, showing button whose SearchEdit is `edit` (the one in the same container when two
+// name it), or null: what F4 in that edit clicks.
+TSpeedButton* SearchButtonOf(TWinControl* edit);
 
 void RegisterStandardClasses();

@@ -133,6 +133,30 @@ TEST_P(DriverTest, AScriptFileGivesOneLinePerCommandAndExitsZero) {
     EXPECT_EQ(json::parse(lines[9])["state"]["screen"]["open"], false);
 }
 
+// The edit's own keys reach the model as the window's do: a selection, Delete, a paste that the
+// field's key filter and length still govern.
+TEST_P(DriverTest, SelectDeleteAndPasteWorkTheTextAsTheKeyboardDoes) {
+    ASSERT_NO_FATAL_FAILURE(OpenAndLoad("11222333000181"));
+    Ok({{"do", "clear"}, {"control", "dbeNrDiasBloqNF"}});
+    Ok({{"do", "type"}, {"control", "dbeNrDiasBloqNF"}, {"text", "123"}});
+    Ok({{"do", "select"}, {"control", "dbeNrDiasBloqNF"}, {"start", 0}, {"length", 2}});
+    Ok({{"do", "delete"}, {"control", "dbeNrDiasBloqNF"}});
+    EXPECT_EQ(Control("dbeNrDiasBloqNF")["text"], "3");
+    Ok({{"do", "paste"}, {"control", "dbeNrDiasBloqNF"}, {"text", "9-8.76"}});
+    EXPECT_EQ(Control("dbeNrDiasBloqNF")["text"], "9873");
+    EXPECT_EQ(State()["record"]["state"], "edit");
+
+    const json before = State();
+    for (const char* line : {R"({"do":"select","control":"dbeNrDiasBloqNF","length":1})",
+                             R"({"do":"select","control":"dbeNrDiasBloqNF","start":-1,"length":1})",
+                             R"({"do":"delete","control":"lblIdForne"})",
+                             R"({"do":"paste","control":"dbeNrDiasBloqNF"})"}) {
+        json a = host_->Send(line);
+        EXPECT_EQ(a["ok"], false) << line;
+        EXPECT_EQ(State(), before) << "changed by " << line;
+    }
+}
+
 TEST_P(DriverTest, AScriptThatCannotBeReadIsAnErrorExit) {
     std::vector<std::string> args = BaseArgs();
     args.insert(args.end(), {"--script", "/nonexistent/roteiro.jsonl"});

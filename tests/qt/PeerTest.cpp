@@ -13,6 +13,7 @@
 #include "brx/DBDateEditPlus.h"
 #include "db/DBClient.h"
 #include "qt/QtText.h"
+#include "vcl/EditButton.h"
 
 namespace {
 
@@ -114,7 +115,7 @@ TEST_F(PeerTest, SpeedButtonGlyphsCarryNormalAndDisabledImages) {
 
 TEST_F(PeerTest, ButtonsWithoutOrWithBadGlyphDataGetADrawnGlyph) {
     for (String data : {String(), String("not hex"), String("89504E47")}) {
-        TQtGlyph g = GlyphFromData(data, 2, TQtFallbackGlyph::Search);
+        TQtGlyph g = GlyphFromData(data, 2, TDrawnGlyph::Search);
         EXPECT_EQ(g.normal.size(), QSize(16, 16)) << data;
         EXPECT_FALSE(g.normal.toImage() == g.disabled.toImage()) << data;
     }
@@ -177,6 +178,45 @@ TEST_F(PeerTest, TheCalendarButtonTypesThePickedDateIntoABoundDateEdit) {
     EXPECT_EQ(le->palette().color(QPalette::Text), QColor(0, 0, 0xFF));
     EXPECT_EQ(cds->State(), dsEdit); // typed as the user would: the record went into edit
     EXPECT_TRUE(calendar.isNull());  // the popup closed and went away
+}
+
+// Peers come by class from the widgetset's factory: an edit with a button of its own gets the
+// button whichever library defines it, and a peer registered later for a class takes its
+// components.
+TEST_F(PeerTest, PeersComeByClassFromTheFactory) {
+    struct TPickEdit : TEdit, IEditButton {
+        using TEdit::TEdit;
+        TEditButtonKind ButtonKind() const override { return TEditButtonKind::Calendar; }
+        const String& ButtonGlyph() const override { return glyph; }
+        int ButtonNumGlyphs() const override { return 1; }
+        String glyph;
+    };
+    struct TCodeEdit : TEdit {
+        using TEdit::TEdit;
+    };
+    struct TQtCodeEditPeer : TQtEditPeer {
+        TQtCodeEditPeer(IQtFormSite& site, TControl* c, QWidget* parent)
+            : TQtEditPeer(site, c, parent) {
+            Widget()->setProperty("codeEdit", true);
+        }
+    };
+    ws->Peers().Register<TQtCodeEditPeer, TCodeEdit>();
+    auto* pick = new TPickEdit(form);
+    pick->SetName("edtEscolha");
+    pick->SetParent(form->grbDados);
+    pick->SetBounds(270, 18, 90, 21);
+    auto* code = new TCodeEdit(form);
+    code->SetName("edtCodigo");
+    code->SetParent(form->grbDados);
+    code->SetBounds(270, 48, 90, 21);
+    ShowForm();
+
+    EXPECT_NE(W(pick)->findChild<QToolButton*>("calendar"), nullptr);
+    EXPECT_EQ(W(form->edtNome)->findChild<QToolButton*>("calendar"), nullptr);
+    EXPECT_TRUE(W(code)->property("codeEdit").toBool());
+    EXPECT_FALSE(W(form->edtNome)->property("codeEdit").toBool());
+    code->SetText("123");
+    EXPECT_EQ(W<QLineEdit>(code)->text(), QString("123"));
 }
 
 } // namespace

@@ -267,6 +267,46 @@ TEST_F(ComponentsTest, EditHonoursMaxLengthSelectionAndBackspace) {
     EXPECT_EQ(e->Text(), "");
 }
 
+// What the toolkit's edit does on its own (caret moves, Delete, paste) enters through the door too.
+TEST_F(ComponentsTest, SelectDeleteAndPasteGoThroughTheEditsFilters) {
+    auto* e = C<TEdit>("edtA1");
+    UserInput::TypeText(e, "abcd");
+    UserInput::Focus(C<TCheckBox>("chkA2"));
+    Take();
+    ASSERT_TRUE(UserInput::Select(e, 1, 2)); // focuses the edit first
+    EXPECT_EQ(Take(), "Exit:chkA2;Enter:edtA1");
+    EXPECT_EQ(e->SelStart(), 1);
+    EXPECT_EQ(e->SelLength(), 2);
+    UserInput::DeleteForward(e); // the selection
+    EXPECT_EQ(e->Text(), "ad");
+    UserInput::DeleteForward(e); // the character after the caret
+    EXPECT_EQ(e->Text(), "a");
+    UserInput::DeleteForward(e); // nothing after the caret
+    EXPECT_EQ(e->Text(), "a");
+    Take();
+    // The form's preview, the edit's filter and the greatest length apply; tabs and line breaks
+    // are dropped.
+    UserInput::Paste(e, "x#\tb\r\nçdefg");
+    EXPECT_EQ(e->Text(), "abçde");
+
+    // Pasting stops where a key moves the focus away, and at a form a key released: the form is
+    // freed after the last key, not under it.
+    UserInput::ClearText(e);
+    e->OnKeyPress = [&](TObject*, Char& key) {
+        if (key == U'q') C<TCheckBox>("chkA2")->SetFocus();
+        if (key == U'r') form->Release();
+    };
+    UserInput::Paste(e, "aqb");
+    EXPECT_EQ(e->Text(), "aq");
+    EXPECT_EQ(form->ActiveControl(), C<TCheckBox>("chkA2"));
+    UserInput::ClearText(e);
+    String textWhenFreed;
+    form->OnDestroy = [&](TObject*) { textWhenFreed = e->Text(); };
+    UserInput::Paste(e, "arb");
+    form = nullptr; // freed by the paste's event
+    EXPECT_EQ(textWhenFreed, "ar");
+}
+
 TEST_F(ComponentsTest, TabSelectsTheWholeTextAClickKeepsTheCaretAndAQueryMayRefuseClosing) {
     auto* e = C<TEdit>("edtA1");
     UserInput::TypeText(e, "30");
