@@ -6,6 +6,12 @@
 
 #include <sys/stat.h>
 
+namespace {
+// What the database library says stays in the server's log; the client gets these.
+const char* kDatabaseUnavailable = "Banco de dados indisponível. Tente novamente em instantes.";
+const char* kDatabaseFailed = "Falha no banco de dados. Tente novamente em instantes.";
+} // namespace
+
 struct Database::Slot {
     soci::session session;
     // The SQLite file the session opened: a file moved away or replaced is a database that
@@ -46,8 +52,7 @@ std::unique_ptr<Database::Slot> Database::Open() {
     try {
         kxsql::OpenSession(slot->session, url_, false);
     } catch (const std::exception& e) {
-        throw RpcError(kRpcDatabaseFailure,
-                       std::string("Banco de dados indisponível: ") + e.what());
+        throw RpcError(kRpcDatabaseFailure, kDatabaseUnavailable, e.what());
     }
     slot->open = &openSessions_;
     openSessions_.fetch_add(1, std::memory_order_relaxed);
@@ -117,8 +122,7 @@ nlohmann::json Database::Run(const std::function<nlohmann::json(DbCall&)>& work)
             // The session is dropped (closing it ends any open transaction).
             slot.reset();
             if (!fresh && attempt == 0 && !call.CommitIssued()) continue;
-            throw RpcError(kRpcDatabaseFailure,
-                           std::string("Falha no banco de dados: ") + e.what());
+            throw RpcError(kRpcDatabaseFailure, kDatabaseFailed, e.what());
         }
     }
 }

@@ -5,8 +5,13 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
+#include <fcntl.h>
+#include <iostream>
 #include <memory>
 #include <optional>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
@@ -80,12 +85,25 @@ private:
             info.operatorName = std::string(it->value());
         if (auto it = req.find("X-Request-Id"); it != req.end())
             info.requestId = std::string(it->value());
-        const bool keepAlive = req.keep_alive();
+        if (auto it = req.find("Idempotency-Key"); it != req.end())
+            info.idempotencyKey = std::string(it->value());
+        // After CONNECT the client may send anything: the connection is not reused.
+        const bool keepAlive = req.keep_alive() && req.method() != http::verb::connect;
         const unsigned version = req.version();
-        server_.handler_(std::move(info),
-                         [self = shared_from_this(), keepAlive, version](HttpReply reply) {
-                             self->Write(std::move(reply), keepAlive, version);
-                         });
+        try {
+            server_.handler_(std::move(info),
+                             [self = shared_from_this(), keepAlive, version](HttpReply reply) {
+                                 self->Write(std::move(reply), keepAlive, version);
+                             });
+        } catch (const std::exception& e) {
+            // Nothing a request holds may end the network loop; the log says what happened.
+            std::cerr << "appserver: requisição descartada: " << e.what() << std::endl;
+            Write({500,
+                   RpcService::ErrorBody(nullptr, kRpcInternalError,
+                                         "Erro interno do servidor de aplicação."),
+                   ""},
+                  false, version);
+        }
     }
 
     void Write(HttpReply reply, bool keepAlive, unsigned version) {
@@ -154,6 +172,11 @@ HttpServer::HttpServer(asio::io_context& io, const tcp::endpoint& endpoint, Hand
     acceptor_.set_option(asio::socket_base::reuse_address(true));
     acceptor_.bind(endpoint);
     acceptor_.listen(asio::socket_base::max_listen_connections);
+    reserveFd_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+}
+
+HttpServer::~HttpServer() {
+    if (reserveFd_ >= 0) ::close(reserveFd_);
 }
 
 void HttpServer::Start() {
@@ -164,15 +187,55 @@ void HttpServer::Accept() {
     acceptor_.async_accept(io_, [this](beast::error_code ec, tcp::socket socket) {
         if (stopping_ || ec == asio::error::operation_aborted) return;
         if (!ec) {
+            if (shedding_) {
+                shedding_ = false;
+                std::cerr << "appserver: descritores livres de novo; conexões aceitas normalmente"
+                          << std::endl;
+            }
             std::make_shared<HttpConnection>(std::move(socket), *this)->Start();
             return Accept();
         }
-        // Out of descriptors or the like: try again shortly instead of spinning.
+        // Out of descriptors or the like: the waiting clients are answered 503 and let go, so
+        // none hangs in the queue, and accepting is tried again shortly instead of spinning.
+        if (!shedding_) {
+            shedding_ = true;
+            std::cerr << "appserver: falha ao aceitar conexão (" << ec.message()
+                      << "); conexões novas recebem 503 até que haja descritores livres"
+                      << std::endl;
+        }
+        Shed();
         retry_.expires_after(std::chrono::milliseconds(100));
         retry_.async_wait([this](beast::error_code e) {
             if (!e && !stopping_) Accept();
         });
     });
+}
+
+// The descriptor kept in reserve is given up for a moment to take each waiting connection,
+// answer it 503 and close it.
+void HttpServer::Shed() {
+    static const std::string body = RpcService::ErrorBody(
+        nullptr, kRpcInternalError,
+        "Servidor de aplicação sobrecarregado: tente novamente em instantes.");
+    static const std::string answer =
+        "HTTP/1.1 503 Service Unavailable\r\nServer: appserver\r\nConnection: close\r\n"
+        "Retry-After: 1\r\nContent-Type: application/json; charset=utf-8\r\nContent-Length: " +
+        std::to_string(body.size()) + "\r\n\r\n" + body;
+    if (reserveFd_ >= 0) {
+        ::close(reserveFd_);
+        reserveFd_ = -1;
+    }
+    const int listenFd = acceptor_.native_handle();
+    for (int shed = 0; shed < 64; ++shed) {
+        pollfd p{listenFd, POLLIN, 0};
+        if (::poll(&p, 1, 0) <= 0) break;
+        const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) break;
+        (void)!::send(fd, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        ::shutdown(fd, SHUT_WR);
+        ::close(fd);
+    }
+    reserveFd_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
 }
 
 void HttpServer::Stop() {

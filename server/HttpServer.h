@@ -26,6 +26,9 @@ public:
 
     HttpServer(boost::asio::io_context& io, const boost::asio::ip::tcp::endpoint& endpoint,
                Handler handler, HttpServerOptions options);
+    ~HttpServer();
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
     boost::asio::ip::tcp::endpoint LocalEndpoint() const { return acceptor_.local_endpoint(); }
     // Open connections; on the io_context's thread.
     size_t ConnectionCount() const { return connections_.size(); }
@@ -37,6 +40,7 @@ public:
 private:
     friend class HttpConnection;
     void Accept();
+    void Shed();
 
     boost::asio::io_context& io_;
     boost::asio::ip::tcp::acceptor acceptor_;
@@ -44,5 +48,7 @@ private:
     Handler handler_;
     HttpServerOptions options_;
     bool stopping_ = false;
+    bool shedding_ = false; // accepting fails: logged once until it works again
+    int reserveFd_ = -1;    // given up to take and answer a connection when none is left
     std::set<HttpConnection*> connections_;
 };

@@ -153,3 +153,16 @@ std::optional<std::string> LogText(const nlohmann::json& value) {
     }
     return value.dump();
 }
+
+size_t ControlCharacterPosition(std::string_view text) {
+    size_t n = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if ((c & 0xC0) != 0x80) ++n;
+        if (c < 0x20 || c == 0x7F) return n;
+        if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+            static_cast<unsigned char>(text[i + 1]) <= 0x9F)
+            return n;
+    }
+    return 0;
+}

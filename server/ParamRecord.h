@@ -68,3 +68,8 @@ nlohmann::json PacketNumber(double value);
 
 // A value as the audit log writes it: null stays null, numbers in their shortest exact form.
 std::optional<std::string> LogText(const nlohmann::json& value);
+
+// Position (1-based, in characters) of the first control character of UTF-8 text: C0 (NUL, tab,
+// line breaks...), DEL or C1. 0 when there is none. No stored text may hold one: PostgreSQL
+// would cut the text at a NUL where SQLite keeps it.
+size_t ControlCharacterPosition(std::string_view text);

@@ -1,6 +1,7 @@
 #include "RdmParamForne.h"
 
 #include "Database.h"
+#include "IdempotencyStore.h"
 #include "ParamStore.h"
 #include "RpcError.h"
 
@@ -23,6 +24,22 @@ std::string Quoted(const json& v) {
 
 std::string DdMmYyyy(const std::string& iso) {
     return iso.substr(8, 2) + "/" + iso.substr(5, 2) + "/" + iso.substr(0, 4);
+}
+
+// New texts and supplier codes may hold no control character at all. An original value echoes
+// what the database holds, where another program may have left a tab: only a NUL, which
+// PostgreSQL would cut the comparison at, is refused there.
+void RefuseControlCharacter(const std::string& where, const json& v, bool onlyNul = false) {
+    if (!v.is_string()) return;
+    const std::string& text = v.get_ref<const std::string&>();
+    size_t at = 0;
+    if (!onlyNul)
+        at = ControlCharacterPosition(text);
+    else if (const size_t nul = text.find('\0'); nul != std::string::npos)
+        at = Utf8Length(std::string_view(text).substr(0, nul)) + 1;
+    if (at)
+        Refuse(where + ": o texto contém um caractere de controle na posição " +
+               std::to_string(at) + ", o que não é aceito.");
 }
 
 // The type check shared by the original and the new values. An original date is any text: a
@@ -56,6 +73,7 @@ void CheckNewValue(int field, const json& v) {
     const ParamField& f = ParamFields()[field];
     const std::string name = std::string("Campo ") + f.name;
     CheckType(field, v, "Campo ");
+    RefuseControlCharacter(name, v);
     if (f.flag && !(v.is_string() && (v == "S" || v == "N")))
         Refuse(name + ": valor " + Quoted(v) + " inválido; use \"S\" ou \"N\".");
     if (f.kind == FieldKind::Text && v.is_string()) {
@@ -150,6 +168,8 @@ std::optional<Change> ReadDelta(const json& delta) {
     for (int id = 0; id < kParamFieldCount; ++id) {
         out.old[id] = old[position[id]];
         CheckType(id, out.old[id], "Valor original do campo ", true);
+        RefuseControlCharacter(std::string("Valor original do campo ") + ParamFields()[id].name,
+                               out.old[id], id != kCdForneced);
     }
     const json changed = c.value("new", json());
     if (!changed.is_object()) BadParams("Alteração sem os valores novos (\"new\").");
@@ -170,6 +190,7 @@ json RdmParamForne::GetParamForn(const json& params, CallContext& ctx) {
     if (params.size() != 1 || !params[0].is_string())
         BadParams("GetParamForn espera um parâmetro: o código do fornecedor (texto).");
     const std::string code = params[0];
+    RefuseControlCharacter("Código do fornecedor", params[0]);
     ctx.subject = code;
     return ctx.db.Run([&](DbCall& db) -> json {
         auto found = LoadParams(db, code);
@@ -235,8 +256,20 @@ json RdmParamForne::SetParamForn(const json& params, CallContext& ctx) {
     }
     if (changes.empty()) return json::array({"S"});
 
+    if (ctx.idempotencyKey) PurgeExpiredIdempotencyKeys(ctx.db);
     return ctx.db.Run([&](DbCall& db) -> json {
         db.Begin();
+        if (ctx.idempotencyKey) {
+            const std::string digest = IdempotencyDigest("SetParamForn", params, ctx.operatorName);
+            if (auto stored = ClaimIdempotencyKey(db, *ctx.idempotencyKey, digest)) {
+                if (stored->digest != digest)
+                    throw RpcError(kRpcInvalidRequest,
+                                   "Chave de idempotência já usada por outra gravação: gere uma "
+                                   "chave nova para cada gravação.");
+                ctx.replayed = true;
+                return stored->answer; // applied once already: nothing more is written
+            }
+        }
         if (!SupplierExists(db, code)) Refuse("Fornecedor " + code + " não cadastrado.");
         const json group = Normalized(kCdGrPerm, wanted[kCdGrPerm]);
         if (!group.is_null() && !GroupExists(db, group.get<std::string>()))
@@ -256,8 +289,10 @@ json RdmParamForne::SetParamForn(const json& params, CallContext& ctx) {
             if (InsertParams(db, code, wanted) != 1) throw RpcError(kRpcConflict, kConflictMessage);
         }
         WriteParamLog(db, code, ctx.now, ctx.operatorName, changes);
+        const json answer = json::array({"S"});
+        if (ctx.idempotencyKey) StoreIdempotentAnswer(db, *ctx.idempotencyKey, answer);
         db.Commit();
         ctx.applied = true;
-        return json::array({"S"});
+        return answer;
     });
 }

@@ -17,6 +17,9 @@ struct CallContext {
     std::string now;                         // the server's timestamp, YYYY-MM-DD HH:MM:SS
     std::string subject;                     // set by the module: what the log line names
     bool applied = false;                    // set by the module once a change is committed
+    // Idempotency-Key of the request: a method that changes data applies it at most once.
+    std::optional<std::string> idempotencyKey;
+    bool replayed = false; // set by the module: the answer is the one stored for the key
 };
 
 class RemoteModule {

@@ -1,4 +1,5 @@
-// A call that ends in a JSON-RPC error: the code and the Portuguese text the user sees.
+// A call that ends in a JSON-RPC error: the code and the Portuguese text the user sees, and
+// for the server's log only, what the library or the database said.
 #pragma once
 
 #include <stdexcept>
@@ -17,11 +18,14 @@ enum RpcCode : int {
 
 class RpcError : public std::runtime_error {
 public:
-    RpcError(int code, const std::string& message) : std::runtime_error(message), code_(code) {}
+    RpcError(int code, const std::string& message, std::string detail = {})
+        : std::runtime_error(message), code_(code), detail_(std::move(detail)) {}
     int Code() const { return code_; }
+    const std::string& Detail() const { return detail_; }
 
 private:
     int code_;
+    std::string detail_;
 };
 
 inline const char* kConflictMessage =

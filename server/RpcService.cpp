@@ -1,6 +1,7 @@
 #include "RpcService.h"
 
 #include "Database.h"
+#include "JsonRpc.h"
 #include "ParamRecord.h"
 #include "RpcError.h"
 
@@ -18,6 +19,7 @@ using nlohmann::json;
 namespace {
 
 constexpr size_t kOperatorMaxLength = 40;
+constexpr size_t kIdempotencyKeyMaxLength = 100;
 
 std::string LocalTime(const char* format) {
     const std::time_t t = std::time(nullptr);
@@ -28,13 +30,23 @@ std::string LocalTime(const char* format) {
     return buf;
 }
 
-bool ValidUtf8(const std::string& s) {
-    try {
-        (void)json(s).dump(); // dump refuses ill-formed UTF-8
-        return true;
-    } catch (const json::exception&) {
-        return false;
+bool ValidUtf8(std::string_view s) {
+    size_t i = 0;
+    while (i < s.size()) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        if (n == 0 || i + n > s.size()) return false;
+        uint32_t cp = n == 1 ? c : c & (0x7F >> n);
+        for (size_t k = 1; k < n; ++k) {
+            const unsigned char d = static_cast<unsigned char>(s[i + k]);
+            if ((d & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (d & 0x3F);
+        }
+        static const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (cp < least[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        i += n;
     }
+    return true;
 }
 
 // The client's X-Request-Id when it is a plain token, else one of ours: a prefix drawn at start
@@ -51,6 +63,20 @@ std::string RequestId(const std::string& given) {
     }();
     static std::atomic<uint64_t> counter{0};
     return prefix + "-" + std::to_string(counter.fetch_add(1, std::memory_order_relaxed) + 1);
+}
+
+// A key that a client made for one save: a random value written as text (32 hex digits from
+// our client); anything visible and short is accepted from others.
+void CheckIdempotencyKey(const std::string& key) {
+    if (key.empty() || key.size() > kIdempotencyKeyMaxLength)
+        throw RpcError(kRpcInvalidRequest, "Cabeçalho Idempotency-Key deve ter de 1 a " +
+                                               std::to_string(kIdempotencyKeyMaxLength) +
+                                               " caracteres.");
+    for (unsigned char c : key)
+        if (c < 0x21 || c > 0x7E)
+            throw RpcError(kRpcInvalidRequest,
+                           "Cabeçalho Idempotency-Key inválido: use apenas letras, dígitos e "
+                           "sinais ASCII visíveis.");
 }
 
 CallOutcome OutcomeOfCode(int code) {
@@ -84,12 +110,25 @@ void RpcService::Join() {
 }
 
 std::string RpcService::ErrorBody(const json& id, int code, const std::string& message) {
-    return json{{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", message}}}}
-        .dump();
+    return DumpJson(
+        json{{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", message}}}});
 }
 
 void RpcService::Handle(HttpRequestInfo request, std::function<void(HttpReply)> done) {
     const std::string prefix = "/rpc/";
+    if (!ValidUtf8(request.target)) {
+        done({400,
+              ErrorBody(nullptr, kRpcInvalidRequest,
+                        "Requisição HTTP malformada: o destino não é um texto UTF-8 válido."),
+              ""});
+        return;
+    }
+    // HEAD and CONNECT answers carry no body: a HEAD answer must not have one, and after
+    // CONNECT a body would be taken for tunnelled data.
+    if (request.method == "HEAD" || request.method == "CONNECT") {
+        done({405, "", "GET, POST"});
+        return;
+    }
     std::string target = request.target.substr(0, request.target.find('?'));
     RemoteModule* module = nullptr;
     if (target.compare(0, prefix.size(), prefix) == 0)
@@ -103,7 +142,7 @@ void RpcService::Handle(HttpRequestInfo request, std::function<void(HttpReply)> 
         return;
     }
     if (request.method == "GET") {
-        done({200, json{{"module", module->Name()}, {"methods", module->Methods()}}.dump(), ""});
+        done({200, DumpJson(json{{"module", module->Name()}, {"methods", module->Methods()}}), ""});
         return;
     }
     if (request.method != "POST") {
@@ -131,46 +170,16 @@ HttpReply RpcService::Invoke(RemoteModule& module, const HttpRequestInfo& reques
     const auto start = std::chrono::steady_clock::now();
     json id = nullptr;
     bool notification = false;
-    CallContext ctx{db_, request.operatorName, "", "", ""};
+    CallContext ctx{db_, request.operatorName, "", "", "", false, request.idempotencyKey};
     HttpReply reply;
     CallRecord record;
     record.requestId = request.requestId;
     record.module = module.Name();
     try {
-        json call;
-        try {
-            call = json::parse(request.body);
-        } catch (const json::parse_error& e) {
-            throw RpcError(kRpcParseError, "JSON malformado na requisição (posição " +
-                                               std::to_string(e.byte) + ").");
-        }
-        if (call.is_array())
-            throw RpcError(kRpcInvalidRequest, "Chamadas em lote não são aceitas: envie uma "
-                                               "chamada por requisição.");
-        if (!call.is_object())
-            throw RpcError(kRpcInvalidRequest, "A requisição deve ser um objeto JSON-RPC.");
-        if (auto it = call.find("id"); it != call.end()) {
-            if (it->is_string() || it->is_number() || it->is_null())
-                id = *it;
-            else
-                throw RpcError(kRpcInvalidRequest, "Identificador (id) da chamada inválido.");
-        }
-        if (call.value("jsonrpc", json()) != "2.0")
-            throw RpcError(kRpcInvalidRequest, "A requisição deve declarar \"jsonrpc\": \"2.0\".");
-        auto method = call.find("method");
-        if (method == call.end() || !method->is_string())
-            throw RpcError(kRpcInvalidRequest, "A requisição não traz o nome do método.");
-        record.method = method->get<std::string>();
-        json params = json::array();
-        if (auto p = call.find("params"); p != call.end()) {
-            if (p->is_object())
-                throw RpcError(kRpcInvalidParams, "Os parâmetros devem ser posicionais (lista).");
-            if (!p->is_array())
-                throw RpcError(kRpcInvalidRequest, "Parâmetros (params) devem ser uma lista.");
-            params = *p;
-        }
+        RpcCall call = DecodeRpcCall(request.body, id);
+        record.method = call.method;
         if (ctx.operatorName) {
-            if (!ValidUtf8(*ctx.operatorName))
+            if (!ValidUtf8(*ctx.operatorName) || ControlCharacterPosition(*ctx.operatorName))
                 throw RpcError(kRpcInvalidRequest, "Cabeçalho X-Operator com texto inválido.");
             if (Utf8Length(*ctx.operatorName) > kOperatorMaxLength)
                 throw RpcError(kRpcInvalidRequest, "Cabeçalho X-Operator excede " +
@@ -178,26 +187,29 @@ HttpReply RpcService::Invoke(RemoteModule& module, const HttpRequestInfo& reques
                                                        " caracteres.");
             if (ctx.operatorName->empty()) ctx.operatorName.reset();
         }
-        notification = !call.contains("id");
+        if (ctx.idempotencyKey) CheckIdempotencyKey(*ctx.idempotencyKey);
+        notification = call.notification;
         ctx.today = fixedToday_ ? *fixedToday_ : LocalTime("%Y-%m-%d");
         ctx.now = ctx.today + LocalTime(" %H:%M:%S");
-        json result = module.Call(method->get<std::string>(), params, ctx);
+        json result = module.Call(call.method, call.params, ctx);
         if (result.is_array() && result.size() > 1 && result[0] == "N") {
             record.outcome = CallOutcome::Refused;
             if (result[1].is_string()) record.message = result[1].get<std::string>();
         }
-        reply.body = json{{"jsonrpc", "2.0"}, {"id", id}, {"result", result}}.dump();
+        if (ctx.replayed) record.message = "repetição: resposta guardada para a chave";
+        reply.body = DumpJson(json{{"jsonrpc", "2.0"}, {"id", id}, {"result", result}});
     } catch (const RpcError& e) {
         record.outcome = OutcomeOfCode(e.Code());
         record.code = e.Code();
+        // What a library said stays in the log, after the text the client got.
         record.message = e.what();
+        if (!e.Detail().empty()) record.message += " [" + e.Detail() + "]";
         reply.body = ErrorBody(id, e.Code(), e.what());
     } catch (const std::exception& e) {
         record.outcome = CallOutcome::InternalError;
         record.code = kRpcInternalError;
-        record.message = e.what();
-        reply.body = ErrorBody(id, kRpcInternalError,
-                               std::string("Erro interno do servidor de aplicação: ") + e.what());
+        record.message = e.what(); // for the log only
+        reply.body = ErrorBody(id, kRpcInternalError, "Erro interno do servidor de aplicação.");
     }
     record.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -20,8 +20,9 @@ struct HttpRequestInfo {
     std::string method; // GET, POST, ...
     std::string target;
     std::string body;
-    std::optional<std::string> operatorName; // X-Operator header
-    std::string requestId;                   // X-Request-Id header
+    std::optional<std::string> operatorName;   // X-Operator header
+    std::string requestId;                     // X-Request-Id header
+    std::optional<std::string> idempotencyKey; // Idempotency-Key header
 };
 
 struct HttpReply {

@@ -29,6 +29,7 @@
 #include <unistd.h>
 
 extern char** environ;
+#include <sys/resource.h>
 
 namespace asio = boost::asio;
 using tcp = asio::ip::tcp;
@@ -322,6 +323,12 @@ int Serve(int argc, char** argv) {
     const int workers = o.values.count("--workers")
                             ? ParseInt(Where(o, "--workers"), o.values["--workers"], 1, 64)
                             : 4;
+
+    // Each connection holds a descriptor: allow as many as the system lets this process have.
+    if (rlimit files{}; getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
 
     Database db(url);
     try {

@@ -182,6 +182,18 @@ std::vector<std::string> MakeSchema(Engine e) {
                 Varchar(e, 255) + ")");
     s.push_back("CREATE INDEX IF NOT EXISTS IXPARAMFORNELOG1 ON PARAMFORNELOG (CDFORNECED, "
                 "DTALTERACAO)");
+    // The answers of saves by the client's Idempotency-Key; NRCRIACAO in seconds since 1970 (UTC).
+    s.push_back("CREATE TABLE IF NOT EXISTS CHAVEIDEMPOT ("
+                "CDCHAVEIDEMPOT " +
+                Varchar(e, 100) +
+                " NOT NULL PRIMARY KEY, "
+                "DSHASHREQ " +
+                Varchar(e, 64) +
+                " NOT NULL, "
+                "DSRESPOSTA TEXT NOT NULL, "
+                "NRCRIACAO " +
+                std::string(e == Engine::SQLite ? "INTEGER" : "BIGINT") + " NOT NULL)");
+    s.push_back("CREATE INDEX IF NOT EXISTS IXCHAVEIDEMPOT1 ON CHAVEIDEMPOT (NRCRIACAO)");
     return s;
 }
 

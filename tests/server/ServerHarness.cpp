@@ -18,6 +18,7 @@
 #include <poll.h>
 #include <sstream>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
@@ -42,10 +43,18 @@ std::string ReadFile(const std::string& path) {
 }
 
 // Starts appserver; stdout and stderr go to the given descriptors.
-int Spawn(const std::vector<std::string>& args, int outFd, int errFd, const Environment& env) {
+int Spawn(const std::vector<std::string>& args, int outFd, int errFd, const Environment& env,
+          FileLimits limits = {}) {
     const pid_t pid = fork();
     if (pid == 0) {
         prctl(PR_SET_PDEATHSIG, SIGKILL); // a test that crashes leaves no server behind
+        if (limits.soft || limits.hard) {
+            rlimit files{};
+            getrlimit(RLIMIT_NOFILE, &files);
+            if (limits.hard) files.rlim_max = limits.hard;
+            if (limits.soft) files.rlim_cur = limits.soft;
+            setrlimit(RLIMIT_NOFILE, &files);
+        }
         dup2(outFd, 1);
         dup2(errFd, 2);
         for (const std::string& e : env)
@@ -208,7 +217,8 @@ std::vector<std::map<std::string, json>> TestDatabase::LogRows(const std::string
 }
 
 ServerProcess::ServerProcess(const std::string& dbUrl, const std::vector<std::string>& extra,
-                             const std::string& listen, const Environment& env) {
+                             const std::string& listen, const Environment& env,
+                             FileLimits limits) {
     std::vector<std::string> args = {"serve", "--listen", listen};
     if (!dbUrl.empty()) args.insert(args.end(), {"--db", dbUrl}); // else from the settings
     args.insert(args.end(), extra.begin(), extra.end());
@@ -216,7 +226,7 @@ ServerProcess::ServerProcess(const std::string& dbUrl, const std::vector<std::st
     if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     const std::string logPath = logDir_.Path() + "/stderr";
     const int err = open(logPath.c_str(), O_CREAT | O_WRONLY | O_TRUNC | O_CLOEXEC, 0600);
-    pid_ = Spawn(args, fds[1], err, env);
+    pid_ = Spawn(args, fds[1], err, env, limits);
     close(fds[1]);
     close(err);
     // The first stdout line tells the port; nothing else is read from it.

@@ -71,11 +71,17 @@ private:
     std::unique_ptr<soci::session> admin_;
 };
 
+// Descriptor limits the server starts with (0 keeps the test's own).
+struct FileLimits {
+    unsigned long soft = 0, hard = 0;
+};
+
 // appserver serve; an empty dbUrl leaves --db to the configuration file or environment.
 class ServerProcess {
 public:
     ServerProcess(const std::string& dbUrl, const std::vector<std::string>& extra = {},
-                  const std::string& listen = "127.0.0.1:0", const Environment& env = {});
+                  const std::string& listen = "127.0.0.1:0", const Environment& env = {},
+                  FileLimits limits = {});
     ~ServerProcess();
     int Port() const { return port_; }
     int Pid() const { return pid_; }

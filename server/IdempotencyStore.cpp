@@ -1,0 +1,87 @@
+#include "IdempotencyStore.h"
+
+#include "JsonRpc.h"
+#include "RpcError.h"
+
+#include <openssl/evp.h>
+#include <soci/soci.h>
+
+#include <atomic>
+#include <iostream>
+
+namespace {
+
+long long NowSeconds() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+std::atomic<long long> lastPurge{0};
+
+} // namespace
+
+std::string IdempotencyDigest(const std::string& method, const nlohmann::json& params,
+                              const std::optional<std::string>& operatorName) {
+    const std::string text =
+        method + '\n' + (operatorName ? *operatorName : std::string()) + '\n' + DumpJson(params);
+    unsigned char md[EVP_MAX_MD_SIZE];
+    unsigned int n = 0;
+    if (EVP_Digest(text.data(), text.size(), md, &n, EVP_sha256(), nullptr) != 1)
+        throw std::runtime_error("SHA-256 indisponível");
+    static const char* hex = "0123456789abcdef";
+    std::string out;
+    for (unsigned int i = 0; i < n; ++i) {
+        out += hex[md[i] >> 4];
+        out += hex[md[i] & 15];
+    }
+    return out;
+}
+
+std::optional<StoredAnswer> ClaimIdempotencyKey(DbCall& db, const std::string& key,
+                                                const std::string& digest) {
+    std::string k = key, d = digest, empty;
+    long long now = NowSeconds();
+    soci::statement insert =
+        (db.Sql().prepare << "INSERT INTO CHAVEIDEMPOT (CDCHAVEIDEMPOT, DSHASHREQ, DSRESPOSTA, "
+                             "NRCRIACAO) VALUES (:k, :d, :r, :t) "
+                             "ON CONFLICT (CDCHAVEIDEMPOT) DO NOTHING",
+         soci::use(k), soci::use(d), soci::use(empty), soci::use(now));
+    insert.execute(true);
+    if (insert.get_affected_rows() == 1) return std::nullopt;
+
+    StoredAnswer stored;
+    std::string answer;
+    db.Sql() << "SELECT DSHASHREQ, DSRESPOSTA FROM CHAVEIDEMPOT WHERE CDCHAVEIDEMPOT = :k",
+        soci::into(stored.digest), soci::into(answer), soci::use(k);
+    if (!db.Sql().got_data() || answer.empty())
+        throw std::runtime_error("chave de idempotência sem resposta guardada: " + key);
+    stored.answer = nlohmann::json::parse(answer);
+    return stored;
+}
+
+void StoreIdempotentAnswer(DbCall& db, const std::string& key, const nlohmann::json& answer) {
+    std::string k = key, text = DumpJson(answer);
+    db.Sql() << "UPDATE CHAVEIDEMPOT SET DSRESPOSTA = :r WHERE CDCHAVEIDEMPOT = :k",
+        soci::use(text), soci::use(k);
+}
+
+void PurgeExpiredIdempotencyKeys(Database& database) {
+    const long long now = NowSeconds();
+    long long last = lastPurge.load();
+    if (now - last < 3600 || !lastPurge.compare_exchange_strong(last, now)) return;
+    long long limit =
+        now - std::chrono::duration_cast<std::chrono::seconds>(kIdempotencyKeyLifetime).count();
+    try {
+        database.Run([&](DbCall& db) -> nlohmann::json {
+            db.Begin();
+            db.Sql() << "DELETE FROM CHAVEIDEMPOT WHERE NRCRIACAO < :t", soci::use(limit);
+            db.Commit();
+            return nullptr;
+        });
+    } catch (const RpcError& e) {
+        lastPurge = last; // tried again by the next save
+        std::cerr << "appserver: limpeza das chaves de idempotência adiada: " << e.what() << " "
+                  << e.Detail() << std::endl;
+    }
+}

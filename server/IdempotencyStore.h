@@ -1,0 +1,37 @@
+// Saves applied at most once: the answer of a save is stored under the client's Idempotency-Key
+// in the save's own transaction, and a request that repeats the key gets that answer back.
+#pragma once
+
+#include "Database.h"
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+// How long a key is remembered: a client retries within seconds; a day covers any clock.
+constexpr std::chrono::hours kIdempotencyKeyLifetime{24};
+
+// SHA-256 (hex) of what makes two requests the same save: method, params and operator.
+std::string IdempotencyDigest(const std::string& method, const nlohmann::json& params,
+                              const std::optional<std::string>& operatorName);
+
+struct StoredAnswer {
+    std::string digest;
+    nlohmann::json answer;
+};
+
+// Inside the open transaction, before anything is written: takes the key for this call and
+// returns nullopt, or returns what an earlier call stored under it. A call with the same key
+// that is still running makes this wait until it commits (its answer is returned) or rolls back
+// (the key is taken here).
+std::optional<StoredAnswer> ClaimIdempotencyKey(DbCall& db, const std::string& key,
+                                                const std::string& digest);
+
+// The answer of the call that claimed the key, written before its commit.
+void StoreIdempotentAnswer(DbCall& db, const std::string& key, const nlohmann::json& answer);
+
+// Forgets keys older than their lifetime; runs at most once an hour per process, in a
+// transaction of its own. A failure is left for the next time.
+void PurgeExpiredIdempotencyKeys(Database& db);

@@ -1,0 +1,99 @@
+#include "JsonRpc.h"
+
+#include "RpcError.h"
+
+using nlohmann::json;
+
+namespace {
+
+struct TooDeep {};
+
+} // namespace
+
+json ParseRequestJson(const std::string& body) {
+    try {
+        return json::parse(body, [](int depth, json::parse_event_t event, json&) {
+            // depth counts the containers around the one that starts
+            if ((event == json::parse_event_t::array_start ||
+                 event == json::parse_event_t::object_start) &&
+                depth >= kJsonMaxDepth)
+                throw TooDeep{};
+            return true;
+        });
+    } catch (const TooDeep&) {
+        throw RpcError(kRpcParseError, "A requisição aninha listas ou objetos além de " +
+                                           std::to_string(kJsonMaxDepth) + " níveis.");
+    } catch (const json::parse_error& e) {
+        throw RpcError(kRpcParseError,
+                       "JSON malformado na requisição (posição " + std::to_string(e.byte) + ").",
+                       e.what());
+    } catch (const json::out_of_range& e) {
+        throw RpcError(kRpcParseError,
+                       "A requisição traz um número fora do intervalo aceito (até cerca de "
+                       "1,8e308 em valor absoluto).",
+                       e.what());
+    } catch (const json::exception& e) {
+        throw RpcError(kRpcParseError, "JSON inválido na requisição.", e.what());
+    }
+}
+
+RpcCall DecodeRpcCall(const std::string& body, json& id) {
+    id = nullptr;
+    const json call = ParseRequestJson(body);
+    if (call.is_array())
+        throw RpcError(kRpcInvalidRequest,
+                       "Chamadas em lote não são aceitas: envie uma chamada por requisição.");
+    if (!call.is_object())
+        throw RpcError(kRpcInvalidRequest, "A requisição deve ser um objeto JSON-RPC.");
+    RpcCall out;
+    if (auto it = call.find("id"); it != call.end()) {
+        if (!(it->is_string() || it->is_number() || it->is_null()))
+            throw RpcError(kRpcInvalidRequest, "Identificador (id) da chamada inválido.");
+        id = *it;
+        out.id = *it;
+    }
+    if (call.value("jsonrpc", json()) != "2.0")
+        throw RpcError(kRpcInvalidRequest, "A requisição deve declarar \"jsonrpc\": \"2.0\".");
+    auto method = call.find("method");
+    if (method == call.end() || !method->is_string())
+        throw RpcError(kRpcInvalidRequest, "A requisição não traz o nome do método.");
+    out.method = method->get<std::string>();
+    if (auto p = call.find("params"); p != call.end()) {
+        if (p->is_object())
+            throw RpcError(kRpcInvalidParams, "Os parâmetros devem ser posicionais (lista).");
+        if (!p->is_array())
+            throw RpcError(kRpcInvalidRequest, "Parâmetros (params) devem ser uma lista.");
+        out.params = *p;
+    }
+    out.notification = !call.contains("id");
+    return out;
+}
+
+std::string DumpJson(const json& value) {
+    return value.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+std::string LogSafe(std::string_view text, size_t max) {
+    static const char* hex = "0123456789abcdef";
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (out.size() >= max) {
+            out += "...";
+            break;
+        }
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7f || c == '\\') {
+            out += '\\';
+            if (c == '\\') {
+                out += '\\';
+            } else {
+                out += 'x';
+                out += hex[c >> 4];
+                out += hex[c & 15];
+            }
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
