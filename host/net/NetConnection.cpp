@@ -10,13 +10,16 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <mutex>
 #include <optional>
 #include <poll.h>
+#include <random>
 #include <sys/socket.h>
+#include <thread>
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
@@ -25,15 +28,19 @@ using tcp = asio::ip::tcp;
 
 namespace {
 
-constexpr std::chrono::seconds kConnectTimeout{10};
-constexpr std::chrono::seconds kCallTimeout{60};
-constexpr size_t kAnswerLimit = 64u << 20;
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
 
-std::mutex operatorMutex;
+// Pauses before each new attempt of a call whose answer did not arrive.
+constexpr int kRetryPauseMs[] = {150, 300, 600, 1200};
+
+std::mutex settingsMutex;
 String operatorName;
+int defaultConnectMs = 5000;
+int defaultCallMs = 30000;
 
 String OperatorName() {
-    std::lock_guard lock(operatorMutex);
+    std::lock_guard lock(settingsMutex);
     return operatorName;
 }
 
@@ -47,22 +54,41 @@ String Reason(const boost::system::error_code& ec) {
     if (ec == asio::error::connection_reset) return "conexão reiniciada pelo servidor";
     if (ec == asio::error::network_unreachable || ec == asio::error::host_unreachable)
         return "rede inacessível";
+    if (ec == http::error::body_limit || ec == http::error::buffer_overflow ||
+        ec == http::error::header_limit)
+        return "resposta maior que o limite de 64 MiB";
     return ec.message();
 }
 
 // A transport failure: the message is complete, ready for the user.
 struct TransportError {
     String message;
-    bool beforeAnswer; // nothing of an answer was read: the request may be sent again
+    bool sent;         // the request may have reached the server
+    bool retry = true; // another attempt may do better (not so for an answer over the limit)
 };
+
+// 128 random bits as text: the key of one call, kept across its retries.
+String NewCallKey() {
+    static thread_local std::random_device device;
+    static const char* hex = "0123456789abcdef";
+    String key;
+    for (int i = 0; i < 4; ++i) {
+        uint32_t r = device();
+        for (int k = 0; k < 8; ++k, r >>= 4)
+            key += hex[r & 15];
+    }
+    return key;
+}
 
 } // namespace
 
 struct TNetConnection::Impl {
     asio::io_context io;
     std::optional<beast::tcp_stream> stream;
-    beast::flat_buffer buffer;
-    bool connected = false;
+    // Holds what is read beyond the headers; capped so no framing gets past the answer limit.
+    beast::flat_buffer buffer{AnswerLimit};
+    bool wanted = false;    // Connected was set true: calls open what they need
+    bool connected = false; // the module answered on the current address
     String host;
     int port = 0;
     std::atomic<long long> nextId{0};
@@ -89,20 +115,20 @@ struct TNetConnection::Impl {
         stream.reset();
     }
 
-    void Open() {
+    void Open(Clock::time_point deadline, int connectMs) {
         Close();
         boost::system::error_code ec;
         tcp::resolver resolver(io);
         auto endpoints = resolver.resolve(host, std::to_string(port), ec);
-        if (ec) throw TransportError{CannotConnect(Reason(ec)), true};
+        if (ec) throw TransportError{CannotConnect(Reason(ec)), false};
         stream.emplace(io);
-        stream->expires_after(kConnectTimeout);
+        stream->expires_at(std::min(deadline, Clock::now() + milliseconds(connectMs)));
         stream->async_connect(endpoints,
                               [&](beast::error_code e, const tcp::endpoint&) { ec = e; });
         Run();
         if (ec) {
             stream.reset();
-            throw TransportError{CannotConnect(Reason(ec)), true};
+            throw TransportError{CannotConnect(Reason(ec)), false};
         }
         stream->socket().set_option(tcp::no_delay(true), ec);
         buffer.clear();
@@ -117,54 +143,46 @@ struct TNetConnection::Impl {
         return recv(p.fd, &c, 1, MSG_PEEK | MSG_DONTWAIT) != -1 || errno != EAGAIN;
     }
 
+    // One request and its answer on the open connection, both within the deadline. The body is
+    // limited while it is read, so a huge answer is dropped before it fills the memory.
     http::response<http::string_body> Exchange(http::verb verb, const String& target,
-                                               const String& body) {
+                                               const String& body, const String& key,
+                                               Clock::time_point deadline) {
         http::request<http::string_body> req{verb, target, 11};
         req.set(http::field::host, host);
         req.set(http::field::user_agent, "kx-host");
         if (verb == http::verb::post) req.set(http::field::content_type, "application/json");
         if (String op = OperatorName(); !op.empty()) req.set("X-Operator", op);
+        if (!key.empty()) req.set("Idempotency-Key", key);
         req.keep_alive(true);
         req.body() = body;
         req.prepare_payload();
 
         beast::error_code ec;
-        stream->expires_after(kCallTimeout);
+        stream->expires_at(deadline);
         http::async_write(*stream, req, [&](beast::error_code e, size_t) { ec = e; });
         Run();
+        // A request cut short may still have reached the server in part: only a refused
+        // write of nothing at all is known not to have.
         if (ec) throw TransportError{CannotConnect(Reason(ec)), true};
         http::response_parser<http::string_body> parser;
-        parser.body_limit(kAnswerLimit);
+        parser.body_limit(AnswerLimit);
         http::async_read(*stream, buffer, parser, [&](beast::error_code e, size_t) { ec = e; });
         Run();
         if (ec) {
-            const bool nothingRead = !parser.got_some() && buffer.size() == 0;
-            throw TransportError{CannotConnect(Reason(ec)),
-                                 nothingRead && (ec == http::error::end_of_stream ||
-                                                 ec == asio::error::connection_reset)};
+            Close();
+            const bool tooLarge = ec == http::error::body_limit ||
+                                  ec == http::error::buffer_overflow ||
+                                  ec == http::error::header_limit;
+            throw TransportError{ec == beast::error::timeout
+                                     ? "O servidor de aplicação " + Where() +
+                                           " não respondeu dentro do tempo limite."
+                                     : CannotConnect(Reason(ec)),
+                                 true, !tooLarge};
         }
         auto res = parser.release();
         if (!res.keep_alive()) Close();
         return res;
-    }
-
-    // One exchange on the open connection; a connection found closed by the server is
-    // reopened, and an exchange that died before any answer is sent once more on a new one.
-    http::response<http::string_body> Send(http::verb verb, const String& target,
-                                           const String& body) {
-        bool reopened = false;
-        if (Stale()) {
-            Open();
-            reopened = true;
-        }
-        try {
-            return Exchange(verb, target, body);
-        } catch (const TransportError& e) {
-            Close();
-            if (reopened || !e.beforeAnswer) throw;
-        }
-        Open();
-        return Exchange(verb, target, body);
     }
 };
 
@@ -181,6 +199,10 @@ bool TNetConnection::ReadProperty(const DfmProperty& p, TFormReader& r) {
         Port = r.Int(p);
     else if (n == "ThrowException")
         ThrowException = r.Bool(p);
+    else if (n == "ConnectTimeout")
+        ConnectTimeout = r.Int(p);
+    else if (n == "CallTimeout")
+        CallTimeout = r.Int(p);
     else if (n == "BeforeConnect") {
         TNotifyEvent ev = r.Method<TNotifyEvent>(p);
         BeforeConnect = [ev](TNetConnection* sender) { ev(sender); };
@@ -207,68 +229,152 @@ void TNetConnection::SetConnected(bool on) {
     if (!on) {
         impl_->Close();
         impl_->connected = false;
+        impl_->wanted = false;
         return;
     }
+    impl_->wanted = true;
     if (impl_->connected) return;
+    try {
+        const int connectMs = ConnectTimeout ? ConnectTimeout : DefaultConnectTimeout();
+        Connect(Clock::now() +
+                milliseconds(connectMs + (CallTimeout ? CallTimeout : DefaultCallTimeout())));
+    } catch (const Exception&) {
+        if (ThrowException) throw;
+    }
+}
+
+// BeforeConnect, the connection, and GET /rpc/<ServerName> within the deadline.
+void TNetConnection::Connect(std::chrono::steady_clock::time_point deadline) {
+    impl_->connected = false;
     if (BeforeConnect) BeforeConnect(this);
     impl_->host = Host.empty() ? Brannox::WebURL() : Host;
     impl_->port = Port ? Port : Brannox::WebPort();
     try {
-        impl_->Open();
-        const auto res = impl_->Exchange(http::verb::get, "/rpc/" + ServerName, "");
+        impl_->Open(deadline, ConnectTimeout ? ConnectTimeout : DefaultConnectTimeout());
+        const auto res = impl_->Exchange(http::verb::get, "/rpc/" + ServerName, "", "", deadline);
         if (res.result() == http::status::not_found)
-            throw TransportError{"O servidor de aplicação " + impl_->Where() +
-                                     " não oferece o módulo " + ServerName + ".",
-                                 false};
+            throw Exception("O servidor de aplicação " + impl_->Where() + " não oferece o módulo " +
+                            ServerName + ".");
         if (res.result() != http::status::ok)
-            throw TransportError{"O servidor de aplicação " + impl_->Where() +
-                                     " recusou a conexão ao módulo " + ServerName + " (HTTP " +
-                                     std::to_string(res.result_int()) + ").",
-                                 false};
+            throw Exception("O servidor de aplicação " + impl_->Where() +
+                            " recusou a conexão ao módulo " + ServerName + " (HTTP " +
+                            std::to_string(res.result_int()) + ").");
         impl_->connected = true;
     } catch (const TransportError& e) {
         impl_->Close();
-        if (ThrowException) throw Exception(e.message);
+        throw Exception(e.message);
+    } catch (...) {
+        impl_->Close();
+        throw;
     }
 }
 
+namespace {
+
+// The JSON-RPC answer in a body; an error answer raises its message as the server wrote it.
+Variant ResultOf(const String& body, const nlohmann::json& id, unsigned status,
+                 const String& where) {
+    nlohmann::json answer;
+    try {
+        answer = ParseJsonLimited(body);
+    } catch (const Exception&) {
+        throw Exception("Resposta inválida do servidor de aplicação " + where + " (HTTP " +
+                        std::to_string(status) + ").");
+    }
+    if (answer.is_object() && answer.contains("error")) {
+        const nlohmann::json& error = answer["error"];
+        if (error.is_object() && error.contains("message") && error["message"].is_string())
+            throw Exception(error["message"].get<String>());
+        throw Exception("Erro sem mensagem do servidor de aplicação " + where + ".");
+    }
+    if (status / 100 != 2)
+        throw Exception("O servidor de aplicação " + where + " respondeu HTTP " +
+                        std::to_string(status) + ".");
+    if (!answer.is_object() || !answer.contains("result") ||
+        answer.value("id", nlohmann::json()) != id)
+        throw Exception("Resposta inválida do servidor de aplicação " + where + ".");
+    return Variant::FromJson(answer["result"]);
+}
+
+} // namespace
+
 Variant TNetConnection::Call(const String& method, const std::vector<Variant>& args) {
-    if (!impl_->connected)
+    if (!impl_->wanted)
         throw Exception(
             impl_->CannotConnect("a conexão ao módulo " + ServerName + " não está aberta"));
     nlohmann::json params = nlohmann::json::array();
     for (const Variant& a : args)
         params.push_back(a.ToJson());
     const long long id = ++impl_->nextId;
-    const nlohmann::json call = {
-        {"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", std::move(params)}};
+    const String body = nlohmann::json{
+        {"jsonrpc", "2.0"},
+        {"id", id},
+        {"method", method},
+        {"params",
+         std::move(params)}}.dump();
+    const String key = NewCallKey();
+    const auto deadline =
+        Clock::now() + milliseconds(CallTimeout ? CallTimeout : DefaultCallTimeout());
 
-    http::response<http::string_body> res;
-    try {
-        res = impl_->Send(http::verb::post, "/rpc/" + ServerName, call.dump());
-    } catch (const TransportError& e) {
-        throw Exception(e.message);
+    String failure;
+    bool maybeRun = false;
+    for (size_t attempt = 0;; ++attempt) {
+        std::optional<http::response<http::string_body>> res;
+        try {
+            if (!impl_->connected) {
+                Connect(deadline);
+            } else if (impl_->Stale()) {
+                impl_->Open(deadline, ConnectTimeout ? ConnectTimeout : DefaultConnectTimeout());
+            }
+            res = impl_->Exchange(http::verb::post, "/rpc/" + ServerName, body, key, deadline);
+        } catch (const TransportError& e) {
+            impl_->Close();
+            impl_->connected = false; // the next attempt connects anew, BeforeConnect included
+            failure = e.message;
+            maybeRun = maybeRun || e.sent;
+            if (!e.retry) throw Exception(failure);
+        } catch (const Exception& e) {
+            // Connecting failed (the module check included): nothing was sent.
+            impl_->connected = false;
+            failure = e.Message();
+        }
+        if (res) {
+            const unsigned status = res->result_int();
+            if (status != 502 && status != 503 && status != 504)
+                return ResultOf(res->body(), id, status, impl_->Where());
+            // A gateway or an overloaded server: the call is tried again.
+            failure = "O servidor de aplicação " + impl_->Where() + " respondeu HTTP " +
+                      std::to_string(status) + ".";
+            maybeRun = maybeRun || status != 503;
+        }
+        if (attempt >= std::size(kRetryPauseMs)) break;
+        const auto resume = Clock::now() + milliseconds(kRetryPauseMs[attempt]);
+        if (resume >= deadline) break;
+        std::this_thread::sleep_until(resume);
     }
-    nlohmann::json answer;
-    try {
-        answer = nlohmann::json::parse(res.body());
-    } catch (const nlohmann::json::exception&) {
-        throw Exception("Resposta inválida do servidor de aplicação " + impl_->Where() + " (HTTP " +
-                        std::to_string(res.result_int()) + ").");
-    }
-    if (answer.is_object() && answer.contains("error")) {
-        const nlohmann::json& error = answer["error"];
-        if (error.is_object() && error.contains("message") && error["message"].is_string())
-            throw Exception(error["message"].get<String>());
-        throw Exception("Erro sem mensagem do servidor de aplicação " + impl_->Where() + ".");
-    }
-    if (!answer.is_object() || !answer.contains("result") ||
-        answer.value("id", nlohmann::json()) != id)
-        throw Exception("Resposta inválida do servidor de aplicação " + impl_->Where() + ".");
-    return Variant::FromJson(answer["result"]);
+    if (maybeRun)
+        throw ENetOutcomeUnknown(failure + " Não se sabe se a chamada " + method +
+                                 " foi executada.");
+    throw Exception(failure);
 }
 
 void TNetConnection::SetOperator(String name) {
-    std::lock_guard lock(operatorMutex);
+    std::lock_guard lock(settingsMutex);
     operatorName = std::move(name);
+}
+
+void TNetConnection::SetTimeouts(int connectMs, int callMs) {
+    std::lock_guard lock(settingsMutex);
+    if (connectMs > 0) defaultConnectMs = connectMs;
+    if (callMs > 0) defaultCallMs = callMs;
+}
+
+int TNetConnection::DefaultConnectTimeout() {
+    std::lock_guard lock(settingsMutex);
+    return defaultConnectMs;
+}
+
+int TNetConnection::DefaultCallTimeout() {
+    std::lock_guard lock(settingsMutex);
+    return defaultCallMs;
 }

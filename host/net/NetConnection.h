@@ -1,15 +1,24 @@
 // TNetConnection: the client side of a remote data module on the application server.
 // JSON-RPC 2.0 over one persistent HTTP/1.1 connection; calls block the calling thread, as the
-// screen expects, with a timeout.
+// screen expects, for at most the call timeout. Every call carries an Idempotency-Key and is
+// sent again with it when its answer did not arrive, so the server applies it at most once.
 #pragma once
 
 #include "rtl/SysUtils.h"
 #include "rtl/Variant.h"
 #include "vcl/Classes.h"
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <vector>
+
+// A call whose request may have reached the server but whose answer never arrived, though it
+// was asked again until the call timeout: whether it was carried out is not known.
+class ENetOutcomeUnknown : public Exception {
+public:
+    using Exception::Exception;
+};
 
 class TNetConnection : public TComponent {
 public:
@@ -24,6 +33,9 @@ public:
     int Port = 0;      // 0: Brannox::WebPort()
     bool ThrowException = true;
     std::function<void(TNetConnection* sender)> BeforeConnect;
+    // Milliseconds; 0 takes the host's setting (SetTimeouts).
+    int ConnectTimeout = 0; // to open the connection
+    int CallTimeout = 0;    // for a whole call, its retries included
 
     bool Connected() const;
     // true: BeforeConnect, connect, then GET /rpc/<ServerName> must answer 200. A failure
@@ -33,11 +45,20 @@ public:
 
     // One JSON-RPC call with positional arguments; the result as a Variant (JSON objects such as
     // packets come as Variant::Json). A JSON-RPC error raises Exception with the server's
-    // message as it stands. A connection the server closed while idle is reopened once.
+    // message as it stands. A closed or broken connection is opened again (BeforeConnect runs
+    // when the last call failed); a call whose answer did not arrive is sent again with the
+    // same key after a short pause, a few times within the call timeout. Then it raises
+    // ENetOutcomeUnknown if the request may have reached the server, else Exception.
+    // An HTTP status other than 2xx is a failure; an answer over 64 MiB is refused as it is read.
     Variant Call(const String& method, const std::vector<Variant>& args);
 
     // The operator sent as X-Operator on every call of every connection ("" sends none).
     static void SetOperator(String name);
+    // The host's timeouts, in milliseconds (defaults 5 s to connect, 30 s per call).
+    static void SetTimeouts(int connectMs, int callMs);
+    static int DefaultConnectTimeout();
+    static int DefaultCallTimeout();
+    static constexpr size_t AnswerLimit = 64u << 20;
 
     // The server's dispatch interface while connected: methods are called on it by name.
     class TAppServer {
@@ -52,10 +73,13 @@ public:
     };
     TAppServer AppServer() { return TAppServer(this); }
 
-    // Form definition: ServerName, Host, Port, ThrowException, BeforeConnect.
+    // Form definition: ServerName, Host, Port, ThrowException, BeforeConnect, ConnectTimeout,
+    // CallTimeout.
     bool ReadProperty(const DfmProperty& p, TFormReader& reader) override;
 
 private:
+    void Connect(std::chrono::steady_clock::time_point deadline);
+
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -595,3 +595,21 @@ String Format(const String& fmt, const std::vector<Variant>& args) {
     }
     return out;
 }
+
+nlohmann::json ParseJsonLimited(const String& text, int maxDepth) {
+    struct TooDeep {};
+    using json = nlohmann::json;
+    try {
+        return json::parse(text, [maxDepth](int depth, json::parse_event_t event, json&) {
+            if ((event == json::parse_event_t::array_start ||
+                 event == json::parse_event_t::object_start) &&
+                depth >= maxDepth)
+                throw TooDeep{};
+            return true;
+        });
+    } catch (const TooDeep&) {
+        throw EConvertError("JSON aninhado além de " + std::to_string(maxDepth) + " níveis");
+    } catch (const json::exception&) {
+        throw EConvertError("JSON inválido");
+    }
+}

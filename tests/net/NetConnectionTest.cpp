@@ -3,6 +3,7 @@
 
 #include "Brannox.h"
 #include "net/NetConnection.h"
+#include "net/TcpFakes.h"
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -155,6 +156,155 @@ TEST_F(NetConnectionTest, ConnectionClosedWhileIdleIsReopened) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1800));
     EXPECT_EQ(c.Call("GetParamForn", {Variant("000001")})[0].AsString(), "S");
     EXPECT_TRUE(c.Connected());
+}
+
+TEST_F(NetConnectionTest, AScreenOpenedWhileTheServerWasDownReachesItOnTheNextCall) {
+    const int port = server_->Port();
+    ASSERT_EQ(server_->Stop(), 0);
+    TNetConnection c;
+    c.ThrowException = false;
+    c.ServerName = kModule;
+    c.Host = "127.0.0.1";
+    c.Port = port;
+    c.SetConnected(true);
+    EXPECT_FALSE(c.Connected());
+    Start({}, "127.0.0.1:" + std::to_string(port));
+    EXPECT_EQ(c.Call("GetParamForn", {Variant("000001")})[0].AsString(), "S");
+    EXPECT_TRUE(c.Connected());
+}
+
+// The answer of a save is lost once after the commit: the call is sent again with the same
+// key and gets the stored answer; nothing is applied twice.
+TEST_F(NetConnectionTest, ALostAnswerIsAskedAgainWithTheSameKey) {
+    LossyProxy proxy(server_->Port(), 1);
+    TNetConnection c;
+    c.ServerName = kModule;
+    c.Host = "127.0.0.1";
+    c.Port = proxy.Port();
+    c.SetConnected(true);
+    const json delta =
+        UpdateDelta(PacketOf(c.Call("GetParamForn", {Variant("000001")})), {{"IDUTPRIGXML", "S"}});
+    EXPECT_EQ(c.Call("SetParamForn", {Variant::Json(delta), Variant(false)})[0].AsString(), "S");
+    EXPECT_EQ(db_->LogRows("000001").size(), 1u);
+    const auto keys = proxy.Keys();
+    ASSERT_EQ(keys.size(), 3u); // GetParamForn, the save, its repetition
+    EXPECT_EQ(keys[1], keys[2]);
+    EXPECT_EQ(keys[1].size(), 32u);
+    EXPECT_NE(keys[0], keys[1]); // one key per call
+}
+
+TEST_F(NetConnectionTest, AStalledServerFailsWithinTheCallTimeout) {
+    FakeServer stalled([](int fd) {
+        for (;;) {
+            const std::string request = ReadHttpMessage(fd);
+            if (request.empty()) return;
+            if (request.rfind("GET", 0) == 0)
+                WriteAll(fd, HttpAnswer(200, R"({"module":"m","methods":[]})"));
+            // a POST is never answered
+        }
+    });
+    TNetConnection c;
+    c.ServerName = kModule;
+    c.Host = "127.0.0.1";
+    c.Port = stalled.Port();
+    c.CallTimeout = 1200;
+    c.SetConnected(true);
+    const auto start = std::chrono::steady_clock::now();
+    String message;
+    try {
+        c.Call("SetParamForn", {Variant(1)});
+    } catch (const ENetOutcomeUnknown& e) {
+        message = e.Message();
+    }
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(1150));
+    EXPECT_LT(took, std::chrono::milliseconds(1700));
+    EXPECT_EQ(message, "O servidor de aplicação 127.0.0.1:" + std::to_string(stalled.Port()) +
+                           " não respondeu dentro do tempo limite. Não se sabe se a chamada "
+                           "SetParamForn foi executada.");
+}
+
+// Answers the client must not take: too large (whatever the framing), or with a status other
+// than 2xx whatever the body says.
+TEST_F(NetConnectionTest, OversizedAnswersAndFailureStatusesAreRefused) {
+    struct Case {
+        const char* what;
+        std::function<size_t(int fd, const std::string& id)> answer;
+        const char* message;
+    };
+    const std::string huge(1 << 20, ' ');
+    auto stream = [&](int fd, const std::string& head, bool chunked) {
+        size_t sent = WriteAll(fd, head);
+        for (int i = 0; i < 80; ++i) {
+            const std::string piece = chunked ? "100000\r\n" + huge + "\r\n" : huge; // 1 MiB chunks
+            const size_t n = WriteAll(fd, piece);
+            sent += n;
+            if (n < piece.size()) break;
+        }
+        return sent;
+    };
+    const std::vector<Case> cases = {
+        {"length",
+         [&](int fd, const std::string&) {
+             return stream(fd, "HTTP/1.1 200 OK\r\nContent-Length: 83886080\r\n\r\n", false);
+         },
+         "maior que o limite de 64 MiB"},
+        {"chunked",
+         [&](int fd, const std::string&) {
+             return stream(fd, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n", true);
+         },
+         "maior que o limite de 64 MiB"},
+        {"until close",
+         [&](int fd, const std::string&) {
+             return stream(fd, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n", false);
+         },
+         "maior que o limite de 64 MiB"},
+        {"500 with a result",
+         [&](int fd, const std::string& id) {
+             return WriteAll(
+                 fd, HttpAnswer(500, R"({"jsonrpc":"2.0","id":)" + id + R"(,"result":["S"]})"));
+         },
+         "respondeu HTTP 500."},
+        {"404 with an error",
+         [&](int fd, const std::string& id) {
+             return WriteAll(
+                 fd, HttpAnswer(404, R"({"jsonrpc":"2.0","id":)" + id +
+                                         R"(,"error":{"code":-32601,"message":"Sem módulo."}})"));
+         },
+         "Sem módulo."},
+    };
+    for (const Case& k : cases) {
+        std::atomic<size_t> sent{0};
+        std::atomic<int> posts{0};
+        {
+            FakeServer fake([&](int fd) {
+                for (;;) {
+                    const std::string request = ReadHttpMessage(fd);
+                    if (request.empty()) return;
+                    if (request.rfind("GET", 0) == 0) {
+                        WriteAll(fd, HttpAnswer(200, "{}"));
+                        continue;
+                    }
+                    ++posts;
+                    const auto body = json::parse(request.substr(request.find("\r\n\r\n") + 4));
+                    sent += k.answer(fd, body["id"].dump());
+                    shutdown(fd, SHUT_WR);
+                    return;
+                }
+            });
+            TNetConnection c;
+            c.ServerName = kModule;
+            c.Host = "127.0.0.1";
+            c.Port = fake.Port();
+            c.SetConnected(true);
+            const auto start = std::chrono::steady_clock::now();
+            const String message = MessageOf([&] { c.Call("GetParamForn", {Variant("1")}); });
+            EXPECT_NE(message.find(k.message), String::npos) << k.what << ": " << message;
+            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << k.what;
+        }
+        EXPECT_LT(sent.load(), size_t(72) << 20) << k.what; // reading stopped at the limit
+        EXPECT_GE(posts.load(), 1) << k.what;
+    }
 }
 
 TEST_F(NetConnectionTest, ServerRestartBetweenCalls) {
