@@ -2,9 +2,12 @@
 BUILD      ?= build
 BENCHBUILD ?= build/release
 PKGBUILD   ?= build/package
+FUZZBUILD  ?= build/fuzz
+ASANBUILD  ?= build/asan
+FUZZ_SECONDS ?= 60
 JOBS       ?= 2
 
-.PHONY: all deps configure build test run bench package clean format
+.PHONY: all deps configure build test test-sanitize run bench fuzz package clean format
 
 all: build
 
@@ -21,6 +24,19 @@ build: deps configure
 
 test: build
 	@scripts/run-tests $(BUILD)
+
+# The whole test suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer.
+test-sanitize: deps
+	cmake -S . -B $(ASANBUILD) -DCMAKE_BUILD_TYPE=Debug -DKX_SANITIZE=ON
+	cmake --build $(ASANBUILD) -j$(JOBS)
+	@scripts/run-tests $(ASANBUILD)
+
+# Each libFuzzer target for FUZZ_SECONDS seconds (clang), one after another.
+fuzz: deps
+	cmake -S . -B $(FUZZBUILD) -DCMAKE_BUILD_TYPE=Debug -DKX_FUZZ=ON \
+		-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(FUZZBUILD) -j$(JOBS) --target fuzzers
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/run-fuzz $(FUZZBUILD)
 
 run: build
 	@scripts/run-demo $(BUILD)

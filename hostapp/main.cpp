@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <limits.h>
@@ -21,11 +22,16 @@ namespace {
 
 const char* kUsage =
     "uso: hostapp [--db URL] [--server HOST:PORT] [--today AAAA-MM-DD] [--operator NOME]\n"
+    "             [--connect-timeout SEGUNDOS] [--call-timeout SEGUNDOS]\n"
     "             [--script ARQUIVO|-] [--screenshot ARQUIVO.png]\n"
     "  --db          banco de dados (sqlite:CAMINHO ou postgresql://...); padrão KX_DB\n"
     "  --server      servidor de aplicação; padrão KX_SERVER ou 127.0.0.1:4711\n"
     "  --today       fixa a data da estação de trabalho\n"
     "  --operator    operador que grava as alterações; padrão KX_OPERATOR ou o usuário\n"
+    "  --connect-timeout  espera máxima para conectar ao servidor de aplicação, em segundos\n"
+    "                (padrão KX_CONNECT_TIMEOUT ou 5)\n"
+    "  --call-timeout     espera máxima por chamada ao servidor, novas tentativas incluídas,\n"
+    "                em segundos (padrão KX_CALL_TIMEOUT ou 30)\n"
     "  --script      executa comandos JSON (um por linha); '-' lê da entrada padrão\n"
     "  --screenshot  com --script: janelas reais e uma imagem PNG ao final\n";
 
@@ -41,6 +47,15 @@ String ExeDir() {
 String Env(const char* name) {
     const char* v = getenv(name);
     return v ? String(v) : String();
+}
+
+// Seconds (a fraction allowed) as milliseconds; 0 for a text that is not 0.1 to 600 seconds.
+int TimeoutMs(const String& text) {
+    if (text.empty()) return 0;
+    char* end = nullptr;
+    const double seconds = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || !(seconds >= 0.1 && seconds <= 600)) return 0;
+    return static_cast<int>(seconds * 1000 + 0.5);
 }
 
 class THost : public IKxHost {
@@ -90,7 +105,8 @@ private:
 
 int main(int argc, char** argv) {
     String db = Env("KX_DB"), server = Env("KX_SERVER"), op = Env("KX_OPERATOR"), today, script,
-           screenshot;
+           screenshot, connectTimeout = Env("KX_CONNECT_TIMEOUT"),
+           callTimeout = Env("KX_CALL_TIMEOUT");
     for (int i = 1; i < argc; ++i) {
         String a = argv[i];
         auto value = [&](const char* name) -> String {
@@ -115,6 +131,10 @@ int main(int argc, char** argv) {
             script = value("--script");
         else if (a == "--screenshot")
             screenshot = value("--screenshot");
+        else if (a == "--connect-timeout")
+            connectTimeout = value("--connect-timeout");
+        else if (a == "--call-timeout")
+            callTimeout = value("--call-timeout");
         else {
             std::cerr << "hostapp: opção desconhecida " << a << "\n" << kUsage;
             return 2;
@@ -123,6 +143,15 @@ int main(int argc, char** argv) {
     String exeDir = ExeDir();
     if (db.empty()) db = "sqlite:" + exeDir + "/../kx-demo.db";
     if (op.empty()) op = Env("USER").empty() ? String("operador") : Env("USER");
+    for (const auto& [name, text] : {std::pair{"--connect-timeout", connectTimeout},
+                                     std::pair{"--call-timeout", callTimeout}}) {
+        if (!text.empty() && !TimeoutMs(text)) {
+            std::cerr << "hostapp: valor inválido em " << name << ": \"" << text
+                      << "\" (use de 0.1 a 600 segundos)\n";
+            return 2;
+        }
+    }
+    TNetConnection::SetTimeouts(TimeoutMs(connectTimeout), TimeoutMs(callTimeout));
     if (!screenshot.empty() && script.empty()) {
         std::cerr << "hostapp: --screenshot exige --script\n";
         return 2;

@@ -32,6 +32,7 @@ TfrmParamForne::TfrmParamForne(TComponent* Owner) : TfrmRotiGeral(Owner) {
     Publish("btpFornecedorAfterPesq", &TfrmParamForne::btpFornecedorAfterPesq);
     Publish("qryFornecedorNRINSJURFORNGetText", &TfrmParamForne::qryFornecedorNRINSJURFORNGetText);
     Publish("qryFornecedorIDTPIJURFORNGetText", &TfrmParamForne::qryFornecedorIDTPIJURFORNGetText);
+    Publish("cdsParamForneBeforeEdit", &TfrmParamForne::cdsParamForneBeforeEdit);
     Publish("cdsParamForneAfterEdit", &TfrmParamForne::cdsParamForneAfterEdit);
     Publish("cdsParamForneBeforePost", &TfrmParamForne::cdsParamForneBeforePost);
     Publish("cdsParamForneAfterPost", &TfrmParamForne::cdsParamForneAfterPost);
@@ -287,13 +288,22 @@ void TfrmParamForne::CarregaParamForn(const Variant& resposta) {
     TDateTime hoje = DateOf(StrToDate(resposta[2].AsString()));
     cdsParamForne->SetData(resposta[1]);
     dtDataAtual = hoje;
+    boRecarregar = false;
 }
 
 void TfrmParamForne::SetParamForn() {
     bool boDiasVazio = Consiste::EmptyString(dbeNrDiasBloqNF->Text());
     Variant delta = cdsParamForne->Delta();
-    Variant resposta = Consiste::CheckResultServ(
-        netParamForne->AppServer().Call("SetParamForn", {delta, Variant(boDiasVazio)}), true, 0);
+    Variant resposta;
+    try {
+        resposta = netParamForne->AppServer().Call("SetParamForn", {delta, Variant(boDiasVazio)});
+    } catch (const ENetOutcomeUnknown&) {
+        // Sent again until the call timeout and still no answer: the row is read again from
+        // the server before it can be edited.
+        boRecarregar = true;
+        throw Exception(msgPadrao->Msg("Grav_Incerta"));
+    }
+    resposta = Consiste::CheckResultServ(resposta, true, 0);
     // A save is done only on the success form; a refusal, an error text or any other answer is
     // the failure it is, and the caller discards the change log.
     if (resposta.IsString()) Consiste::MensErro(resposta.AsString(), true);
@@ -409,6 +419,15 @@ void TfrmParamForne::AplicaAlteracoes(bool boRecarrega) {
         cdsParamForne->CancelUpdates();
         throw;
     }
+}
+
+// After a save of unknown outcome the row shown may not be the stored one: it is reloaded before
+// any new change, and the user repeats the change on what the server holds.
+void TfrmParamForne::cdsParamForneBeforeEdit(TDataSet*) {
+    if (!boRecarregar) return;
+    Vd_Fornecedor(true);
+    msgPadrao->ShowMsg("Recarregado", mtInformation, {mbOK}, 0);
+    Abort();
 }
 
 void TfrmParamForne::cdsParamForneAfterEdit(TDataSet*) {

@@ -109,6 +109,7 @@ public:
 
     // Edit cycle, option flags and saving
     void AplicaAlteracoes(bool boRecarrega);
+    void cdsParamForneBeforeEdit(TDataSet* DataSet);
     void cdsParamForneAfterEdit(TDataSet* DataSet);
     void cdsParamForneBeforePost(TDataSet* DataSet);
     void cdsParamForneAfterPost(TDataSet* DataSet);
@@ -150,6 +151,8 @@ public:
     void btpProdSerConsideraClick(TObject* Sender);
 
 private:
+    // A save whose outcome is unknown left the row on screen possibly behind the server's.
+    bool boRecarregar = false;
     void MarcaFlag(TDBCheckBox* dck, const char* campo);
     void HabilitaProdutos(bool comQuantidade);
     void IniciaEdicao();

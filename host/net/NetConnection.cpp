@@ -352,9 +352,9 @@ Variant TNetConnection::Call(const String& method, const std::vector<Variant>& a
         if (resume >= deadline) break;
         std::this_thread::sleep_until(resume);
     }
-    if (maybeRun)
-        throw ENetOutcomeUnknown(failure + " Não se sabe se a chamada " + method +
-                                 " foi executada.");
+    // The type tells the caller that the request may have been carried out; the message is the
+    // last failure, which a read shows as it stands.
+    if (maybeRun) throw ENetOutcomeUnknown(failure);
     throw Exception(failure);
 }
 
