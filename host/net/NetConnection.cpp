@@ -167,8 +167,17 @@ struct TNetConnection::Impl {
         if (ec) throw TransportError{CannotConnect(Reason(ec)), true};
         http::response_parser<http::string_body> parser;
         parser.body_limit(AnswerLimit);
-        http::async_read(*stream, buffer, parser, [&](beast::error_code e, size_t) { ec = e; });
+        // The header first: a declared length over the limit ends the answer before its body,
+        // whatever the parser's own limit makes of it.
+        http::async_read_header(*stream, buffer, parser,
+                                [&](beast::error_code e, size_t) { ec = e; });
         Run();
+        if (!ec && parser.content_length() && *parser.content_length() > AnswerLimit)
+            ec = http::error::body_limit;
+        if (!ec && !parser.is_done()) {
+            http::async_read(*stream, buffer, parser, [&](beast::error_code e, size_t) { ec = e; });
+            Run();
+        }
         if (ec) {
             Close();
             const bool tooLarge = ec == http::error::body_limit ||
