@@ -135,7 +135,13 @@ TEST(AppserverCli, InitIsIdempotentAndKeepsExistingRows) {
     };
     const std::string before = counts();
     sql << "DELETE FROM PRODUTO WHERE CDARVPROD = '0402'";
+    // A database from before saves were keyed gets the key table, and its index, from init.
+    sql << "DROP TABLE CHAVEIDEMPOT";
     ASSERT_EQ(RunAppserver({"init", "--db", url, "--demo"}).exitCode, 0);
+    int keyTable = 0;
+    sql << "SELECT COUNT(*) FROM sqlite_master WHERE name IN ('CHAVEIDEMPOT', 'IXCHAVEIDEMPOT1')",
+        soci::into(keyTable);
+    EXPECT_EQ(keyTable, 2);
     // The deleted demo row is back, nothing is doubled and the changed row is kept.
     EXPECT_EQ(before, counts());
     std::string flag;
