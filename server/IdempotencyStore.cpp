@@ -85,3 +85,16 @@ void PurgeExpiredIdempotencyKeys(Database& database) {
                   << e.Detail() << std::endl;
     }
 }
+
+bool IdempotencyTableExists(Database& database) {
+    try {
+        database.Run([](DbCall& db) -> nlohmann::json {
+            long long n = 0;
+            db.Sql() << "SELECT COUNT(*) FROM CHAVEIDEMPOT WHERE 1 = 0", soci::into(n);
+            return nullptr;
+        });
+        return true;
+    } catch (const RpcError&) {
+        return false;
+    }
+}

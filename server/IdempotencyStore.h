@@ -35,3 +35,6 @@ void StoreIdempotentAnswer(DbCall& db, const std::string& key, const nlohmann::j
 // Forgets keys older than their lifetime; runs at most once an hour per process, in a
 // transaction of its own. A failure is left for the next time.
 void PurgeExpiredIdempotencyKeys(Database& db);
+
+// Whether the table of keys is there (a database initialised before it was added lacks it).
+bool IdempotencyTableExists(Database& db);

@@ -7,6 +7,7 @@
 #include "Config.h"
 #include "Database.h"
 #include "HttpServer.h"
+#include "IdempotencyStore.h"
 #include "Metrics.h"
 #include "ModuleRegistry.h"
 #include "OpsEndpoints.h"
@@ -333,6 +334,11 @@ int Serve(int argc, char** argv) {
     Database db(url);
     try {
         db.Probe();
+        // A database from before keyed saves: every save would fail until init adds the table.
+        if (!IdempotencyTableExists(db))
+            std::cerr << "appserver: aviso: a tabela CHAVEIDEMPOT não existe; as gravações terão "
+                         "erro até que \"appserver init --db "
+                      << url << "\" a crie." << std::endl;
     } catch (const RpcError& e) {
         std::cerr << "appserver: aviso: " << e.what()
                   << " As chamadas terão erro até que o banco de dados volte." << std::endl;

@@ -137,6 +137,12 @@ TEST(AppserverCli, InitIsIdempotentAndKeepsExistingRows) {
     sql << "DELETE FROM PRODUTO WHERE CDARVPROD = '0402'";
     // A database from before saves were keyed gets the key table, and its index, from init.
     sql << "DROP TABLE CHAVEIDEMPOT";
+    {
+        ServerProcess older(url);
+        older.Stop();
+        EXPECT_NE(older.Log().find("a tabela CHAVEIDEMPOT não existe"), std::string::npos)
+            << older.Log();
+    }
     ASSERT_EQ(RunAppserver({"init", "--db", url, "--demo"}).exitCode, 0);
     int keyTable = 0;
     sql << "SELECT COUNT(*) FROM sqlite_master WHERE name IN ('CHAVEIDEMPOT', 'IXCHAVEIDEMPOT1')",
