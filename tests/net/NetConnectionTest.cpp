@@ -299,7 +299,7 @@ TEST_F(NetConnectionTest, OversizedAnswersAndFailureStatusesAreRefused) {
             const auto start = std::chrono::steady_clock::now();
             const String message = MessageOf([&] { c.Call("GetParamForn", {Variant("1")}); });
             EXPECT_NE(message.find(k.message), String::npos) << k.what << ": " << message;
-            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << k.what;
+            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)) << k.what;
         }
         EXPECT_LT(sent.load(), size_t(72) << 20) << k.what; // reading stopped at the limit
         EXPECT_GE(posts.load(), 1) << k.what;
