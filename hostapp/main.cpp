@@ -29,9 +29,9 @@ const char* kUsage =
     "  --today       fixa a data da estação de trabalho\n"
     "  --operator    operador que grava as alterações; padrão KX_OPERATOR ou o usuário\n"
     "  --connect-timeout  espera máxima para conectar ao servidor de aplicação, em segundos\n"
-    "                (padrão KX_CONNECT_TIMEOUT ou 5)\n"
+    "                     (padrão KX_CONNECT_TIMEOUT ou 5)\n"
     "  --call-timeout     espera máxima por chamada ao servidor, novas tentativas incluídas,\n"
-    "                em segundos (padrão KX_CALL_TIMEOUT ou 30)\n"
+    "                     em segundos (padrão KX_CALL_TIMEOUT ou 30)\n"
     "  --script      executa comandos JSON (um por linha); '-' lê da entrada padrão\n"
     "  --screenshot  com --script: janelas reais e uma imagem PNG ao final\n";
 
