@@ -48,9 +48,13 @@ template <class T> void WhenOpen(std::function<void(T*)> act) {
     *poll = [act, tries, poll] {
         if (T* d = FindTopLevel<T>()) {
             act(d);
+            *poll = nullptr; // the function held itself: let it go
             return;
         }
-        if (++*tries < 200) QTimer::singleShot(10, *poll);
+        if (++*tries < 200)
+            QTimer::singleShot(10, *poll);
+        else
+            *poll = nullptr;
     };
     QTimer::singleShot(0, *poll);
 }

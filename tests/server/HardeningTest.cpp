@@ -152,10 +152,14 @@ TEST_P(HardeningTest, KeysAreKeptADayAndThenForgotten) {
     const long long now = std::chrono::duration_cast<std::chrono::seconds>(
                               std::chrono::system_clock::now().time_since_epoch())
                               .count();
-    for (const auto& [key, age] : {std::pair{"velha", 25 * 3600}, {"recente", 23 * 3600}})
+    for (const auto& [name, age] : {std::pair{"velha", 25 * 3600}, {"recente", 23 * 3600}}) {
+        // Named: SOCI runs the statement when the expression ends, after its temporaries.
+        std::string key = name;
+        long long created = now - age;
         db_->Sql() << "INSERT INTO CHAVEIDEMPOT (CDCHAVEIDEMPOT, DSHASHREQ, DSRESPOSTA, NRCRIACAO) "
                       "VALUES (:k, 'x', '[\"S\"]', :t)",
-            soci::use(std::string(key)), soci::use(now - age);
+            soci::use(key), soci::use(created);
+    }
     const json delta = UpdateDelta(LoadPacket(*client_, "000001"), {{"IDUTPRIGXML", "S"}});
     const HttpResult r =
         client_->Send("POST", kModule, Request("SetParamForn", json::array({delta, false}).dump()),

@@ -52,9 +52,13 @@ template <class T> void WhenShown(std::function<void(T*)> act) {
         for (QWidget* w : QApplication::topLevelWidgets())
             if (auto* t = qobject_cast<T*>(w); t && t->isVisible()) {
                 act(t);
+                *poll = nullptr; // the function held itself: let it go
                 return;
             }
-        if (++*tries < 300) QTimer::singleShot(10, *poll);
+        if (++*tries < 300)
+            QTimer::singleShot(10, *poll);
+        else
+            *poll = nullptr;
     };
     QTimer::singleShot(0, *poll);
 }

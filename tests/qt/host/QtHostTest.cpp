@@ -218,9 +218,10 @@ TEST_F(HostappScreenshotTest, TheScreenAfterLoadingASupplier) {
     for (const QString& line : run.lines)
         EXPECT_TRUE(json::parse(line.toStdString()).value("ok", false)) << line.toStdString();
     json state = json::parse(run.lines.back().toStdString())["state"];
-    std::string razao;
+    // Named: SOCI runs the statement when the expression ends, after its temporaries are gone.
+    std::string razao, numero = kInscricao;
     db_->Sql() << "SELECT NMRAZSOCFORN FROM FORNECEDOR WHERE NRINSJURFORN = :i",
-        soci::use(std::string(kInscricao)), soci::into(razao);
+        soci::use(numero), soci::into(razao);
     ASSERT_EQ(state["controls"]["edtNmRasSocForn"]["text"], razao) << "the supplier was not loaded";
 
     // The same screen in this process gives the model's geometry and where the window system puts
