@@ -52,8 +52,8 @@ KX_FUZZ_TARGET(RpcRequest) {
         // The first byte chooses whether the call carries a key, so both paths are explored.
         std::optional<std::string> key;
         if (size > 0 && (data[0] & 1)) key = "fuzz-" + std::to_string(size % 7);
-        CallContext ctx{*server.db, std::string("fuzz"), "2026-12-08", "2026-12-08 10:00:00", "",
-                        key};
+        CallContext ctx{
+            *server.db, std::string("fuzz"), "2026-12-08", "2026-12-08 10:00:00", "", false, key};
         answer = DumpJson(server.module.Call(call.method, call.params, ctx));
         (void)LogSafe(ctx.subject);
     } catch (const RpcError& e) {
