@@ -81,6 +81,12 @@ void OpsEndpoints::CheckDatabase() {
             return json();
         });
         reply = Json(200, {{"status", "ok"}});
+    } catch (const RpcError& e) {
+        // The operator's probe: what the database said is the point here.
+        reply =
+            Json(503, {{"status", "indisponível"},
+                       {"message", e.Detail().empty() ? std::string(e.what())
+                                                      : std::string(e.what()) + " " + e.Detail()}});
     } catch (const std::exception& e) {
         reply = Json(503, {{"status", "indisponível"}, {"message", e.what()}});
     }
