@@ -301,7 +301,7 @@ void TfrmParamForne::SetParamForn() {
         // Sent again until the call timeout and still no answer: the row is read again from
         // the server before it can be edited.
         boRecarregar = true;
-        throw Exception(msgPadrao->Msg("Grav_Incerta"));
+        throw Exception(MsgGravacaoIncerta);
     }
     resposta = Consiste::CheckResultServ(resposta, true, 0);
     // A save is done only on the success form; a refusal, an error text or any other answer is
@@ -426,7 +426,7 @@ void TfrmParamForne::AplicaAlteracoes(bool boRecarrega) {
 void TfrmParamForne::cdsParamForneBeforeEdit(TDataSet*) {
     if (!boRecarregar) return;
     Vd_Fornecedor(true);
-    msgPadrao->ShowMsg("Recarregado", mtInformation, {mbOK}, 0);
+    MessageDlg(MsgRecarregado, mtInformation, {mbOK}, 0);
     Abort();
 }
 

@@ -821,9 +821,7 @@ inherited frmParamForne: TfrmParamForne
       'DT_INI_DEVE|Data inicial para valida'#231#245'es das consist'#234'ncias deve ser informada quando o par'#226'metro "Realiza Consist'#234'ncias na Importa'#231#227'o de XML (gera'#231#227'o de painel)" estiver selecionado.'
       'Produto|Produto'
       'Nao_Ha_Produto|N'#227'o h'#225' produto cadastrado.'
-      'QtRepeteProdNF_Maior|N'#186' de vezes que um produto poder'#225' se repetir no lan'#231'amento da NF deve ser maior que 0 (zero).'
-      'Grav_Incerta|N'#227'o foi poss'#237'vel confirmar se as altera'#231#245'es foram gravadas: o servidor de aplica'#231#227'o n'#227'o respondeu. O registro ser'#225' recarregado do servidor quando ele voltar a responder; confira ent'#227'o os valores.'
-      'Recarregado|O registro foi recarregado do servidor de aplica'#231#227'o. Confira os valores e repita a altera'#231#227'o, se ainda for necess'#225'ria.')
+      'QtRepeteProdNF_Maior|N'#186' de vezes que um produto poder'#225' se repetir no lan'#231'amento da NF deve ser maior que 0 (zero).')
   end
   object netParamForne: TNetConnection
     ServerName = 'Kxf27400.rdmParamForne'

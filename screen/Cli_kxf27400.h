@@ -161,6 +161,16 @@ private:
     TField* Campo(const char* nome) const { return cdsParamForne->FieldByName(nome); }
 };
 
+// Messages of the screen beyond those of the catalogue, which keeps its designed entries: what the
+// user is told when a save's answer never came, and when the row was read again because of it.
+inline constexpr const char* MsgGravacaoIncerta =
+    "Não foi possível confirmar se as alterações foram gravadas: o servidor de aplicação não "
+    "respondeu. O registro será recarregado do servidor quando ele voltar a responder; confira "
+    "então os valores.";
+inline constexpr const char* MsgRecarregado =
+    "O registro foi recarregado do servidor de aplicação. Confira os valores e repita a "
+    "alteração, se ainda for necessária.";
+
 extern TfrmParamForne* frmParamForne;
 extern bool boStCriado;
 extern TDateTime dtDataAtual;

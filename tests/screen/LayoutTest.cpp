@@ -519,11 +519,6 @@ TEST_F(LayoutTest, TheMessageCatalogue) {
         "Nao_Ha_Produto|Não há produto cadastrado.",
         "QtRepeteProdNF_Maior|N\u00BA de vezes que um produto poderá se repetir no lançamento da "
         "NF deve ser maior que 0 (zero).",
-        "Grav_Incerta|Não foi possível confirmar se as alterações foram gravadas: o servidor de "
-        "aplicação não respondeu. O registro será recarregado do servidor quando ele voltar a "
-        "responder; confira então os valores.",
-        "Recarregado|O registro foi recarregado do servidor de aplicação. Confira os valores e "
-        "repita a alteração, se ainda for necessária.",
     };
     EXPECT_EQ(Form()->msgPadrao->Messages().Lines(), expected);
     // Fetched by key, "%s" left for the caller.

@@ -51,7 +51,7 @@ TEST_F(SaveOutcomeTest, AnUnknownOutcomeIsToldAndTheRowIsReloadedBeforeTheNextCh
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(Click("sbtConfirma"));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
-    EXPECT_EQ(Dialogs(), std::vector<String>{"error:" + Form()->msgPadrao->Msg("Grav_Incerta")});
+    EXPECT_EQ(Dialogs(), std::vector<String>{"error:" + String(Cli_kxf27400::MsgGravacaoIncerta)});
     EXPECT_EQ(Form()->cdsParamForne->State(), dsBrowse);
     EXPECT_EQ(F("IDUTPRIGXML")->AsString(), before); // the pending change is discarded
     EXPECT_FALSE(Showavi::Showing());
@@ -65,7 +65,7 @@ TEST_F(SaveOutcomeTest, AnUnknownOutcomeIsToldAndTheRowIsReloadedBeforeTheNextCh
     // The next change first reloads the row and tells why nothing else happened.
     const String simples = F("IDSIMPLESNACIONAL")->AsString();
     EXPECT_FALSE(Click("dckSimples")); // ended by the silent abort once the row is reloaded
-    EXPECT_EQ(Dialogs(), std::vector<String>{"info:" + Form()->msgPadrao->Msg("Recarregado")});
+    EXPECT_EQ(Dialogs(), std::vector<String>{"info:" + String(Cli_kxf27400::MsgRecarregado)});
     EXPECT_EQ(Form()->cdsParamForne->State(), dsBrowse);
     EXPECT_EQ(F("IDUTPRIGXML")->AsString(), after);
     EXPECT_EQ(F("IDSIMPLESNACIONAL")->AsString(), simples);
