@@ -4,8 +4,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include "Brannox.h"
 #include "db/DBGeral.h"
+#include "net/Brannox.h"
 #include "package/Pkg_kxf27400.h"
 #include "rtl/DateUtils.h"
 #include "screen/Cli_kxf27400.h"

@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "db/DB.h"
+#include "rtl/Utf8.h"
 #include "vcl/Controls.h"
 #include "vcl/Dialogs.h"
-#include "vcl/Utf8.h"
 
 namespace Consiste {
 

@@ -3,8 +3,8 @@
 #include <set>
 
 #include "brx/BtnPesquisa.h"
+#include "rtl/Utf8.h"
 #include "vcl/Dialogs.h"
-#include "vcl/Utf8.h"
 
 namespace Pesqlista {
 

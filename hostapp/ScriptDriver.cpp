@@ -6,9 +6,9 @@
 #include "brx/BtnPesquisa.h"
 #include "db/DBClient.h"
 #include "net/NetConnection.h"
+#include "rtl/Utf8.h"
 #include "vcl/Input.h"
 #include "vcl/Mask.h"
-#include "vcl/Utf8.h"
 
 using ojson = nlohmann::ordered_json;
 

@@ -9,11 +9,11 @@
 #include <iostream>
 #include <limits.h>
 
-#include "Brannox.h"
 #include "db/DBGeral.h"
 #include "hostapp/Host.h"
 #include "hostapp/PackageHost.h"
 #include "hostapp/ScriptDriver.h"
+#include "net/Brannox.h"
 #include "net/NetConnection.h"
 #include "rtl/DateUtils.h"
 #include "vcl/Forms.h"

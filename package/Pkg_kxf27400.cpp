@@ -17,7 +17,7 @@ const char* const kRequires[] = {"_brx", "_rtl", "_qr", "_lib", "_ger", "_frm", 
 const char* const kContains[] = {"Pkg_kxf27400", "Cli_kxf27400", "SysInit"};
 
 // Every unit the package starts, in start order: the host library's units that have a start-up,
-// in the order of the library's rooms, then the screen.
+// in the order of the library's layers, then the screen.
 const std::vector<TPackageUnitEntry>& Units() {
     static int cliCounter = 0;
     static const std::vector<TPackageUnitEntry> units = {

@@ -1,10 +1,10 @@
 #include "screen/Cli_kxf27400.h"
 
-#include "Brannox.h"
 #include "Consiste.h"
 #include "Pesqlista.h"
 #include "Showavi.h"
-#include "vcl/Utf8.h"
+#include "net/Brannox.h"
+#include "rtl/Utf8.h"
 
 namespace Cli_kxf27400 {
 

@@ -103,13 +103,6 @@ nlohmann::json Normalized(int field, const nlohmann::json& value) {
     return value;
 }
 
-size_t Utf8Length(std::string_view text) {
-    size_t n = 0;
-    for (unsigned char c : text)
-        if ((c & 0xC0) != 0x80) ++n;
-    return n;
-}
-
 std::optional<IsoDateTime> ParseIsoDateTime(std::string_view s) {
     IsoDateTime d{0, 0, 0, 0, 0, 0};
     if (s.size() != 10 && s.size() != 19) return std::nullopt;

@@ -51,9 +51,6 @@ bool EmptyMeansNull(int field);
 // The value as compared and stored: empty or blank texts become null, dates lose a zero time.
 nlohmann::json Normalized(int field, const nlohmann::json& value);
 
-// Number of characters of UTF-8 text.
-size_t Utf8Length(std::string_view text);
-
 // "YYYY-MM-DD" or "YYYY-MM-DDTHH:MM:SS" (also with a space) of a real calendar day.
 struct IsoDateTime {
     int year, month, day, hour, minute, second;

@@ -4,6 +4,7 @@
 #include "IdempotencyStore.h"
 #include "ParamStore.h"
 #include "RpcError.h"
+#include "host/rtl/Utf8.h"
 
 #include <cmath>
 

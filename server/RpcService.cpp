@@ -4,6 +4,7 @@
 #include "JsonRpc.h"
 #include "ParamRecord.h"
 #include "RpcError.h"
+#include "host/rtl/Utf8.h"
 
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/post.hpp>

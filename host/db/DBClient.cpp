@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "vcl/Utf8.h"
+#include "rtl/Utf8.h"
 
 using nlohmann::json;
 

@@ -1,8 +1,8 @@
 #include <cmath>
 
 #include "db/DB.h"
+#include "rtl/Utf8.h"
 #include "vcl/FormReader.h"
-#include "vcl/Utf8.h"
 
 TField::TField(TComponent* owner) : TComponent(owner) {}
 

@@ -1,4 +1,4 @@
-#include "Brannox.h"
+#include "net/Brannox.h"
 
 #include <cstdlib>
 #include <mutex>

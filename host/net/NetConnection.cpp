@@ -2,7 +2,7 @@
 
 #include "vcl/FormReader.h"
 
-#include "Brannox.h"
+#include "net/Brannox.h"
 
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>

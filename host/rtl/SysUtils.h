@@ -69,7 +69,8 @@ String FloatToStr(double v); // 15 significant digits: 1.5 -> "1,5"
 String FormatFloat(const String& format,
                    double v); // "#,##0.00", "0", "0.00", "#,##0", "#", sections ";"
 
-// %[index:][-][width][.prec]type with type d u x f e g n m s, and %%. Defined in Variant.cpp.
+// %[index:][-][width][.prec]type with type d u x f e g n m s, and %%; raises EConvertError for a
+// format its arguments do not fit.
 String Format(const String& format, const std::vector<Variant>& args);
 
 // Trim removes blanks and control characters (bytes <= ' ').

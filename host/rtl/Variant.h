@@ -88,8 +88,6 @@ bool VarIsNull(const Variant& v); // null or empty
 bool VarIsEmpty(const Variant& v);
 String VarToStr(const Variant& v);
 int VarArrayHighBound(const Variant& v, int dim);
-String Format(const String& fmt, const std::vector<Variant>& args);
-
 // JSON text from outside (a server's answer, a file): arrays and objects nested deeper than
 // `maxDepth` are refused while parsing, so nothing afterwards recurses over a depth the sender
 // chose. Any fault raises EConvertError with a Portuguese message.

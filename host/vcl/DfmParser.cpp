@@ -1,6 +1,6 @@
 #include "vcl/DfmParser.h"
 
-#include "vcl/Utf8.h"
+#include "rtl/Utf8.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,7 +1,7 @@
 #include "vcl/Input.h"
 
+#include "rtl/Utf8.h"
 #include "vcl/Mask.h"
-#include "vcl/Utf8.h"
 
 namespace UserInput {
 

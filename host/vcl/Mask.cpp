@@ -1,7 +1,7 @@
 #include "vcl/Mask.h"
 
+#include "rtl/Utf8.h"
 #include "vcl/FormReader.h"
-#include "vcl/Utf8.h"
 
 TCustomMaskEdit::TCustomMaskEdit(TComponent* owner) : TCustomEdit(owner) {}
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "vcl/Utf8.h"
+#include "rtl/Utf8.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "rtl/Utf8.h"
 #include "vcl/FormReader.h"
 #include "vcl/Forms.h"
-#include "vcl/Utf8.h"
 
 namespace {
 // Designer settings that change nothing in behaviour here but are valid in a definition.

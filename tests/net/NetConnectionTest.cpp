@@ -1,7 +1,7 @@
 // TNetConnection against the real appserver, and the host's server address.
 #include "../server/ServerHarness.h"
 
-#include "Brannox.h"
+#include "net/Brannox.h"
 #include "net/NetConnection.h"
 #include "net/TcpFakes.h"
 

@@ -2,7 +2,7 @@
 // up, searched and checked again at saving.
 #include "ScreenFixture.h"
 
-#include "vcl/Utf8.h"
+#include "rtl/Utf8.h"
 
 namespace {
 TScriptedDialogs::PickAnswer PickRow(int row) {

@@ -4,8 +4,8 @@
 #include "RelayServer.h"
 #include "ScreenFixture.h"
 
-#include "Brannox.h"
 #include "Showavi.h"
+#include "net/Brannox.h"
 
 class IntegrityTest : public ScreenEngineTest {
 protected:

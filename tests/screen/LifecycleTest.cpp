@@ -3,9 +3,9 @@
 // that leave nothing behind and are retried.
 #include <algorithm>
 
-#include "Brannox.h"
 #include "ScreenFixture.h"
 #include "Showavi.h"
+#include "net/Brannox.h"
 #include "vcl/Resources.h"
 
 using namespace Cli_kxf27400;

@@ -1,7 +1,7 @@
 #include "ScreenFixture.h"
 
-#include "Brannox.h"
 #include "db/DBGeral.h"
+#include "net/Brannox.h"
 #include "rtl/DateUtils.h"
 
 #include <cstdlib>

@@ -2,8 +2,8 @@
 // controls set from the loaded row; what stays when any of it fails.
 #include "ScreenFixture.h"
 
-#include "Brannox.h"
 #include "Showavi.h"
+#include "net/Brannox.h"
 #include "rtl/DateUtils.h"
 
 namespace {

@@ -5,9 +5,9 @@
 #include <QApplication>
 #include <QTest>
 
-#include "Brannox.h"
 #include "db/DBGeral.h"
 #include "hostapp/qt/QtHost.h"
+#include "net/Brannox.h"
 #include "package/Pkg_kxf27400.h"
 #include "rtl/DateUtils.h"
 #include "screen/Cli_kxf27400.h"

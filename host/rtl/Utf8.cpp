@@ -1,4 +1,4 @@
-#include "vcl/Utf8.h"
+#include "rtl/Utf8.h"
 
 // Malformed bytes become U+FFFD so that positions stay one per character.
 std::u32string ToU32(const std::string& s) {
@@ -58,11 +58,4 @@ std::string ToUtf8(const std::u32string& s) {
     for (char32_t c : s)
         out += ToUtf8(c);
     return out;
-}
-
-size_t Utf8Length(const std::string& s) {
-    size_t n = 0;
-    for (unsigned char c : s)
-        if ((c & 0xC0) != 0x80) ++n;
-    return n;
 }

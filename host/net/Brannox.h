@@ -1,7 +1,7 @@
+#pragma once
 // The host's application-server address: set by the host client from --server, else taken
 // from the environment variable KX_SERVER ("HOST:PORT"), else 127.0.0.1:4711.
 // Read again at every call, so a change takes effect on the next connection.
-#pragma once
 
 #include "rtl/SysUtils.h"
 
