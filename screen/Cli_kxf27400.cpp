@@ -14,14 +14,6 @@ TDateTime dtDataAtual;
 String stProdSerConsidera;
 static String stInscricao;
 
-namespace {
-template <class T> T* Find(TComponent* owner, const char* name) {
-    T* c = FindOwned<T>(owner, name);
-    if (!c) throw EComponentError(String("Componente ") + name + " ausente da definição da tela.");
-    return c;
-}
-} // namespace
-
 TfrmParamForne::TfrmParamForne(TComponent* Owner) : TfrmRotiGeral(Owner) {
     Publish("netParamForneBeforeConnect", &TfrmParamForne::netParamForneBeforeConnect);
     Publish("grbFornecedorEnter", &TfrmParamForne::grbFornecedorEnter);
@@ -65,63 +57,6 @@ TfrmParamForne::TfrmParamForne(TComponent* Owner) : TfrmRotiGeral(Owner) {
     Publish("rbtListaProdSerConsideraClick", &TfrmParamForne::rbtListaProdSerConsideraClick);
     Publish("btpProdSerConsideraClick", &TfrmParamForne::btpProdSerConsideraClick);
     ReadDefinition("TfrmParamForne");
-
-    grbFornecedor = Find<TGroupBox>(this, "grbFornecedor");
-    lblInscricao = Find<TLabel>(this, "lblInscricao");
-    medNrInsJurNF = Find<TMaskEdit>(this, "medNrInsJurNF");
-    btpFornecedor = Find<TBtnPesquisa>(this, "btpFornecedor");
-    lblIdForne = Find<TLabel>(this, "lblIdForne");
-    lblRazSocForn = Find<TLabel>(this, "lblRazSocForn");
-    edtNmRasSocForn = Find<TEdit>(this, "edtNmRasSocForn");
-    grbNrDiasBloqNF = Find<TGroupBox>(this, "grbNrDiasBloqNF");
-    lblNrDiasBloqNF = Find<TLabel>(this, "lblNrDiasBloqNF");
-    dbeNrDiasBloqNF = Find<TDBEdit>(this, "dbeNrDiasBloqNF");
-    grbBloqNFRelacForn = Find<TGroupBox>(this, "grbBloqNFRelacForn");
-    dckBloqNFRelacForn = Find<TDBCheckBox>(this, "dckBloqNFRelacForn");
-    grbOImpXmlNF = Find<TGroupBox>(this, "grbOImpXmlNF");
-    dckOImpXmlNF = Find<TDBCheckBox>(this, "dckOImpXmlNF");
-    dckObrigCAcesso = Find<TDBCheckBox>(this, "dckObrigCAcesso");
-    dckVerifCpfCnpj = Find<TDBCheckBox>(this, "dckVerifCpfCnpj");
-    dckSimples = Find<TDBCheckBox>(this, "dckSimples");
-    dckVencXML = Find<TDBCheckBox>(this, "dckVencXML");
-    dckImpVencCTe = Find<TDBCheckBox>(this, "dckImpVencCTe");
-    dckBloqAltProdRelac = Find<TDBCheckBox>(this, "dckBloqAltProdRelac");
-    dckProcNotaDebCre = Find<TDBCheckBox>(this, "dckProcNotaDebCre");
-    dckProdIGXML = Find<TDBCheckBox>(this, "dckProdIGXML");
-    dckReaConfNF = Find<TDBCheckBox>(this, "dckReaConfNF");
-    dckIdUtDescBCST = Find<TDBCheckBox>(this, "dckIdUtDescBCST");
-    dckCfopCte = Find<TDBCheckBox>(this, "dckCfopCte");
-    dckNGravaRelac = Find<TDBCheckBox>(this, "dckNGravaRelac");
-    GroupBox1 = Find<TGroupBox>(this, "GroupBox1");
-    lblValMaxPerm = Find<TLabel>(this, "lblValMaxPerm");
-    dbeValMaxPerm = Find<TDBEdit>(this, "dbeValMaxPerm");
-    GroupBox2 = Find<TGroupBox>(this, "GroupBox2");
-    Label15 = Find<TLabel>(this, "Label15");
-    dbeCdGrupoPermLan = Find<TDBEdit>(this, "dbeCdGrupoPermLan");
-    btnPesqGrupo = Find<TBtnPesquisa>(this, "btnPesqGrupo");
-    dbeDescGrupoXML = Find<TDBEdit>(this, "dbeDescGrupoXML");
-    grbLancNFSimplificado = Find<TGroupBox>(this, "grbLancNFSimplificado");
-    dckReaConsImpXml = Find<TDBCheckBox>(this, "dckReaConsImpXml");
-    lblDtReaConsImpXML = Find<TLabel>(this, "lblDtReaConsImpXML");
-    dbdDtReaConsImpXML = Find<TDBDateEditPlus>(this, "dbdDtReaConsImpXML");
-    grbLimiteProdNF = Find<TGroupBox>(this, "grbLimiteProdNF");
-    lblQtRepeteProdNF = Find<TLabel>(this, "lblQtRepeteProdNF");
-    dbeQtRepeteProdNF = Find<TDBEdit>(this, "dbeQtRepeteProdNF");
-    grbProdSerConsidera = Find<TGroupBox>(this, "grbProdSerConsidera");
-    rbtTodosProdSerConsidera = Find<TRadioButton>(this, "rbtTodosProdSerConsidera");
-    rbtListaProdSerConsidera = Find<TRadioButton>(this, "rbtListaProdSerConsidera");
-    btpProdSerConsidera = Find<TBtnPesquisa>(this, "btpProdSerConsidera");
-    lblObsProdSerConsidera = Find<TLabel>(this, "lblObsProdSerConsidera");
-    sbtCancela = Find<TButtonFlat>(this, "sbtCancela");
-    netParamForne = Find<TNetConnection>(this, "netParamForne");
-    cdsParamForne = Find<TClientDataSet>(this, "cdsParamForne");
-    dtsParamForn = Find<TDataSource>(this, "dtsParamForn");
-    qryFornecedor = Find<TADOIBQuery>(this, "qryFornecedor");
-    dtsFornecedor = Find<TDataSource>(this, "dtsFornecedor");
-    qryGrupoPermLan = Find<TADOIBQuery>(this, "qryGrupoPermLan");
-    dtsGrupoPermLan = Find<TDataSource>(this, "dtsGrupoPermLan");
-    qryProdSerConsidera = Find<TADOIBQuery>(this, "qryProdSerConsidera");
-    dtsProdSerConsidera = Find<TDataSource>(this, "dtsProdSerConsidera");
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -1,7 +1,8 @@
 #pragma once
 // Parâmetros por Fornecedor (KXF27400): for one supplier at a time, how its invoices and transport
 // documents are entered and their XML imported. The layout lives in Cli_kxf27400.dfm; this class
-// holds the handlers the definition binds by name.
+// declares the components the screen uses, set by the form reader by name, and holds the handlers
+// the definition binds by name.
 #include "brx/BtnPesquisa.h"
 #include "brx/DBDateEditPlus.h"
 #include "brx/RotiGeral.h"
@@ -20,67 +21,69 @@ public:
     String ClassName() const override { return "TfrmParamForne"; }
 
     // Supplier box
-    TGroupBox* grbFornecedor;
-    TLabel* lblInscricao;
-    TMaskEdit* medNrInsJurNF;
-    TBtnPesquisa* btpFornecedor;
-    TLabel* lblIdForne;
-    TLabel* lblRazSocForn;
-    TEdit* edtNmRasSocForn;
+    TGroupBox* grbFornecedor = Published(grbFornecedor, "grbFornecedor");
+    TLabel* lblInscricao = Published(lblInscricao, "lblInscricao");
+    TMaskEdit* medNrInsJurNF = Published(medNrInsJurNF, "medNrInsJurNF");
+    TBtnPesquisa* btpFornecedor = Published(btpFornecedor, "btpFornecedor");
+    TLabel* lblIdForne = Published(lblIdForne, "lblIdForne");
+    TLabel* lblRazSocForn = Published(lblRazSocForn, "lblRazSocForn");
+    TEdit* edtNmRasSocForn = Published(edtNmRasSocForn, "edtNmRasSocForn");
     // Days of blocking and the options
-    TGroupBox* grbNrDiasBloqNF;
-    TLabel* lblNrDiasBloqNF;
-    TDBEdit* dbeNrDiasBloqNF;
-    TGroupBox* grbBloqNFRelacForn;
-    TDBCheckBox* dckBloqNFRelacForn;
-    TGroupBox* grbOImpXmlNF;
-    TDBCheckBox* dckOImpXmlNF;
-    TDBCheckBox* dckObrigCAcesso;
-    TDBCheckBox* dckVerifCpfCnpj;
-    TDBCheckBox* dckSimples;
-    TDBCheckBox* dckVencXML;
-    TDBCheckBox* dckImpVencCTe;
-    TDBCheckBox* dckBloqAltProdRelac;
-    TDBCheckBox* dckProcNotaDebCre;
-    TDBCheckBox* dckProdIGXML;
-    TDBCheckBox* dckReaConfNF;
-    TDBCheckBox* dckIdUtDescBCST;
-    TDBCheckBox* dckCfopCte;
-    TDBCheckBox* dckNGravaRelac;
+    TGroupBox* grbNrDiasBloqNF = Published(grbNrDiasBloqNF, "grbNrDiasBloqNF");
+    TLabel* lblNrDiasBloqNF = Published(lblNrDiasBloqNF, "lblNrDiasBloqNF");
+    TDBEdit* dbeNrDiasBloqNF = Published(dbeNrDiasBloqNF, "dbeNrDiasBloqNF");
+    TGroupBox* grbBloqNFRelacForn = Published(grbBloqNFRelacForn, "grbBloqNFRelacForn");
+    TDBCheckBox* dckBloqNFRelacForn = Published(dckBloqNFRelacForn, "dckBloqNFRelacForn");
+    TGroupBox* grbOImpXmlNF = Published(grbOImpXmlNF, "grbOImpXmlNF");
+    TDBCheckBox* dckOImpXmlNF = Published(dckOImpXmlNF, "dckOImpXmlNF");
+    TDBCheckBox* dckObrigCAcesso = Published(dckObrigCAcesso, "dckObrigCAcesso");
+    TDBCheckBox* dckVerifCpfCnpj = Published(dckVerifCpfCnpj, "dckVerifCpfCnpj");
+    TDBCheckBox* dckSimples = Published(dckSimples, "dckSimples");
+    TDBCheckBox* dckVencXML = Published(dckVencXML, "dckVencXML");
+    TDBCheckBox* dckImpVencCTe = Published(dckImpVencCTe, "dckImpVencCTe");
+    TDBCheckBox* dckBloqAltProdRelac = Published(dckBloqAltProdRelac, "dckBloqAltProdRelac");
+    TDBCheckBox* dckProcNotaDebCre = Published(dckProcNotaDebCre, "dckProcNotaDebCre");
+    TDBCheckBox* dckProdIGXML = Published(dckProdIGXML, "dckProdIGXML");
+    TDBCheckBox* dckReaConfNF = Published(dckReaConfNF, "dckReaConfNF");
+    TDBCheckBox* dckIdUtDescBCST = Published(dckIdUtDescBCST, "dckIdUtDescBCST");
+    TDBCheckBox* dckCfopCte = Published(dckCfopCte, "dckCfopCte");
+    TDBCheckBox* dckNGravaRelac = Published(dckNGravaRelac, "dckNGravaRelac");
     // Monthly purchase limit
-    TGroupBox* GroupBox1;
-    TLabel* lblValMaxPerm;
-    TDBEdit* dbeValMaxPerm;
-    TGroupBox* GroupBox2;
-    TLabel* Label15;
-    TDBEdit* dbeCdGrupoPermLan;
-    TBtnPesquisa* btnPesqGrupo;
-    TDBEdit* dbeDescGrupoXML;
+    TGroupBox* GroupBox1 = Published(GroupBox1, "GroupBox1");
+    TLabel* lblValMaxPerm = Published(lblValMaxPerm, "lblValMaxPerm");
+    TDBEdit* dbeValMaxPerm = Published(dbeValMaxPerm, "dbeValMaxPerm");
+    TGroupBox* GroupBox2 = Published(GroupBox2, "GroupBox2");
+    TLabel* Label15 = Published(Label15, "Label15");
+    TDBEdit* dbeCdGrupoPermLan = Published(dbeCdGrupoPermLan, "dbeCdGrupoPermLan");
+    TBtnPesquisa* btnPesqGrupo = Published(btnPesqGrupo, "btnPesqGrupo");
+    TDBEdit* dbeDescGrupoXML = Published(dbeDescGrupoXML, "dbeDescGrupoXML");
     // Consistency start date
-    TGroupBox* grbLancNFSimplificado;
-    TDBCheckBox* dckReaConsImpXml;
-    TLabel* lblDtReaConsImpXML;
-    TDBDateEditPlus* dbdDtReaConsImpXML;
+    TGroupBox* grbLancNFSimplificado = Published(grbLancNFSimplificado, "grbLancNFSimplificado");
+    TDBCheckBox* dckReaConsImpXml = Published(dckReaConsImpXml, "dckReaConsImpXml");
+    TLabel* lblDtReaConsImpXML = Published(lblDtReaConsImpXML, "lblDtReaConsImpXML");
+    TDBDateEditPlus* dbdDtReaConsImpXML = Published(dbdDtReaConsImpXML, "dbdDtReaConsImpXML");
     // Product repetition limit
-    TGroupBox* grbLimiteProdNF;
-    TLabel* lblQtRepeteProdNF;
-    TDBEdit* dbeQtRepeteProdNF;
-    TGroupBox* grbProdSerConsidera;
-    TRadioButton* rbtTodosProdSerConsidera;
-    TRadioButton* rbtListaProdSerConsidera;
-    TBtnPesquisa* btpProdSerConsidera;
-    TLabel* lblObsProdSerConsidera;
-    TButtonFlat* sbtCancela;
+    TGroupBox* grbLimiteProdNF = Published(grbLimiteProdNF, "grbLimiteProdNF");
+    TLabel* lblQtRepeteProdNF = Published(lblQtRepeteProdNF, "lblQtRepeteProdNF");
+    TDBEdit* dbeQtRepeteProdNF = Published(dbeQtRepeteProdNF, "dbeQtRepeteProdNF");
+    TGroupBox* grbProdSerConsidera = Published(grbProdSerConsidera, "grbProdSerConsidera");
+    TRadioButton* rbtTodosProdSerConsidera =
+        Published(rbtTodosProdSerConsidera, "rbtTodosProdSerConsidera");
+    TRadioButton* rbtListaProdSerConsidera =
+        Published(rbtListaProdSerConsidera, "rbtListaProdSerConsidera");
+    TBtnPesquisa* btpProdSerConsidera = Published(btpProdSerConsidera, "btpProdSerConsidera");
+    TLabel* lblObsProdSerConsidera = Published(lblObsProdSerConsidera, "lblObsProdSerConsidera");
+    TButtonFlat* sbtCancela = Published(sbtCancela, "sbtCancela");
     // Non-visual
-    TNetConnection* netParamForne;
-    TClientDataSet* cdsParamForne;
-    TDataSource* dtsParamForn;
-    TADOIBQuery* qryFornecedor;
-    TDataSource* dtsFornecedor;
-    TADOIBQuery* qryGrupoPermLan;
-    TDataSource* dtsGrupoPermLan;
-    TADOIBQuery* qryProdSerConsidera;
-    TDataSource* dtsProdSerConsidera;
+    TNetConnection* netParamForne = Published(netParamForne, "netParamForne");
+    TClientDataSet* cdsParamForne = Published(cdsParamForne, "cdsParamForne");
+    TDataSource* dtsParamForn = Published(dtsParamForn, "dtsParamForn");
+    TADOIBQuery* qryFornecedor = Published(qryFornecedor, "qryFornecedor");
+    TDataSource* dtsFornecedor = Published(dtsFornecedor, "dtsFornecedor");
+    TADOIBQuery* qryGrupoPermLan = Published(qryGrupoPermLan, "qryGrupoPermLan");
+    TDataSource* dtsGrupoPermLan = Published(dtsGrupoPermLan, "dtsGrupoPermLan");
+    TADOIBQuery* qryProdSerConsidera = Published(qryProdSerConsidera, "qryProdSerConsidera");
+    TDataSource* dtsProdSerConsidera = Published(dtsProdSerConsidera, "dtsProdSerConsidera");
 
     // Lifecycle
     void FormCreate(TObject* Sender) override;

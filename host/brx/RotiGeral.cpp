@@ -10,14 +10,6 @@ TfrmRotiGeral::TfrmRotiGeral(TComponent* owner) : TForm(owner) {
     Publish("FormKeyPress", &TfrmRotiGeral::FormKeyPress);
     Publish("sbtCancelClick", &TfrmRotiGeral::sbtCancelClick);
     ReadDefinition("TfrmRotiGeral");
-    lblCodTela = FindOwned<TLabel>(this, "lblCodTela");
-    grbDadosRel = FindOwned<TGroupBox>(this, "grbDadosRel");
-    panMenu = FindOwned<TPanel>(this, "panMenu");
-    panHelp = FindOwned<TPanel>(this, "panHelp");
-    panBotoes = FindOwned<TPanel>(this, "panBotoes");
-    sbtConfirma = FindOwned<TButtonFlat>(this, "sbtConfirma");
-    sbtCancel = FindOwned<TButtonFlat>(this, "sbtCancel");
-    msgPadrao = FindOwned<TMessages>(this, "msgPadrao");
 }
 
 void TfrmRotiGeral::ReadDefinition(const String& className) {

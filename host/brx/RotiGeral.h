@@ -2,7 +2,8 @@
 // The base of every screen: a data area on the left, a menu panel on the right with the confirm
 // and cancel buttons, the screen-code label and the message catalogue. It delivers the form's
 // create, close and key-press events to FormCreate, FormClose and FormKeyPress, which a screen
-// overrides; a closed screen is freed.
+// overrides; a closed screen is freed. Its components and a screen's are published fields, set by
+// the form reader; a definition that lacks one fails.
 #include "brx/ButtonFlat.h"
 #include "brx/Messages.h"
 #include "vcl/Forms.h"
@@ -22,14 +23,14 @@ public:
     // The base's own cancel button closes the screen.
     virtual void sbtCancelClick(TObject* Sender);
 
-    TLabel* lblCodTela = nullptr;
-    TGroupBox* grbDadosRel = nullptr;
-    TPanel* panMenu = nullptr;
-    TPanel* panHelp = nullptr;
-    TPanel* panBotoes = nullptr;
-    TButtonFlat* sbtConfirma = nullptr;
-    TButtonFlat* sbtCancel = nullptr;
-    TMessages* msgPadrao = nullptr;
+    TLabel* lblCodTela = Published(lblCodTela, "lblCodTela");
+    TGroupBox* grbDadosRel = Published(grbDadosRel, "grbDadosRel");
+    TPanel* panMenu = Published(panMenu, "panMenu");
+    TPanel* panHelp = Published(panHelp, "panHelp");
+    TPanel* panBotoes = Published(panBotoes, "panBotoes");
+    TButtonFlat* sbtConfirma = Published(sbtConfirma, "sbtConfirma");
+    TButtonFlat* sbtCancel = Published(sbtCancel, "sbtCancel");
+    TMessages* msgPadrao = Published(msgPadrao, "msgPadrao");
 
 protected:
     // Reads the form definition of `className` from the loaded modules onto this form.

@@ -60,6 +60,8 @@ void TComponent::RemoveComponent(TComponent* c) {
     if (it == components_.end()) return;
     components_.erase(it);
     if (!destroying_) {
+        // While the owner is being freed its fields may belong to a derived part already gone.
+        if (TPublishedField* f = FindField(c->Name()); f && f->value() == c) f->assign(nullptr);
         Notification(c, true);
         for (TComponent* other : components_)
             other->Notification(c, true);
@@ -108,6 +110,36 @@ const std::any* TComponent::FindMethod(const String& name) const {
     if (!methods_) return nullptr;
     auto it = methods_->find(name);
     return it == methods_->end() ? nullptr : &it->second;
+}
+
+void TComponent::PublishField(const String& name, std::function<bool(TComponent*)> assign,
+                              std::function<TComponent*()> value) {
+    if (!fields_) fields_ = std::make_unique<std::vector<TPublishedField>>();
+    if (TPublishedField* f = FindField(name)) {
+        f->assign = std::move(assign);
+        f->value = std::move(value);
+        return;
+    }
+    fields_->push_back({name, std::move(assign), std::move(value)});
+}
+
+TComponent::TPublishedField* TComponent::FindField(const String& name) const {
+    if (!fields_ || name.empty()) return nullptr;
+    for (TPublishedField& f : *fields_)
+        if (f.name == name) return &f;
+    return nullptr;
+}
+
+bool TComponent::SetPublishedField(TComponent* c) {
+    TPublishedField* f = FindField(c->Name());
+    return !f || f->assign(c);
+}
+
+String TComponent::UnsetPublishedField() const {
+    if (fields_)
+        for (const TPublishedField& f : *fields_)
+            if (!f.value()) return f.name;
+    return "";
 }
 
 bool TComponent::ReadProperty(const DfmProperty& p, TFormReader& r) {

@@ -77,6 +77,29 @@ public:
                                 [self, m](A... args) { (self->*m)(std::forward<A>(args)...); }));
     }
 
+    // The published component fields of a root, declared once where the class declares them:
+    //     TMaskEdit* medNrInsJurNF = Published(medNrInsJurNF, "medNrInsJurNF");
+    // The form reader points each at the component of its name as it creates it, refuses one of
+    // a class the field cannot hold, and raises for a field the definition leaves unset. A field
+    // is cleared when its component leaves this owner.
+    template <class T> T* Published(T*& field, const String& name) {
+        PublishField(
+            name,
+            [&field](TComponent* c) {
+                T* t = dynamic_cast<T*>(c);
+                if (c && !t) return false;
+                field = t;
+                return true;
+            },
+            [&field] { return static_cast<TComponent*>(field); });
+        return nullptr;
+    }
+    // Points the published field named as `c` at it; false when the field cannot hold its class.
+    // A component without a field of its name is left alone.
+    bool SetPublishedField(TComponent* c);
+    // The name of the first published field that holds no component, or "" when all do.
+    String UnsetPublishedField() const;
+
     int Tag = 0;
 
 protected:
@@ -90,7 +113,17 @@ private:
     std::vector<TComponent*> components_;
     bool destroying_ = false;
     bool loading_ = false;
+    struct TPublishedField {
+        String name;
+        std::function<bool(TComponent*)> assign;
+        std::function<TComponent*()> value;
+    };
+    void PublishField(const String& name, std::function<bool(TComponent*)> assign,
+                      std::function<TComponent*()> value);
+    TPublishedField* FindField(const String& name) const;
+
     std::unique_ptr<std::map<String, std::any>> methods_;
+    std::unique_ptr<std::vector<TPublishedField>> fields_;
 };
 
 // An ordered list of text lines (SQL text, catalogue entries, names).

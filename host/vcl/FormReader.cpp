@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <map>
 
+#include "rtl/ScopeGuard.h"
+
 namespace {
 std::map<String, TComponentFactory>& Registry() {
     static std::map<String, TComponentFactory> r;
@@ -81,17 +83,20 @@ void TFormReader::Read(const String& text) {
     if (top->className != root_->ClassName() && top->kind == DfmObject::Kind::Object)
         throw EDfmError(top->line,
                         "a definição é de " + top->className + ", não de " + root_->ClassName());
-    try {
+    {
+        // Every component touched leaves the loading state, also when the definition fails.
+        TScopeExit endLoading([this] {
+            for (TComponent* c : touched_)
+                c->SetLoading(false);
+        });
         Apply(*top, root_, nullptr);
         for (auto& f : fixups_)
             f();
-    } catch (...) {
-        for (TComponent* c : touched_)
-            c->SetLoading(false);
-        throw;
+        String unset = root_->UnsetPublishedField();
+        if (!unset.empty())
+            throw EDfmError(top->line, "componente " + unset + " de " + root_->ClassName() +
+                                           " ausente da definição");
     }
-    for (TComponent* c : touched_)
-        c->SetLoading(false);
     for (TComponent* c : touched_)
         c->Loaded();
 }
@@ -130,6 +135,9 @@ void TFormReader::Apply(const DfmObject& obj, TComponent* target, TComponent* pa
                 throw EDfmError(child->line, "o componente herdado '" + child->name + "' é " +
                                                  c->ClassName() + ", não " + child->className);
         }
+        if (!root_->SetPublishedField(c))
+            throw EDfmError(child->line, "o campo publicado " + child->name + " de " +
+                                             root_->ClassName() + " não aceita " + c->ClassName());
         Apply(*child, c, target);
     }
 }

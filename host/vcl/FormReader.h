@@ -1,6 +1,7 @@
 #pragma once
-// Builds components from a form definition: classes by name, properties by name, events bound by
-// handler name to the root's published methods, references resolved once everything exists.
+// Builds components from a form definition: classes by name, the root's published fields pointed
+// at them by name, properties by name, events bound by handler name to the root's published
+// methods, references resolved once everything exists.
 #include <any>
 #include <functional>
 #include <typeinfo>
@@ -28,7 +29,8 @@ class TFormReader {
 public:
     explicit TFormReader(TComponent* root);
     // Reads a definition onto the root. `inherited` objects must exist already (from a base class's
-    // definition read before); `object` ones are created. Any fault raises EDfmError with the line.
+    // definition read before); `object` ones are created. Any fault raises EDfmError with the line,
+    // a published field the definition leaves unset among them.
     void Read(const String& text);
 
     int Int(const DfmProperty& p);

@@ -267,7 +267,8 @@ TEST_F(LifecycleTest, AFailedCreationLeavesNothingAndTheNextOpenRetries) {
         {"syntax", "inherited frmParamForne: TfrmParamForne\n  Caption = 'Parâmetros'\n", ""},
         {"missing control",
          "inherited frmParamForne: TfrmParamForne\n  Caption = 'Parâmetros'\nend\n",
-         "Componente grbFornecedor ausente da definição da tela."},
+         "Definição de formulário, linha 1: componente grbFornecedor de TfrmParamForne ausente "
+         "da definição"},
     };
     const size_t formsBefore = Screen->Forms().size();
     for (const Case& c : cases) {

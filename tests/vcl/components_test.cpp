@@ -505,6 +505,48 @@ end
     EXPECT_EQ(lbl->Parent(), FindOwned<TPanel>(f.get(), "pan"));
 }
 
+// A form that declares its components once; the reader points the fields at them.
+class TWiredForm : public TForm {
+public:
+    explicit TWiredForm(TComponent* o) : TForm(o) {}
+    String ClassName() const override { return "TWiredForm"; }
+    TPanel* pan = Published(pan, "pan");
+    TCustomEdit* edt = Published(edt, "edt");
+};
+
+TEST(FormReader, PublishedFieldsAreSetByNameCheckedAndClearedWhenTheirComponentGoes) {
+    std::unique_ptr<TWiredForm> f(new TWiredForm(nullptr));
+    TFormReader(f.get()).Read("object frm: TWiredForm\n"
+                              "  object pan: TPanel\n"
+                              "    object edt: TMaskEdit\n" // a subclass fits
+                              "    end\n"
+                              "  end\n"
+                              "  object lbl: TLabel\n" // no field, no need of one
+                              "  end\n"
+                              "end\n");
+    EXPECT_EQ(f->pan, FindOwned<TPanel>(f.get(), "pan"));
+    ASSERT_EQ(f->edt, FindOwned<TMaskEdit>(f.get(), "edt"));
+    ASSERT_NE(f->edt, nullptr);
+    delete f->edt;
+    EXPECT_EQ(f->edt, nullptr) << "a field must not outlive its component";
+
+    const ReaderCase cases[] = {
+        {"  object pan: TPanel\n  end\n  object edt: TLabel\n  end\n", 4,
+         "o campo publicado edt de TWiredForm não aceita TLabel"},
+        {"  object pan: TPanel\n  end\n", 1, "componente edt de TWiredForm ausente da definição"},
+    };
+    for (const ReaderCase& c : cases) {
+        std::unique_ptr<TWiredForm> g(new TWiredForm(nullptr));
+        try {
+            TFormReader(g.get()).Read(String("object frm: TWiredForm\n") + c.body + "end\n");
+            ADD_FAILURE() << "no error for " << c.body;
+        } catch (const EDfmError& e) {
+            EXPECT_EQ(e.Line(), c.line) << e.Message();
+            EXPECT_NE(e.Message().find(c.reason), String::npos) << e.Message();
+        }
+    }
+}
+
 TEST(Components, OwnerFreesOwnedComponentsAndForgetsFreedOnes) {
     auto* owner = new TComponent(nullptr);
     auto* a = new TComponent(owner);
