@@ -27,4 +27,22 @@ void DeactiveShowAvi() {
 bool Showing() {
     return gShowing;
 }
+
+TBusyScope::TBusyScope(TCustomForm* form, int kind) {
+    ActiveShowAvi(form, kind);
+}
+
+TBusyScope::TBusyScope(TCustomForm* form, int kind, const String& text) {
+    ActiveShowAvi(form, kind, text);
+}
+
+TBusyScope::~TBusyScope() {
+    Hide();
+}
+
+void TBusyScope::Hide() {
+    if (!showing_) return;
+    showing_ = false;
+    DeactiveShowAvi();
+}
 } // namespace Showavi

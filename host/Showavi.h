@@ -11,4 +11,19 @@ void ActiveShowAvi(TCustomForm* form, int kind, const String& text);
 // Hides the animation; harmless when none is shown.
 void DeactiveShowAvi();
 bool Showing();
+
+// The animation for the life of the scope, hidden when the scope ends however it ends; Hide ends
+// it earlier, before what must not appear under it (a message).
+class TBusyScope {
+public:
+    TBusyScope(TCustomForm* form, int kind);
+    TBusyScope(TCustomForm* form, int kind, const String& text);
+    ~TBusyScope();
+    TBusyScope(const TBusyScope&) = delete;
+    TBusyScope& operator=(const TBusyScope&) = delete;
+    void Hide();
+
+private:
+    bool showing_ = true;
+};
 } // namespace Showavi

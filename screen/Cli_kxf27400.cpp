@@ -4,6 +4,7 @@
 #include "Pesqlista.h"
 #include "Showavi.h"
 #include "net/Brannox.h"
+#include "rtl/ScopeGuard.h"
 #include "rtl/Utf8.h"
 
 namespace Cli_kxf27400 {
@@ -63,33 +64,20 @@ TfrmParamForne::TfrmParamForne(TComponent* Owner) : TfrmRotiGeral(Owner) {
 // Lifecycle
 
 void CriaParamForne() {
-    Screen->SetCursor(crHourGlass);
-    try {
-        if (!boStCriado) {
-            Application->CreateForm(frmParamForne);
-            boStCriado = true;
-        }
-        frmParamForne->Show();
-        frmParamForne->SetWindowState(wsNormal);
-    } catch (...) {
-        // A failed creation must not leave the hourglass behind.
-        Screen->SetCursor(crDefault);
-        throw;
+    TCursorScope ampulheta(crHourGlass);
+    if (!boStCriado) {
+        Application->CreateForm(frmParamForne);
+        boStCriado = true;
     }
-    Screen->SetCursor(crDefault);
+    frmParamForne->Show();
+    frmParamForne->SetWindowState(wsNormal);
 }
 
 void TfrmParamForne::FormCreate(TObject* Sender) {
     TfrmRotiGeral::FormCreate(Sender);
-    Showavi::ActiveShowAvi(Application->MainForm(), 0);
-    try {
-        netParamForne->SetConnected(true);
-        stProdSerConsidera = "";
-    } catch (...) {
-        Showavi::DeactiveShowAvi();
-        throw;
-    }
-    Showavi::DeactiveShowAvi();
+    Showavi::TBusyScope conectando(Application->MainForm(), 0);
+    netParamForne->SetConnected(true);
+    stProdSerConsidera = "";
 }
 
 void TfrmParamForne::netParamForneBeforeConnect(TObject*) {
@@ -166,6 +154,7 @@ void TfrmParamForne::grbFornecedorEnter(TObject*) {
 }
 
 void TfrmParamForne::btpFornecedorBeforePesq(TObject*, bool&) {
+    // Shows no animation of its own; a failed search leaves none behind, whoever showed it.
     try {
         qryFornecedor->Close();
         qryFornecedor->ParamByName("P_NRINSJURFORN").SetAsString("");
@@ -283,9 +272,9 @@ void TfrmParamForne::Vd_Fornecedor(bool boMensagem) {
         edtNmRasSocForn->SetText(q->FieldByName("NMRAZSOCFORN")->AsString());
 
         try {
-            Showavi::ActiveShowAvi(Application->MainForm(), 6);
+            Showavi::TBusyScope carregando(Application->MainForm(), 6);
             Variant resposta = GetParamForn(q->FieldByName("CDFORNECED")->AsString());
-            Showavi::DeactiveShowAvi();
+            carregando.Hide();
             CarregaParamForn(resposta);
 
             String homologado = Campo("IDFORNEHOMO")->AsString();
@@ -304,9 +293,10 @@ void TfrmParamForne::Vd_Fornecedor(bool boMensagem) {
                 dbdDtReaConsImpXML->SetEnabled(false);
             }
 
-            // Setting the radio buttons from the row must not start an edit.
-            rbtTodosProdSerConsidera->OnClick = nullptr;
-            rbtListaProdSerConsidera->OnClick = nullptr;
+            // Setting the radio buttons from the row must not start an edit: their click handlers
+            // are off until the block ends.
+            TScopedValue<TNotifyEvent> semTodos(rbtTodosProdSerConsidera->OnClick, nullptr);
+            TScopedValue<TNotifyEvent> semLista(rbtListaProdSerConsidera->OnClick, nullptr);
             if (Consiste::EmptyString(Campo("CDPRODCONSREPE")->AsString())) {
                 rbtTodosProdSerConsidera->SetChecked(true);
                 rbtListaProdSerConsidera->SetChecked(false);
@@ -316,14 +306,7 @@ void TfrmParamForne::Vd_Fornecedor(bool boMensagem) {
             }
             HabilitaProdutos(!Consiste::EmptyString(Campo("QTREPETEPRODNF")->AsString()));
             stProdSerConsidera = Campo("CDPRODCONSREPE")->AsString();
-            rbtTodosProdSerConsidera->OnClick = [this](TObject* s) {
-                rbtTodosProdSerConsideraClick(s);
-            };
-            rbtListaProdSerConsidera->OnClick = [this](TObject* s) {
-                rbtListaProdSerConsideraClick(s);
-            };
         } catch (...) {
-            Showavi::DeactiveShowAvi();
             FocaSemFalhar(medNrInsJurNF);
             throw;
         }
@@ -341,16 +324,15 @@ void TfrmParamForne::Vd_Fornecedor(bool boMensagem) {
 void TfrmParamForne::AplicaAlteracoes(bool boRecarrega) {
     if (cdsParamForne->ChangeCount() <= 0) return;
     try {
-        Showavi::ActiveShowAvi(frmParamForne, 1, msgPadrao->Msg("Aplic_alter"));
+        Showavi::TBusyScope aplicando(frmParamForne, 1, msgPadrao->Msg("Aplic_alter"));
         SetParamForn();
         cdsParamForne->MergeChangeLog();
-        Showavi::DeactiveShowAvi();
+        aplicando.Hide();
         // A word in the host's status line that the save went through; no dialog to dismiss.
         Application->ShowStatus("Parâmetros do fornecedor " + Campo("CDFORNECED")->AsString() +
                                 " gravados às " + FormatDateTime("hh:nn", Now()));
         if (boRecarrega) Vd_Fornecedor(true);
     } catch (...) {
-        Showavi::DeactiveShowAvi();
         cdsParamForne->CancelUpdates();
         throw;
     }

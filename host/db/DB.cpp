@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "rtl/ScopeGuard.h"
 #include "vcl/FormReader.h"
 
 namespace {
@@ -414,14 +415,8 @@ bool TDataLink::Edit() {
 }
 
 void TDataLink::UpdateRecord() {
-    updating_ = true;
-    try {
-        UpdateData();
-    } catch (...) {
-        updating_ = false;
-        throw;
-    }
-    updating_ = false;
+    TScopedValue<bool> updating(updating_, true);
+    UpdateData();
 }
 
 void TDataLink::DataEvent(TDataEvent event, TField* field) {

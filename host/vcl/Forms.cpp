@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "rtl/ScopeGuard.h"
 #include "vcl/Dialogs.h"
 #include "vcl/FormReader.h"
 
@@ -66,13 +67,11 @@ void TCustomForm::FocusControl(TWinControl* c) {
             // A handler that moves the focus elsewhere must not see its own exit event again.
             if (std::find(exiting.begin(), exiting.end(), w) != exiting.end()) continue;
             exiting.push_back(w);
-            try {
+            {
+                TScopeExit exited(
+                    [w] { exiting.erase(std::find(exiting.begin(), exiting.end(), w)); });
                 w->DoExit();
-            } catch (...) {
-                exiting.erase(std::find(exiting.begin(), exiting.end(), w));
-                throw;
             }
-            exiting.erase(std::find(exiting.begin(), exiting.end(), w));
             if (focusGeneration_ != generation || Destroying()) return;
         }
     }
@@ -91,15 +90,8 @@ void TCustomForm::FocusControl(TWinControl* c) {
 }
 
 void TCustomForm::FocusControlByMouse(TWinControl* c) {
-    TWinControl* before = mouseTarget_;
-    mouseTarget_ = c;
-    try {
-        FocusControl(c);
-    } catch (...) {
-        mouseTarget_ = before;
-        throw;
-    }
-    mouseTarget_ = before;
+    TScopedValue<TWinControl*> byMouse(mouseTarget_, c);
+    FocusControl(c);
 }
 
 namespace {
@@ -425,14 +417,15 @@ void TScreen::RemoveForm(TCustomForm* f) {
 
 bool RunEvent(const std::function<void()>& action) {
     bool ok = true;
-    ++gEventDepth;
-    try {
-        action();
-    } catch (...) {
-        ok = false;
-        Application->HandleException(std::current_exception());
+    {
+        TScopedValue<int> nested(gEventDepth, gEventDepth + 1);
+        try {
+            action();
+        } catch (...) {
+            ok = false;
+            Application->HandleException(std::current_exception());
+        }
     }
-    --gEventDepth;
     if (gEventDepth == 0) Application->ProcessMessages();
     return ok;
 }

@@ -189,6 +189,16 @@ private:
 extern TApplication* Application;
 extern TScreen* Screen;
 
+// A cursor (the hourglass) for the life of the scope, and the default cursor again at its end,
+// however it ends.
+class TCursorScope {
+public:
+    explicit TCursorScope(int cursor) { Screen->SetCursor(cursor); }
+    ~TCursorScope() { Screen->SetCursor(crDefault); }
+    TCursorScope(const TCursorScope&) = delete;
+    TCursorScope& operator=(const TCursorScope&) = delete;
+};
+
 // Runs one user action the way the event loop does: exceptions go to Application->HandleException,
 // and released forms are freed afterwards. Returns false when the action raised.
 bool RunEvent(const std::function<void()>& action);
