@@ -47,16 +47,21 @@ bool Click(TControl* control) {
 }
 
 bool TypeText(TCustomEdit* edit, const String& text) {
+    bool keysOk = true;
+    // One event around all the keys, as for a paste: a form released by one of them is freed only
+    // after the last, so the edit can still be asked whether it has the focus.
     bool ok = RunEvent([&] {
         if (!edit->Focused() && !FocusNow(edit)) throw EAbort();
         PlaceCaretAtEnd(edit);
+        for (char32_t ch : ToU32(text)) {
+            if (edit->Destroying() || !edit->Focused() || edit->ParentForm()->Released() ||
+                !Key(edit, ch)) {
+                keysOk = false;
+                return;
+            }
+        }
     });
-    if (!ok) return false;
-    for (char32_t ch : ToU32(text)) {
-        if (edit->Destroying() || !edit->Focused()) return false;
-        if (!Key(edit, ch)) return false;
-    }
-    return true;
+    return ok && keysOk;
 }
 
 bool ClearText(TCustomEdit* edit) {

@@ -17,7 +17,8 @@ bool Click(TControl* control);
 // happens when it does not take it.
 
 // Places the caret after the last character the user typed (for a masked edit, after the last
-// filled position), then types the text one key at a time.
+// filled position), then types the text one key at a time, as one event. It stops where the focus
+// leaves the edit or a key fails.
 bool TypeText(TCustomEdit* edit, const String& text);
 // Selects the whole text and deletes it.
 bool ClearText(TCustomEdit* edit);

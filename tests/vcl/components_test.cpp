@@ -307,6 +307,20 @@ TEST_F(ComponentsTest, SelectDeleteAndPasteGoThroughTheEditsFilters) {
     EXPECT_EQ(textWhenFreed, "ar");
 }
 
+// Typing is one event too: a key that releases the form stops it, and the form is freed after the
+// typing, never under it (the edit is asked about the focus after every key).
+TEST_F(ComponentsTest, TypingStopsAtAReleasedFormWhichIsFreedAfterIt) {
+    auto* e = C<TEdit>("edtA1");
+    e->OnKeyPress = [&](TObject*, Char& key) {
+        if (key == U'r') form->Release();
+    };
+    String textWhenFreed = "-";
+    form->OnDestroy = [&](TObject*) { textWhenFreed = e->Text(); };
+    EXPECT_FALSE(UserInput::TypeText(e, "arb"));
+    form = nullptr; // freed by the typing's event
+    EXPECT_EQ(textWhenFreed, "ar");
+}
+
 TEST_F(ComponentsTest, TabSelectsTheWholeTextAClickKeepsTheCaretAndAQueryMayRefuseClosing) {
     auto* e = C<TEdit>("edtA1");
     UserInput::TypeText(e, "30");
