@@ -611,6 +611,14 @@ void TfrmParamForne::rbtListaProdSerConsideraClick(TObject*) {
 }
 
 void TfrmParamForne::btpProdSerConsideraClick(TObject*) {
+    // The button never takes the focus, so a click would leave an inscription typed and not yet
+    // validated (or refused) in its box while the list went to the supplier loaded before. The
+    // box is left first, as Tab leaves it: the list then belongs to the supplier it names, or the
+    // click ends with the box's own message.
+    if (medNrInsJurNF->Focused()) {
+        SelectNext(true);
+        if (medNrInsJurNF->Focused() || !btpProdSerConsidera->Enabled()) return;
+    }
     IniciaEdicao();
     qryProdSerConsidera->Close();
     qryProdSerConsidera->Open();

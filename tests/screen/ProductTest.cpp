@@ -167,6 +167,47 @@ TEST_F(ProductTest, ListChosenWithoutSearchKeepsWhatWasStored) {
     EXPECT_FALSE(Form()->btpProdSerConsidera->Enabled());
 }
 
+// The search button never takes the focus: with an inscription still in its box (refused, or
+// typed and not yet validated) the click validates it first, and the list goes to the supplier
+// the box names or to none.
+TEST_F(ProductTest, SearchFirstValidatesTheInscriptionLeftInItsBox) {
+    struct Case {
+        const char* typed;
+        bool refusedFirst;  // left once already, and refused
+        const char* loaded; // the record's supplier after the click
+        bool listShown;
+        std::vector<String> dialogs;
+    };
+    const Case cases[] = {
+        {"99999999999999", true, "000008", false, {"error:Fornecedor não cadastrado."}},
+        {"11222333000181", false, "000001", false, {}}, // loaded, and it has no product list
+        {"33987654000100", false, "000008", true, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        ASSERT_TRUE(Load("33987654000100"));
+        ASSERT_TRUE(Form()->btpProdSerConsidera->Enabled());
+        ASSERT_TRUE(Clear("medNrInsJurNF"));
+        ASSERT_TRUE(Type("medNrInsJurNF", c.typed));
+        if (c.refusedFirst) {
+            EXPECT_FALSE(Tab());
+        }
+        Dialogs();
+        dialogs_.lists.clear();
+        if (c.listShown) dialogs_.picks.push_back(Cancelled());
+        EXPECT_EQ(Click("btpProdSerConsidera"), c.dialogs.empty());
+        EXPECT_EQ(Dialogs(), c.dialogs);
+        EXPECT_EQ(dialogs_.lists.size(), c.listShown ? 1u : 0u);
+        EXPECT_EQ(F("CDFORNECED")->AsString(), c.loaded);
+        EXPECT_EQ(Form()->cdsParamForne->State(), c.listShown ? dsEdit : dsBrowse);
+        EXPECT_EQ(Form()->medNrInsJurNF->Focused(), !c.dialogs.empty());
+        if (c.listShown) {
+            dialogs_.answers.push_back("yes");
+            ASSERT_TRUE(Click("sbtCancela"));
+        }
+    }
+}
+
 TEST_F(ProductTest, CountMustBeAtLeastOne) {
     ASSERT_TRUE(Load("33987654000100"));
     ASSERT_TRUE(Clear("dbeQtRepeteProdNF"));
