@@ -2,8 +2,8 @@
 // erased at the cursor.
 #include "FuzzTarget.h"
 
+#include "rtl/Utf8.h"
 #include "vcl/MaskUtils.h"
-#include "vcl/Utf8.h"
 
 KX_FUZZ_TARGET(Mask) {
     const std::string text = FuzzText(data, size);

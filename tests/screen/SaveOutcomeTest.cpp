@@ -3,8 +3,8 @@
 // change once the server answers again.
 #include "ScreenFixture.h"
 
-#include "Brannox.h"
 #include "Showavi.h"
+#include "net/Brannox.h"
 #include "net/TcpFakes.h"
 
 #include <chrono>
