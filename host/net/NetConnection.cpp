@@ -4,27 +4,14 @@
 
 #include "net/Brannox.h"
 
-#include <boost/asio/connect.hpp>
-#include <boost/asio/io_context.hpp>
-#include <boost/asio/ip/tcp.hpp>
-#include <boost/beast/core.hpp>
-#include <boost/beast/http.hpp>
+#include "net/TcpTransport.h"
 
-#include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <mutex>
 #include <optional>
-#include <poll.h>
 #include <random>
-#include <sys/socket.h>
 #include <thread>
-
-namespace asio = boost::asio;
-namespace beast = boost::beast;
-namespace http = beast::http;
-using tcp = asio::ip::tcp;
 
 namespace {
 
@@ -38,34 +25,23 @@ std::mutex settingsMutex;
 String operatorName;
 int defaultConnectMs = 5000;
 int defaultCallMs = 30000;
+TNetTransportFactory transportFactory;
 
 String OperatorName() {
     std::lock_guard lock(settingsMutex);
     return operatorName;
 }
 
-String Reason(const boost::system::error_code& ec) {
-    if (ec == asio::error::connection_refused) return "conexão recusada";
-    if (ec == beast::error::timeout || ec == asio::error::timed_out) return "tempo esgotado";
-    if (ec == asio::error::host_not_found || ec == asio::error::host_not_found_try_again)
-        return "host não encontrado";
-    if (ec == http::error::end_of_stream || ec == asio::error::eof)
-        return "conexão encerrada pelo servidor";
-    if (ec == asio::error::connection_reset) return "conexão reiniciada pelo servidor";
-    if (ec == asio::error::network_unreachable || ec == asio::error::host_unreachable)
-        return "rede inacessível";
-    if (ec == http::error::body_limit || ec == http::error::buffer_overflow ||
-        ec == http::error::header_limit)
-        return "resposta maior que o limite de 64 MiB";
-    return ec.message();
+std::unique_ptr<TNetTransport> MakeTransport(const String& host, int port) {
+    TNetTransportFactory factory;
+    {
+        std::lock_guard lock(settingsMutex);
+        factory = transportFactory;
+    }
+    if (factory)
+        if (auto transport = factory(host, port)) return transport;
+    return std::make_unique<TTcpTransport>(host, port, TNetConnection::AnswerLimit);
 }
-
-// A transport failure: the message is complete, ready for the user.
-struct TransportError {
-    String message;
-    bool sent;         // the request may have reached the server
-    bool retry = true; // another attempt may do better (not so for an answer over the limit)
-};
 
 // 128 random bits as text: the key of one call, kept across its retries.
 String NewCallKey() {
@@ -83,10 +59,7 @@ String NewCallKey() {
 } // namespace
 
 struct TNetConnection::Impl {
-    asio::io_context io;
-    std::optional<beast::tcp_stream> stream;
-    // Holds what is read beyond the headers; capped so no framing gets past the answer limit.
-    beast::flat_buffer buffer{AnswerLimit};
+    std::unique_ptr<TNetTransport> transport;
     bool wanted = false;    // Connected was set true: calls open what they need
     bool connected = false; // the module answered on the current address
     String host;
@@ -95,103 +68,25 @@ struct TNetConnection::Impl {
 
     String Where() const { return host + ":" + std::to_string(port); }
 
-    String CannotConnect(const String& reason) const {
-        return "Não foi possível conectar ao servidor de aplicação " + Where() + ": " + reason +
-               ".";
-    }
+    void Close() { transport.reset(); }
 
-    // Runs the asynchronous operations started on io until they finish or the stream's
-    // deadline cancels them.
-    void Run() {
-        io.restart();
-        io.run();
-    }
-
-    void Close() {
-        if (!stream) return;
-        beast::error_code ec;
-        stream->socket().shutdown(tcp::socket::shutdown_both, ec);
-        stream->socket().close(ec);
-        stream.reset();
-    }
-
+    // The transport for the current address, chosen again at each opening: the address may
+    // have moved to another server since.
     void Open(Clock::time_point deadline, int connectMs) {
-        Close();
-        boost::system::error_code ec;
-        tcp::resolver resolver(io);
-        auto endpoints = resolver.resolve(host, std::to_string(port), ec);
-        if (ec) throw TransportError{CannotConnect(Reason(ec)), false};
-        stream.emplace(io);
-        stream->expires_at(std::min(deadline, Clock::now() + milliseconds(connectMs)));
-        stream->async_connect(endpoints,
-                              [&](beast::error_code e, const tcp::endpoint&) { ec = e; });
-        Run();
-        if (ec) {
-            stream.reset();
-            throw TransportError{CannotConnect(Reason(ec)), false};
+        transport = MakeTransport(host, port);
+        try {
+            transport->Open(deadline, connectMs);
+        } catch (...) {
+            transport.reset();
+            throw;
         }
-        stream->socket().set_option(tcp::no_delay(true), ec);
-        buffer.clear();
     }
 
-    // True when the server has closed the idle connection (or sent something unasked).
-    bool Stale() {
-        if (!stream) return true;
-        pollfd p{stream->socket().native_handle(), POLLIN, 0};
-        if (poll(&p, 1, 0) <= 0) return false;
-        char c;
-        return recv(p.fd, &c, 1, MSG_PEEK | MSG_DONTWAIT) != -1 || errno != EAGAIN;
-    }
+    bool Stale() const { return !transport || transport->Stale(); }
 
-    // One request and its answer on the open connection, both within the deadline. The body is
-    // limited while it is read, so a huge answer is dropped before it fills the memory.
-    http::response<http::string_body> Exchange(http::verb verb, const String& target,
-                                               const String& body, const String& key,
-                                               Clock::time_point deadline) {
-        http::request<http::string_body> req{verb, target, 11};
-        req.set(http::field::host, host);
-        req.set(http::field::user_agent, "kx-host");
-        if (verb == http::verb::post) req.set(http::field::content_type, "application/json");
-        if (String op = OperatorName(); !op.empty()) req.set("X-Operator", op);
-        if (!key.empty()) req.set("Idempotency-Key", key);
-        req.keep_alive(true);
-        req.body() = body;
-        req.prepare_payload();
-
-        beast::error_code ec;
-        stream->expires_at(deadline);
-        http::async_write(*stream, req, [&](beast::error_code e, size_t) { ec = e; });
-        Run();
-        // A request cut short may still have reached the server in part: only a refused
-        // write of nothing at all is known not to have.
-        if (ec) throw TransportError{CannotConnect(Reason(ec)), true};
-        http::response_parser<http::string_body> parser;
-        parser.body_limit(AnswerLimit);
-        // The header first: a declared length over the limit ends the answer before its body,
-        // whatever the parser's own limit makes of it.
-        http::async_read_header(*stream, buffer, parser,
-                                [&](beast::error_code e, size_t) { ec = e; });
-        Run();
-        if (!ec && parser.content_length() && *parser.content_length() > AnswerLimit)
-            ec = http::error::body_limit;
-        if (!ec && !parser.is_done()) {
-            http::async_read(*stream, buffer, parser, [&](beast::error_code e, size_t) { ec = e; });
-            Run();
-        }
-        if (ec) {
-            Close();
-            const bool tooLarge = ec == http::error::body_limit ||
-                                  ec == http::error::buffer_overflow ||
-                                  ec == http::error::header_limit;
-            throw TransportError{ec == beast::error::timeout
-                                     ? "O servidor de aplicação " + Where() +
-                                           " não respondeu dentro do tempo limite."
-                                     : CannotConnect(Reason(ec)),
-                                 true, !tooLarge};
-        }
-        auto res = parser.release();
-        if (!res.keep_alive()) Close();
-        return res;
+    TNetAnswer Exchange(TNetRequest request, Clock::time_point deadline) {
+        request.operatorName = OperatorName();
+        return transport->Exchange(request, deadline);
     }
 };
 
@@ -260,16 +155,18 @@ void TNetConnection::Connect(std::chrono::steady_clock::time_point deadline) {
     impl_->port = Port ? Port : Brannox::WebPort();
     try {
         impl_->Open(deadline, ConnectTimeout ? ConnectTimeout : DefaultConnectTimeout());
-        const auto res = impl_->Exchange(http::verb::get, "/rpc/" + ServerName, "", "", deadline);
-        if (res.result() == http::status::not_found)
+        TNetRequest probe;
+        probe.target = "/rpc/" + ServerName;
+        const TNetAnswer res = impl_->Exchange(std::move(probe), deadline);
+        if (res.status == 404)
             throw Exception("O servidor de aplicação " + impl_->Where() + " não oferece o módulo " +
                             ServerName + ".");
-        if (res.result() != http::status::ok)
+        if (res.status != 200)
             throw Exception("O servidor de aplicação " + impl_->Where() +
                             " recusou a conexão ao módulo " + ServerName + " (HTTP " +
-                            std::to_string(res.result_int()) + ").");
+                            std::to_string(res.status) + ").");
         impl_->connected = true;
-    } catch (const TransportError& e) {
+    } catch (const TNetTransportError& e) {
         impl_->Close();
         throw Exception(e.message);
     } catch (...) {
@@ -310,7 +207,9 @@ Variant ResultOf(const String& body, const nlohmann::json& id, unsigned status,
 Variant TNetConnection::Call(const String& method, const std::vector<Variant>& args) {
     if (!impl_->wanted)
         throw Exception(
-            impl_->CannotConnect("a conexão ao módulo " + ServerName + " não está aberta"));
+            TNetTransportError::CannotConnect(
+                impl_->Where(), "a conexão ao módulo " + ServerName + " não está aberta", false)
+                .message);
     nlohmann::json params = nlohmann::json::array();
     for (const Variant& a : args)
         params.push_back(a.ToJson());
@@ -328,15 +227,15 @@ Variant TNetConnection::Call(const String& method, const std::vector<Variant>& a
     String failure;
     bool maybeRun = false;
     for (size_t attempt = 0;; ++attempt) {
-        std::optional<http::response<http::string_body>> res;
+        std::optional<TNetAnswer> res;
         try {
             if (!impl_->connected) {
                 Connect(deadline);
             } else if (impl_->Stale()) {
                 impl_->Open(deadline, ConnectTimeout ? ConnectTimeout : DefaultConnectTimeout());
             }
-            res = impl_->Exchange(http::verb::post, "/rpc/" + ServerName, body, key, deadline);
-        } catch (const TransportError& e) {
+            res = impl_->Exchange({true, "/rpc/" + ServerName, body, "", key}, deadline);
+        } catch (const TNetTransportError& e) {
             impl_->Close();
             impl_->connected = false; // the next attempt connects anew, BeforeConnect included
             failure = e.message;
@@ -348,9 +247,9 @@ Variant TNetConnection::Call(const String& method, const std::vector<Variant>& a
             failure = e.Message();
         }
         if (res) {
-            const unsigned status = res->result_int();
+            const unsigned status = res->status;
             if (status != 502 && status != 503 && status != 504)
-                return ResultOf(res->body(), id, status, impl_->Where());
+                return ResultOf(res->body, id, status, impl_->Where());
             // A gateway or an overloaded server: the call is tried again.
             failure = "O servidor de aplicação " + impl_->Where() + " respondeu HTTP " +
                       std::to_string(status) + ".";
@@ -376,6 +275,11 @@ void TNetConnection::SetTimeouts(int connectMs, int callMs) {
     std::lock_guard lock(settingsMutex);
     if (connectMs > 0) defaultConnectMs = connectMs;
     if (callMs > 0) defaultCallMs = callMs;
+}
+
+void TNetConnection::SetTransportFactory(TNetTransportFactory factory) {
+    std::lock_guard lock(settingsMutex);
+    transportFactory = std::move(factory);
 }
 
 int TNetConnection::DefaultConnectTimeout() {

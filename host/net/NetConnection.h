@@ -1,9 +1,11 @@
 // TNetConnection: the client side of a remote data module on the application server.
-// JSON-RPC 2.0 over one persistent HTTP/1.1 connection; calls block the calling thread, as the
-// screen expects, for at most the call timeout. Every call carries an Idempotency-Key and is
-// sent again with it when its answer did not arrive, so the server applies it at most once.
+// JSON-RPC 2.0 over one persistent HTTP/1.1 connection (or the transport a factory gives for the
+// address); calls block the calling thread, as the screen expects, for at most the call timeout.
+// Every call carries an Idempotency-Key and is sent again with it when its answer did not arrive,
+// so the server applies it at most once.
 #pragma once
 
+#include "net/NetTransport.h"
 #include "rtl/SysUtils.h"
 #include "rtl/Variant.h"
 #include "vcl/Classes.h"
@@ -58,6 +60,9 @@ public:
     static void SetTimeouts(int connectMs, int callMs);
     static int DefaultConnectTimeout();
     static int DefaultCallTimeout();
+    // Where every connection's transport comes from, chosen at each connect for the address
+    // then in use: the factory's transport, or TCP when it gives none (or none is set).
+    static void SetTransportFactory(TNetTransportFactory factory);
     static constexpr size_t AnswerLimit = 64u << 20;
 
     // The server's dispatch interface while connected: methods are called on it by name.

@@ -1,0 +1,22 @@
+// TNetConnection's requests over one persistent HTTP/1.1 connection (Boost.Beast), opened
+// anew when the server closed it. Answers over TNetConnection::AnswerLimit are refused as they
+// are read.
+#pragma once
+
+#include "net/NetTransport.h"
+
+class TTcpTransport : public TNetTransport {
+public:
+    TTcpTransport(String host, int port, size_t answerLimit);
+    ~TTcpTransport() override;
+    TTcpTransport(const TTcpTransport&) = delete;
+    TTcpTransport& operator=(const TTcpTransport&) = delete;
+
+    void Open(Clock::time_point deadline, int connectMs) override;
+    bool Stale() override;
+    TNetAnswer Exchange(const TNetRequest& request, Clock::time_point deadline) override;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
