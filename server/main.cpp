@@ -20,7 +20,6 @@
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/signal_set.hpp>
-#include <soci/soci.h>
 
 #include <csignal>
 #include <iostream>
@@ -246,16 +245,7 @@ int Init(int argc, char** argv) {
     const std::string url = RequireDb(o);
     const bool demo = o.flags.count("--demo") > 0;
     try {
-        soci::session sql;
-        kxsql::OpenSession(sql, url);
-        const kxsql::Engine engine = kxsql::EngineOfUrl(url);
-        soci::transaction tx(sql);
-        for (const std::string& s : kxsql::SchemaStatements(engine))
-            sql << s;
-        if (demo)
-            for (const std::string& s : kxsql::DemoStatements(engine))
-                sql << s;
-        tx.commit();
+        kxsql::InitDatabase(url, demo);
     } catch (const std::exception& e) {
         std::cerr << "appserver: falha ao preparar o banco de dados " << UrlForLog(url) << ": "
                   << e.what() << std::endl;

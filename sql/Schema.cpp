@@ -401,4 +401,17 @@ void OpenSession(soci::session& session, const std::string& url, bool createIfMi
     }
 }
 
+void InitDatabase(const std::string& url, bool demo) {
+    soci::session sql;
+    OpenSession(sql, url);
+    const Engine engine = EngineOfUrl(url);
+    soci::transaction tx(sql);
+    for (const std::string& s : SchemaStatements(engine))
+        sql << s;
+    if (demo)
+        for (const std::string& s : DemoStatements(engine))
+            sql << s;
+    tx.commit();
+}
+
 } // namespace kxsql

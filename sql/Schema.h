@@ -31,4 +31,8 @@ const std::vector<std::string>& DemoStatements(Engine);
 // With createIfMissing false a missing SQLite file is an error instead of a new empty database.
 void OpenSession(soci::session& session, const std::string& url, bool createIfMissing = true);
 
+// Creates the tables (and with demo the demo rows) in one transaction: what "appserver init"
+// does. Throws what the database said.
+void InitDatabase(const std::string& url, bool demo);
+
 } // namespace kxsql

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "HostappProcess.h"
-#include "server/ServerHarness.h"
+#include "ServerHarness.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // they say when the server stalls.
 #include "E2eFixture.h"
 
-#include "net/TcpFakes.h"
+#include "TcpFakes.h"
 
 #include <chrono>
 

@@ -1,6 +1,6 @@
 #include "RelayServer.h"
 
-#include "server/ServerHarness.h"
+#include "ServerHarness.h"
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core.hpp>

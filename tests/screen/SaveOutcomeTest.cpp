@@ -4,8 +4,8 @@
 #include "ScreenFixture.h"
 
 #include "Showavi.h"
+#include "TcpFakes.h"
 #include "net/Brannox.h"
-#include "net/TcpFakes.h"
 
 #include <chrono>
 #include <thread>

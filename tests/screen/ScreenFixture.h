@@ -9,7 +9,7 @@
 
 #include "package/Pkg_kxf27400.h"
 #include "screen/Cli_kxf27400.h"
-#include "server/ServerHarness.h"
+#include "ServerHarness.h"
 #include "vcl/Dialogs.h"
 #include "vcl/Input.h"
 

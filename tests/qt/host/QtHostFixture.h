@@ -11,7 +11,7 @@
 #include "package/Pkg_kxf27400.h"
 #include "rtl/DateUtils.h"
 #include "screen/Cli_kxf27400.h"
-#include "server/ServerHarness.h"
+#include "ServerHarness.h"
 #include "vcl/Input.h"
 
 inline const char* kToday = "2026-12-08";

@@ -1,0 +1,48 @@
+// The real appserver as a child process: a command run to its end, or the server listening on a
+// loopback port until it is stopped.
+#pragma once
+
+#include "TempDir.h"
+
+#include <string>
+#include <vector>
+
+std::string AppserverPath();
+
+struct RunResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+// Extra environment variables of a started appserver ("NAME=value").
+using Environment = std::vector<std::string>;
+
+// Runs appserver with the arguments and waits for it.
+RunResult RunAppserver(const std::vector<std::string>& args, const Environment& env = {});
+
+// Descriptor limits the server starts with (0 keeps the test's own).
+struct FileLimits {
+    unsigned long soft = 0, hard = 0;
+};
+
+// appserver serve; an empty dbUrl leaves --db to the configuration file or environment.
+class ServerProcess {
+public:
+    ServerProcess(const std::string& dbUrl, const std::vector<std::string>& extra = {},
+                  const std::string& listen = "127.0.0.1:0", const Environment& env = {},
+                  FileLimits limits = {});
+    ~ServerProcess();
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
+    int Port() const { return port_; }
+    int Pid() const { return pid_; }
+    // SIGTERM, then the exit code (-1 when it had to be killed after the timeout).
+    int Stop(int timeoutMs = 10000);
+    bool Running();
+    std::string Log() const;
+
+private:
+    int pid_ = -1;
+    int port_ = 0;
+    TempDir logDir_;
+};
