@@ -39,7 +39,7 @@ TEST_F(DateTest, TickingFillsTheServersDayAndYesStoresIt) {
     ExpectOpen(false);
     ASSERT_TRUE(Click("dckReaConsImpXml"));
     EXPECT_EQ(Form()->cdsParamForne->State(), dsEdit);
-    EXPECT_EQ(F("IDREACONSIMPXML")->AsString(), "S");
+    EXPECT_EQ(Field("IDREACONSIMPXML")->AsString(), "S");
     ExpectOpen(true);
     EXPECT_EQ(Box()->Text(), "08/12/2026");
 
@@ -79,7 +79,7 @@ TEST_F(DateTest, TheProposedDayStaysWhenTheBoxIsEnteredAndLeft) {
     EXPECT_EQ(Box()->EditText(), "08/12/2026");
     ASSERT_TRUE(Tab());
     EXPECT_EQ(Box()->EditText(), "08/12/2026");
-    EXPECT_EQ(DateToStr(F("DTREACONSIMPXML")->AsDateTime()), "08/12/2026");
+    EXPECT_EQ(DateToStr(Field("DTREACONSIMPXML")->AsDateTime()), "08/12/2026");
     // Entered from the keyboard its text is selected: a date typed replaces it.
     ASSERT_TRUE(Tab(true));
     ASSERT_TRUE(Key("dbdDtReaConsImpXML", U'1'));
@@ -161,7 +161,7 @@ TEST_F(DateTest, StoredDateSurvivesUntickingAndIsNeverCheckedAgain) {
     ExpectOpen(false);
     EXPECT_EQ(Box()->Text(), "20/11/2026");
     ASSERT_TRUE(Click("dckReaConsImpXml"));
-    EXPECT_EQ(F("IDREACONSIMPXML")->AsString(), "N");
+    EXPECT_EQ(Field("IDREACONSIMPXML")->AsString(), "N");
     ExpectOpen(false);
     EXPECT_EQ(Box()->Text(), "20/11/2026");
     ASSERT_TRUE(Click("sbtConfirma"));
@@ -181,7 +181,7 @@ TEST_F(DateTest, UntickingDropsADateNeverStored) {
     ASSERT_TRUE(Click("dckReaConsImpXml"));
     ASSERT_TRUE(TypeDate("20/12/2026"));
     ASSERT_TRUE(Click("dckReaConsImpXml"));
-    EXPECT_EQ(F("IDREACONSIMPXML")->AsString(), "N");
+    EXPECT_EQ(Field("IDREACONSIMPXML")->AsString(), "N");
     ExpectOpen(false);
     EXPECT_EQ(Box()->Text(), "");
     ASSERT_TRUE(Click("dckSimples"));
@@ -190,7 +190,7 @@ TEST_F(DateTest, UntickingDropsADateNeverStored) {
     EXPECT_EQ(Stored("000008", "IDSIMPLESNACIONAL"), "S");
     EXPECT_EQ(Stored("000008", "IDREACONSIMPXML"), "N");
     EXPECT_TRUE(Stored("000008", "DTREACONSIMPXML").is_null());
-    EXPECT_TRUE(F("DTREACONSIMPXML")->IsNull());
+    EXPECT_TRUE(Field("DTREACONSIMPXML")->IsNull());
     for (const auto& log : db_->LogRows("000008"))
         EXPECT_NE(log.at("NMCAMPO"), "DTREACONSIMPXML");
 }

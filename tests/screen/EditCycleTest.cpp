@@ -5,31 +5,6 @@
 
 #include "Showavi.h"
 
-namespace {
-
-struct FlagBox {
-    const char* box;
-    const char* field;
-};
-
-// The twelve boxes with a click handler of their own.
-const FlagBox kHandledFlags[] = {
-    {"dckBloqNFRelacForn", "IDBLQNFRELAFOAF"},
-    {"dckOImpXmlNF", "IDOBRIMPXMLNF"},
-    {"dckObrigCAcesso", "IDOBRCHAVACESFO"},
-    {"dckVerifCpfCnpj", "IDVERINSFORCHNFE"},
-    {"dckSimples", "IDSIMPLESNACIONAL"},
-    {"dckVencXML", "IMPVENCXML"},
-    {"dckImpVencCTe", "IDIMPVENCXMLCTE"},
-    {"dckBloqAltProdRelac", "IDBLOQALTPRODREL"},
-    {"dckReaConfNF", "IDREACONFVRNF"},
-    {"dckIdUtDescBCST", "IDUTDESCITBCST"},
-    {"dckCfopCte", "IDCFOPCTEXML"},
-    {"dckNGravaRelac", "IDNGRAVARELAC"},
-};
-
-} // namespace
-
 class EditCycleTest : public ScreenTest {
 protected:
     void SetUp() override {
@@ -56,17 +31,18 @@ protected:
 };
 
 TEST_F(EditCycleTest, EachFlagClickStartsAnEditAndWritesItsField) {
-    for (const auto& f : kHandledFlags) {
+    for (const OptionBox& f : kOptionBoxes) {
+        if (!f.ownClick) continue;
         SCOPED_TRACE(f.box);
-        auto* box = C<TDBCheckBox>(f.box);
-        const String before = F(f.field)->AsString();
+        auto* box = Component<TDBCheckBox>(f.box);
+        const String before = Field(f.field)->AsString();
         ASSERT_TRUE(Click(f.box));
         ExpectEditing(true);
-        EXPECT_EQ(F(f.field)->AsString(), box->Checked() ? "S" : "N");
-        EXPECT_NE(F(f.field)->AsString(), before);
+        EXPECT_EQ(Field(f.field)->AsString(), box->Checked() ? "S" : "N");
+        EXPECT_NE(Field(f.field)->AsString(), before);
         // A second click writes the other value again.
         ASSERT_TRUE(Click(f.box));
-        EXPECT_EQ(F(f.field)->AsString(), before);
+        EXPECT_EQ(Field(f.field)->AsString(), before);
         dialogs_.answers.push_back("yes");
         ASSERT_TRUE(Click("sbtCancela"));
         ExpectEditing(false);
@@ -100,8 +76,8 @@ TEST_F(EditCycleTest, ConfirmSendsTheDeltaMergesAndReloads) {
     EXPECT_EQ(Application->StatusText().substr(0, notice.size()), notice);
     EXPECT_EQ(Application->StatusText().size(), notice.size() + 5); // hh:nn
     EXPECT_EQ(Stored("IDSIMPLESNACIONAL"), "\"N\"");
-    EXPECT_EQ(F("IDSIMPLESNACIONAL")->AsString(), "N");
-    EXPECT_EQ(F("IDOBRIMPXMLNF")->AsString(), "N");
+    EXPECT_EQ(Field("IDSIMPLESNACIONAL")->AsString(), "N");
+    EXPECT_EQ(Field("IDOBRIMPXMLNF")->AsString(), "N");
     EXPECT_FALSE(Form()->dckOImpXmlNF->Checked());
     // The sending animation over the screen, then the reload's.
     ASSERT_EQ(dialogs_.busy.size(), 2u);
@@ -146,7 +122,7 @@ TEST_F(EditCycleTest, CancelAsksAndYesDiscardsAndReloads) {
     ASSERT_TRUE(Click("sbtCancela"));
     EXPECT_EQ(Dialogs(), std::vector<String>{"question:Cancelar operação?"});
     ExpectEditing(true);
-    EXPECT_EQ(F("IDSIMPLESNACIONAL")->AsString(), "N");
+    EXPECT_EQ(Field("IDSIMPLESNACIONAL")->AsString(), "N");
 
     dialogs_.busy.clear();
     dialogs_.answers.push_back("yes");
@@ -154,7 +130,7 @@ TEST_F(EditCycleTest, CancelAsksAndYesDiscardsAndReloads) {
     EXPECT_EQ(Dialogs(), std::vector<String>{"question:Cancelar operação?"});
     ExpectEditing(false);
     EXPECT_EQ(Cds()->ChangeCount(), 0);
-    EXPECT_EQ(F("IDSIMPLESNACIONAL")->AsString(), "S");
+    EXPECT_EQ(Field("IDSIMPLESNACIONAL")->AsString(), "S");
     EXPECT_TRUE(Form()->dckSimples->Checked());
     EXPECT_EQ(Form()->dbeNrDiasBloqNF->Text(), "30");
     ASSERT_EQ(dialogs_.busy.size(), 1u); // the reload
@@ -177,7 +153,7 @@ TEST_F(EditCycleTest, EscAsksOnlyWhileEditing) {
     ASSERT_TRUE(Key("dckVencXML", 27));
     EXPECT_EQ(Dialogs(), std::vector<String>{"question:Cancelar operação?"});
     ExpectEditing(false);
-    EXPECT_EQ(F("IMPVENCXML")->AsString(), "N");
+    EXPECT_EQ(Field("IMPVENCXML")->AsString(), "N");
 }
 
 TEST_F(EditCycleTest, WholeNumberEditsDiscardSignsSeparatorsAndLowerE) {
@@ -193,11 +169,11 @@ TEST_F(EditCycleTest, WholeNumberEditsDiscardSignsSeparatorsAndLowerE) {
             SCOPED_TRACE(std::string(edit) + " " + c.typed);
             ASSERT_TRUE(Clear(edit));
             ASSERT_TRUE(Type(edit, c.typed));
-            EXPECT_EQ(C<TDBEdit>(edit)->Text(), c.shown);
+            EXPECT_EQ(Component<TDBEdit>(edit)->Text(), c.shown);
         }
         // Backspace reaches the edit.
         ASSERT_TRUE(Key(edit, 8));
-        EXPECT_EQ(C<TDBEdit>(edit)->Text(), "8");
+        EXPECT_EQ(Component<TDBEdit>(edit)->Text(), "8");
     }
     // The filter itself lets 'E', digits and backspace through; the edit judges them after.
     for (Char k : {Char(U'E'), Char(U'0'), Char(U'9'), Char(8)}) {
@@ -215,7 +191,7 @@ TEST_F(EditCycleTest, WholeNumberEditsDiscardSignsSeparatorsAndLowerE) {
 TEST_F(EditCycleTest, FailedSendDiscardsTheChangesAndKeepsTheButtons) {
     ASSERT_TRUE(Click("dckSimples"));
     ASSERT_TRUE(Type("dbeNrDiasBloqNF", "9"));
-    server_->Stop();
+    StopServer();
     EXPECT_FALSE(Click("sbtConfirma"));
     auto shown = Dialogs();
     ASSERT_EQ(shown.size(), 1u);
@@ -223,8 +199,8 @@ TEST_F(EditCycleTest, FailedSendDiscardsTheChangesAndKeepsTheButtons) {
     EXPECT_FALSE(Showavi::Showing());
     EXPECT_EQ(Cds()->ChangeCount(), 0);
     EXPECT_EQ(Cds()->State(), dsBrowse);
-    EXPECT_EQ(F("IDSIMPLESNACIONAL")->AsString(), "S");
-    EXPECT_EQ(F("NRDIASBLOQNFFOR")->AsFloat(), 30);
+    EXPECT_EQ(Field("IDSIMPLESNACIONAL")->AsString(), "S");
+    EXPECT_EQ(Field("NRDIASBLOQNFFOR")->AsFloat(), 30);
     EXPECT_TRUE(Form()->dckSimples->Checked());
     EXPECT_TRUE(Form()->sbtConfirma->Enabled());
     EXPECT_TRUE(Form()->sbtCancela->Enabled());

@@ -86,8 +86,8 @@ TEST_F(GroupTest, TypedCodeIsLookedUpOnLeaving) {
     EXPECT_EQ(Form()->cdsParamForne->State(), dsEdit);
     ASSERT_TRUE(Tab());
     EXPECT_TRUE(Dialogs().empty());
-    EXPECT_EQ(F("CDGRPERMLANMAX")->AsString(), "03");
-    EXPECT_EQ(F("DSGRUPOPER")->AsString(), "Recebimento");
+    EXPECT_EQ(Field("CDGRPERMLANMAX")->AsString(), "03");
+    EXPECT_EQ(Field("DSGRUPOPER")->AsString(), "Recebimento");
     EXPECT_EQ(Form()->dbeDescGrupoXML->Text(), "Recebimento");
 
     // An unregistered code: the message, the focus stays, the description stays blank.
@@ -97,7 +97,7 @@ TEST_F(GroupTest, TypedCodeIsLookedUpOnLeaving) {
     EXPECT_FALSE(Tab());
     EXPECT_EQ(Dialogs(), std::vector<String>{"error:Grupo de Operadores não cadastrado."});
     EXPECT_EQ(Form()->ActiveControl(), Form()->dbeCdGrupoPermLan);
-    EXPECT_EQ(F("CDGRPERMLANMAX")->AsString(), "09");
+    EXPECT_EQ(Field("CDGRPERMLANMAX")->AsString(), "09");
     EXPECT_EQ(Form()->dbeDescGrupoXML->Text(), "");
     // Saving refuses it as well.
     EXPECT_FALSE(Click("sbtConfirma"));
@@ -115,8 +115,8 @@ TEST_F(GroupTest, EmptyingTheCodeSavesWithoutGroup) {
     EXPECT_TRUE(Dialogs().empty());
     EXPECT_EQ(Form()->cdsParamForne->State(), dsBrowse);
     EXPECT_TRUE(Row("000001").at("CDGRPERMLANMAX").is_null());
-    EXPECT_TRUE(F("CDGRPERMLANMAX")->IsNull());
-    EXPECT_TRUE(F("DSGRUPOPER")->IsNull());
+    EXPECT_TRUE(Field("CDGRPERMLANMAX")->IsNull());
+    EXPECT_TRUE(Field("DSGRUPOPER")->IsNull());
     auto log = db_->LogRows("000001");
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].at("NMCAMPO"), "CDGRPERMLANMAX");
@@ -137,8 +137,8 @@ TEST_F(GroupTest, SearchListsEveryGroupAndAPickStartsAnEdit) {
                                                         {"04", "Gerência de Suprimentos"}}));
     EXPECT_EQ(Form()->cdsParamForne->State(), dsEdit);
     EXPECT_TRUE(Form()->sbtConfirma->Enabled());
-    EXPECT_EQ(F("CDGRPERMLANMAX")->AsString(), "04");
-    EXPECT_EQ(F("DSGRUPOPER")->AsString(), "Gerência de Suprimentos");
+    EXPECT_EQ(Field("CDGRPERMLANMAX")->AsString(), "04");
+    EXPECT_EQ(Field("DSGRUPOPER")->AsString(), "Gerência de Suprimentos");
     EXPECT_EQ(Form()->dbeDescGrupoXML->Text(), "Gerência de Suprimentos");
 
     // Whatever is typed in the box, the list holds every group; a pick shows no message.
@@ -149,7 +149,7 @@ TEST_F(GroupTest, SearchListsEveryGroupAndAPickStartsAnEdit) {
     ASSERT_EQ(dialogs_.lists.size(), 2u);
     EXPECT_EQ(dialogs_.lists[1].count, 4);
     EXPECT_TRUE(Dialogs().empty());
-    EXPECT_EQ(F("CDGRPERMLANMAX")->AsString(), "01");
+    EXPECT_EQ(Field("CDGRPERMLANMAX")->AsString(), "01");
     ASSERT_TRUE(Click("sbtConfirma"));
     EXPECT_TRUE(Dialogs().empty());
     EXPECT_EQ(Row("000001").at("CDGRPERMLANMAX"), "01");
@@ -181,7 +181,7 @@ TEST_F(GroupTest, BrowseExitLooksUpACodeWithoutDescriptionAndStartsAnEdit) {
     EXPECT_EQ(Form()->cdsParamForne->State(), dsEdit);
     EXPECT_TRUE(Form()->sbtConfirma->Enabled());
     EXPECT_TRUE(Form()->sbtCancela->Enabled());
-    EXPECT_EQ(F("CDGRPERMLANMAX")->AsString(), "77");
+    EXPECT_EQ(Field("CDGRPERMLANMAX")->AsString(), "77");
     EXPECT_FALSE(Form()->medNrInsJurNF->Enabled());
 }
 

@@ -24,9 +24,12 @@ protected:
         return db_->Dump("SELECT CDFORNECED FROM PARAMFORNE WHERE IDREACONSIMPXML = 'S' AND "
                          "DTREACONSIMPXML IS NULL");
     }
-    // The screen connected again, through a relay in front of the real server.
+    // The screen connected again, through a relay in front of the real appserver on the test's
+    // database: the relay speaks HTTP.
     std::unique_ptr<RelayServer> ThroughRelay() {
-        auto relay = std::make_unique<RelayServer>(server_->Port());
+        appserver_ = std::make_unique<ServerProcess>(
+            db_->Url(), std::vector<std::string>{"--today", "2026-12-08"});
+        auto relay = std::make_unique<RelayServer>(appserver_->Port());
         Brannox::SetServer("127.0.0.1:" + std::to_string(relay->Port()));
         Form()->netParamForne->SetConnected(false);
         Form()->netParamForne->SetConnected(true);
@@ -135,7 +138,7 @@ TEST_P(IntegrityTest, OnlyTheSuccessAnswerSaves) {
         EXPECT_EQ(Dialogs(), std::vector<String>{c.shown});
         EXPECT_FALSE(Showavi::Showing());
         EXPECT_EQ(Form()->cdsParamForne->ChangeCount(), 0);
-        EXPECT_EQ(F("IDSIMPLESNACIONAL")->AsString(), "S");
+        EXPECT_EQ(Field("IDSIMPLESNACIONAL")->AsString(), "S");
         EXPECT_TRUE(Form()->sbtConfirma->Enabled());
         EXPECT_TRUE(Form()->sbtCancela->Enabled());
         EXPECT_EQ(Snapshot(), before);
@@ -158,7 +161,7 @@ TEST_P(IntegrityTest, AnErrorTextLoadLeavesNoMixedScreen) {
     EXPECT_FALSE(Showavi::Showing());
     EXPECT_EQ(Form()->ActiveControl(), Form()->medNrInsJurNF);
     EXPECT_EQ(Form()->medNrInsJurNF->EditMask(), "");
-    EXPECT_EQ(F("CDFORNECED")->AsString(), "000008");
+    EXPECT_EQ(Field("CDFORNECED")->AsString(), "000008");
 
     // A click elsewhere validates the inscription again, which fails again: no edit starts.
     EXPECT_FALSE(Click("dckSimples"));
@@ -212,7 +215,7 @@ TEST_P(IntegrityTest, UnmaskedInscriptionIsLookedUpAsTypedFirst) {
         Dialogs();
         EXPECT_EQ(Load(c.typed), *c.code != 0);
         EXPECT_EQ(Form()->medNrInsJurNF->Text(), c.shown);
-        EXPECT_EQ(F("CDFORNECED")->AsString(), *c.code ? c.code : "000001");
+        EXPECT_EQ(Field("CDFORNECED")->AsString(), *c.code ? c.code : "000001");
         EXPECT_EQ(Dialogs(), *c.code ? std::vector<String>{}
                                      : std::vector<String>{"error:Fornecedor não cadastrado."});
     }
@@ -223,6 +226,6 @@ TEST_P(IntegrityTest, UnmaskedInscriptionIsLookedUpAsTypedFirst) {
     ASSERT_TRUE(Click("btpFornecedor"));
     EXPECT_EQ(Form()->edtNmRasSocForn->Text(), "Importadora Austral");
     ASSERT_TRUE(Tab());
-    EXPECT_EQ(F("CDFORNECED")->AsString(), "000010");
+    EXPECT_EQ(Field("CDFORNECED")->AsString(), "000010");
     EXPECT_EQ(Form()->edtNmRasSocForn->Text(), "Importadora Austral");
 }

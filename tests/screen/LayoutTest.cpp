@@ -126,7 +126,7 @@ TEST_F(LayoutTest, EveryCaptionAsWritten) {
          "* Produtos não selecionado poderão se repetir várias vezes no lançamento da NF"},
     };
     for (const auto& [name, caption] : captions) {
-        TControl* c = C<TControl>(name);
+        TControl* c = Component<TControl>(name);
         ASSERT_NE(c, nullptr);
         EXPECT_EQ(c->Caption(), caption) << name;
     }
@@ -148,7 +148,7 @@ TEST_F(LayoutTest, GroupBoxesInTabOrderAreNotInTopToBottomOrder) {
     };
     for (const Box& b : boxes) {
         SCOPED_TRACE(b.name);
-        auto* g = C<TGroupBox>(b.name);
+        auto* g = Component<TGroupBox>(b.name);
         ASSERT_NE(g, nullptr);
         EXPECT_EQ(g->Parent(), Form()->grbDadosRel);
         EXPECT_EQ(g->TabOrder(), b.tab);
@@ -188,7 +188,7 @@ TEST_F(LayoutTest, OptionBoxesTopToBottomWithTheirTabPositionsFieldsAndHandlers)
     for (int i = 0; i < 13; ++i) {
         const Box& b = boxes[i];
         SCOPED_TRACE(b.name);
-        auto* d = C<TDBCheckBox>(b.name);
+        auto* d = Component<TDBCheckBox>(b.name);
         ASSERT_NE(d, nullptr);
         EXPECT_EQ(box->Controls(i), d); // one under the other, in this order
         EXPECT_EQ(d->Left(), 6);
@@ -214,9 +214,9 @@ TEST_F(LayoutTest, OptionBoxesTopToBottomWithTheirTabPositionsFieldsAndHandlers)
     };
     for (const Single& s : singles) {
         SCOPED_TRACE(s.name);
-        auto* d = C<TDBCheckBox>(s.name);
+        auto* d = Component<TDBCheckBox>(s.name);
         ASSERT_NE(d, nullptr);
-        EXPECT_EQ(d->Parent(), C<TGroupBox>(s.parent));
+        EXPECT_EQ(d->Parent(), Component<TGroupBox>(s.parent));
         EXPECT_EQ(d->Left(), s.left);
         EXPECT_EQ(d->Top(), s.top);
         EXPECT_EQ(d->Width(), s.width);
@@ -261,9 +261,9 @@ TEST_F(LayoutTest, ControlsHoldTheirPlacesAndTabPositionsInTheirBoxes) {
     };
     for (const Place& p : places) {
         SCOPED_TRACE(p.name);
-        TControl* c = C<TControl>(p.name);
+        TControl* c = Component<TControl>(p.name);
         ASSERT_NE(c, nullptr);
-        EXPECT_EQ(c->Parent(), C<TWinControl>(p.parent));
+        EXPECT_EQ(c->Parent(), Component<TWinControl>(p.parent));
         EXPECT_EQ(c->Left(), p.left);
         if (p.top >= 0) {
             EXPECT_EQ(c->Top(), p.top);
@@ -352,7 +352,7 @@ TEST_F(LayoutTest, InitialStateBeforeAnySupplierIsLoaded) {
     // The bound controls show nothing.
     for (const char* name : {"dbeNrDiasBloqNF", "dbeValMaxPerm", "dbeCdGrupoPermLan",
                              "dbeDescGrupoXML", "dbdDtReaConsImpXML", "dbeQtRepeteProdNF"})
-        EXPECT_EQ(C<TCustomEdit>(name)->Text(), "") << name;
+        EXPECT_EQ(Component<TCustomEdit>(name)->Text(), "") << name;
     for (TControl* c : AllControls()) {
         if (auto* d = dynamic_cast<TDBCheckBox*>(c)) {
             EXPECT_FALSE(d->Checked()) << d->Name();
@@ -369,7 +369,7 @@ TEST_F(LayoutTest, ColoursMarkInputsAndDisplayOnlyFields) {
         {"dbeCdGrupoPermLan", clWindow}, {"dbeQtRepeteProdNF", clWindow},
     };
     for (const auto& [name, colour] : colours)
-        EXPECT_EQ(ColorToString(C<TControl>(name)->Color()), ColorToString(colour)) << name;
+        EXPECT_EQ(ColorToString(Component<TControl>(name)->Color()), ColorToString(colour)) << name;
     EXPECT_EQ(ColorToString(Form()->dbdDtReaConsImpXML->ValidDateColor), "clBlue");
 }
 
@@ -413,7 +413,7 @@ TEST_F(LayoutTest, MaximumLengthsHoldForTypedText) {
 TEST_F(LayoutTest, TheRepetitionEditFiltersKeysLikeTheDaysEdit) {
     for (const char* name : {"dbeNrDiasBloqNF", "dbeQtRepeteProdNF"}) {
         SCOPED_TRACE(name);
-        auto* e = C<TDBEdit>(name);
+        auto* e = Component<TDBEdit>(name);
         ASSERT_TRUE(static_cast<bool>(e->OnKeyPress));
         for (Char refused : {U'+', U',', U'-', U'.', U'e'}) {
             Char k = refused;
@@ -449,9 +449,9 @@ TEST_F(LayoutTest, SearchButtons) {
     };
     for (const Button& b : buttons) {
         SCOPED_TRACE(b.name);
-        auto* btn = C<TBtnPesquisa>(b.name);
+        auto* btn = Component<TBtnPesquisa>(b.name);
         ASSERT_NE(btn, nullptr);
-        EXPECT_EQ(btn->Associate, C<TWinControl>(b.associate));
+        EXPECT_EQ(btn->Associate, Component<TWinControl>(b.associate));
         EXPECT_EQ(btn->Title, b.title);
         EXPECT_EQ(btn->DataSource, b.source);
         EXPECT_EQ(btn->EmptyError, b.emptyError);
@@ -475,7 +475,7 @@ TEST_F(LayoutTest, BoundEditsAndTheDateEdit) {
         {"dbeQtRepeteProdNF", "QTREPETEPRODNF"}, {"dbdDtReaConsImpXML", "DTREACONSIMPXML"},
     };
     for (const auto& [name, field] : bindings) {
-        auto* e = C<TDBEdit>(name);
+        auto* e = Component<TDBEdit>(name);
         ASSERT_NE(e, nullptr);
         EXPECT_EQ(e->DataField(), field) << name;
         EXPECT_EQ(e->DataSource(), Form()->dtsParamForn) << name;
@@ -527,12 +527,12 @@ TEST_F(LayoutTest, TheMessageCatalogue) {
 }
 
 TEST_F(LayoutTest, TheParameterRecordFields) {
-    struct Field {
+    struct FieldDef {
         const char* name;
         const char* cls;
         int size; // text fields only
     };
-    const Field fields[] = {
+    const FieldDef fields[] = {
         {"CDFORNECED", "TStringField", 21},      {"NRDIASBLOQNFFOR", "TFloatField", 0},
         {"IDFORNEHOMO", "TStringField", 1},      {"IDBLQNFRELAFOAF", "TStringField", 1},
         {"IDOBRIMPXMLNF", "TStringField", 1},    {"IDOBRCHAVACESFO", "TStringField", 1},
@@ -549,7 +549,7 @@ TEST_F(LayoutTest, TheParameterRecordFields) {
     const auto& actual = Form()->cdsParamForne->Fields();
     ASSERT_EQ(actual.size(), std::size(fields));
     for (size_t i = 0; i < actual.size(); ++i) {
-        const Field& e = fields[i];
+        const FieldDef& e = fields[i];
         TField* f = actual[i];
         SCOPED_TRACE(e.name);
         EXPECT_EQ(f->FieldName(), e.name);
@@ -654,7 +654,7 @@ TEST_F(LayoutTest, LookupFields) {
     std::map<String, int> position;
     for (const QF& e : fields) {
         SCOPED_TRACE(std::string(e.query) + "." + e.name);
-        TDataSet* ds = C<TADOIBQuery>(e.query)->Query();
+        TDataSet* ds = Component<TADOIBQuery>(e.query)->Query();
         const int at = position[e.query]++;
         ASSERT_LT(at, ds->FieldCount());
         TField* f = ds->Fields()[at];
@@ -668,7 +668,7 @@ TEST_F(LayoutTest, LookupFields) {
         EXPECT_EQ(static_cast<bool>(f->OnGetText), e.getText);
     }
     for (const auto& [query, count] : position)
-        EXPECT_EQ(C<TADOIBQuery>(query.c_str())->Query()->FieldCount(), count) << query;
+        EXPECT_EQ(Component<TADOIBQuery>(query.c_str())->Query()->FieldCount(), count) << query;
 }
 
 // The "T" switch lists every row in the stated order; the empty text keeps the one asked for.
@@ -728,7 +728,7 @@ protected:
     void SetUp() override {
         LayoutTest::SetUp();
         ASSERT_TRUE(Load("11222333000181"));
-        ASSERT_EQ(F("CDFORNECED")->AsString(), "000001");
+        ASSERT_EQ(Field("CDFORNECED")->AsString(), "000001");
         Dialogs();
     }
     Variant Answer(const char* code) { return Form()->GetParamForn(code); }
@@ -766,7 +766,7 @@ TEST_F(ExchangeTest, AStringAnswerIsShownAndAbortsChangingNothing) {
         stProdSerConsidera = "0101";
         EXPECT_THROW(Form()->CarregaParamForn(answer), EAbort);
         EXPECT_EQ(Dialogs(), std::vector<String>{"error:Servidor de aplicação ocupado."});
-        EXPECT_EQ(F("CDFORNECED")->AsString(), "000001");
+        EXPECT_EQ(Field("CDFORNECED")->AsString(), "000001");
         EXPECT_EQ(Form()->cdsParamForne->State(), dsBrowse);
         EXPECT_EQ(dtDataAtual, before);
         EXPECT_EQ(stProdSerConsidera, "0101");
@@ -789,7 +789,7 @@ TEST_F(ExchangeTest, ARefusalShowsItsTextAndAborts) {
         SCOPED_TRACE(c.shown);
         EXPECT_THROW(Form()->CarregaParamForn(c.answer), EAbort);
         EXPECT_EQ(Dialogs(), std::vector<String>{"error:" + c.shown});
-        EXPECT_EQ(F("CDFORNECED")->AsString(), "000001");
+        EXPECT_EQ(Field("CDFORNECED")->AsString(), "000001");
         EXPECT_EQ(dtDataAtual, before);
     }
 }
@@ -807,9 +807,9 @@ TEST_F(ExchangeTest, AnyOtherMarkIsSuccessAndReplacesTheRowAndItsChangeLog) {
         const String date = (day < 10 ? "0" : "") + std::to_string(day) + "/01/2027";
         EXPECT_NO_THROW(
             Form()->CarregaParamForn(Variant::Array({Variant(mark), packet8, Variant(date)})));
-        EXPECT_EQ(F("CDFORNECED")->AsString(), "000008");
-        EXPECT_TRUE(F("NRDIASBLOQNFFOR")->IsNull());
-        EXPECT_EQ(F("QTREPETEPRODNF")->AsFloat(), 3.0);
+        EXPECT_EQ(Field("CDFORNECED")->AsString(), "000008");
+        EXPECT_TRUE(Field("NRDIASBLOQNFFOR")->IsNull());
+        EXPECT_EQ(Field("QTREPETEPRODNF")->AsFloat(), 3.0);
         EXPECT_EQ(Form()->cdsParamForne->ChangeCount(), 0);
         EXPECT_EQ(Form()->cdsParamForne->State(), dsBrowse);
         EXPECT_EQ(dtDataAtual, EncodeDate(2027, 1, day));
@@ -818,7 +818,7 @@ TEST_F(ExchangeTest, AnyOtherMarkIsSuccessAndReplacesTheRowAndItsChangeLog) {
         // Back to the first supplier for the next mark.
         ASSERT_NO_THROW(Form()->CarregaParamForn(
             Variant::Array({Variant("S"), packet1, Variant("08/12/2026")})));
-        ASSERT_EQ(F("NRDIASBLOQNFFOR")->AsFloat(), 30.0);
+        ASSERT_EQ(Field("NRDIASBLOQNFFOR")->AsFloat(), 30.0);
         ++day;
     }
 }
@@ -838,7 +838,7 @@ TEST_F(ExchangeTest, AnUnreadableDateOrAMissingPacketFailsWithTheRowUnchanged) {
         const TDateTime before = dtDataAtual;
         stProdSerConsidera = "";
         EXPECT_THROW(Form()->CarregaParamForn(answer), Exception);
-        EXPECT_EQ(F("CDFORNECED")->AsString(), "000001");
+        EXPECT_EQ(Field("CDFORNECED")->AsString(), "000001");
         EXPECT_EQ(Form()->cdsParamForne->State(), dsBrowse);
         EXPECT_EQ(dtDataAtual, before);
         EXPECT_EQ(stProdSerConsidera, "");
@@ -850,7 +850,7 @@ TEST_F(ExchangeTest, AnAnswerWithoutPacketFailsAndKeepsTheRow) {
     const TDateTime before = dtDataAtual;
     for (const Variant& answer : {Variant::Array({Variant("S")}), Variant::Array({Variant("N")})}) {
         EXPECT_THROW(Form()->CarregaParamForn(answer), Exception);
-        EXPECT_EQ(F("CDFORNECED")->AsString(), "000001");
+        EXPECT_EQ(Field("CDFORNECED")->AsString(), "000001");
         EXPECT_EQ(Form()->cdsParamForne->State(), dsBrowse);
         EXPECT_EQ(dtDataAtual, before);
     }
@@ -869,7 +869,7 @@ TEST_F(ExchangeTest, SetParamFornTellsWhetherTheDaysBoxIsBlank) {
         PostWithoutSending("IDSIMPLESNACIONAL", "N");
         // The box's text as the user left it; the record keeps 30 days.
         Form()->dbeNrDiasBloqNF->SetText(c.text);
-        ASSERT_EQ(F("NRDIASBLOQNFFOR")->AsFloat(), 30.0);
+        ASSERT_EQ(Field("NRDIASBLOQNFFOR")->AsFloat(), 30.0);
 
         EXPECT_NO_THROW(Form()->SetParamForn());
         auto row = db_->ParamRow("000001");

@@ -96,7 +96,7 @@ TEST_F(LifecycleTest, OpeningAgainOnlyShowsTheInstanceInFrontInNormalState) {
         EXPECT_TRUE(dialogs_.busy.empty());
         EXPECT_TRUE(first->netParamForne->Connected());
         EXPECT_EQ(first->cdsParamForne->State(), dsBrowse);
-        EXPECT_EQ(F("CDFORNECED")->AsString(), "000001");
+        EXPECT_EQ(Field("CDFORNECED")->AsString(), "000001");
         EXPECT_EQ(first->edtNmRasSocForn->Text(), "Distribuidora Alfa Ltda");
         EXPECT_EQ(Screen->Cursor(), crDefault);
         EXPECT_TRUE(Dialogs().empty());
@@ -134,7 +134,7 @@ TEST_F(LifecycleTest, CloseThenOpenCreatesANewConnectedInstance) {
 
     // The new instance works against the server like the first one did.
     ASSERT_TRUE(Load("33987654000100"));
-    EXPECT_EQ(F("CDFORNECED")->AsString(), "000008");
+    EXPECT_EQ(Field("CDFORNECED")->AsString(), "000008");
     EXPECT_EQ(stProdSerConsidera, "0101;0102;0201");
 }
 
@@ -165,16 +165,16 @@ TEST_F(LifecycleTest, CreationConnectsUnderTheAnimationWithTheHourglass) {
     EXPECT_EQ(Form()->netParamForne->ServerName, "Kxf27400.rdmParamForne");
     EXPECT_FALSE(Form()->netParamForne->ThrowException);
     EXPECT_EQ(Form()->netParamForne->Host, "127.0.0.1");
-    EXPECT_EQ(Form()->netParamForne->Port, server_->Port());
+    EXPECT_EQ(Form()->netParamForne->Port, ServerPort());
     EXPECT_TRUE(watch.dialogs.empty());
 }
 
 TEST_F(LifecycleTest, TheServerAddressIsReadAtEachConnect) {
-    ServerProcess second(db_->Url(), {"--today", "2027-01-15"});
-    ASSERT_NE(second.Port(), server_->Port());
+    InProcessServer second(db_->Url(), "2027-01-15");
+    ASSERT_NE(second.Port(), ServerPort());
 
     ASSERT_TRUE(Open());
-    EXPECT_EQ(Form()->netParamForne->Port, server_->Port());
+    EXPECT_EQ(Form()->netParamForne->Port, ServerPort());
     // Changing the address does not move a screen that is already connected.
     Brannox::SetServer("127.0.0.1:" + std::to_string(second.Port()));
     ASSERT_TRUE(Load("11222333000181"));
@@ -193,12 +193,12 @@ TEST_F(LifecycleTest, TheServerAddressIsReadAtEachConnect) {
 }
 
 TEST_F(LifecycleTest, AnUnreachableServerStillOpensTheScreenSilently) {
-    server_->Stop(); // its port is now closed
+    StopServer(); // its port is now closed
     ASSERT_TRUE(Open());
     EXPECT_TRUE(boStCriado);
     ASSERT_NE(Form(), nullptr);
     EXPECT_FALSE(Form()->netParamForne->Connected());
-    EXPECT_EQ(Form()->netParamForne->Port, server_->Port());
+    EXPECT_EQ(Form()->netParamForne->Port, ServerPort());
     EXPECT_TRUE(Dialogs().empty());
     EXPECT_EQ(CountKind(dialogs_.busy, 0), 1);
     EXPECT_FALSE(dialogs_.busyVisible);
@@ -215,13 +215,10 @@ TEST_F(LifecycleTest, AnUnreachableServerStillOpensTheScreenSilently) {
     EXPECT_FALSE(dialogs_.busyVisible);
     EXPECT_EQ(Screen->Cursor(), crDefault);
 
-    const int port = server_->Port();
-    server_ = std::make_unique<ServerProcess>(db_->Url(),
-                                              std::vector<std::string>{"--today", "2026-12-08"},
-                                              "127.0.0.1:" + std::to_string(port));
+    RestartServer();
     ASSERT_TRUE(Load("11222333000181"));
     EXPECT_TRUE(Form()->netParamForne->Connected());
-    EXPECT_EQ(F("CDFORNECED")->AsString(), "000001");
+    EXPECT_EQ(Field("CDFORNECED")->AsString(), "000001");
     EXPECT_TRUE(Dialogs().empty());
 }
 

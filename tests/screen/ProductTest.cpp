@@ -29,7 +29,7 @@ protected:
     }
     void ExpectChoiceEnabled(bool on, bool search) {
         for (const char* c : kChoice)
-            EXPECT_EQ(C<TControl>(c)->Enabled(), on) << c;
+            EXPECT_EQ(Component<TControl>(c)->Enabled(), on) << c;
         EXPECT_EQ(Form()->btpProdSerConsidera->Enabled(), search);
     }
     json Stored(const char* code, const char* field) {
@@ -90,7 +90,7 @@ TEST_F(ProductTest, RadioButtonsAndSearchStartAnEditFromBrowse) {
     ASSERT_TRUE(Click("btpProdSerConsidera"));
     EXPECT_EQ(Form()->cdsParamForne->State(), dsEdit);
     EXPECT_TRUE(Form()->sbtConfirma->Enabled());
-    EXPECT_EQ(F("CDPRODCONSREPE")->AsString(), "0101;0102;0201");
+    EXPECT_EQ(Field("CDPRODCONSREPE")->AsString(), "0101;0102;0201");
     EXPECT_EQ(Cli_kxf27400::stProdSerConsidera, "0101;0102;0201");
     EXPECT_TRUE(Dialogs().empty());
 }
@@ -111,7 +111,7 @@ TEST_F(ProductTest, ListSearchOffersLevelOneProductsWithTheCurrentListChecked) {
               (std::vector<std::vector<String>>{
                   {"01", "Alimentos"}, {"02", "Bebidas"}, {"03", "Limpeza"}, {"04", "Higiene"}}));
     EXPECT_EQ(l.checked, (std::vector<String>{"02", "04"}));
-    EXPECT_EQ(F("CDPRODCONSREPE")->AsString(), "01;03");
+    EXPECT_EQ(Field("CDPRODCONSREPE")->AsString(), "01;03");
     EXPECT_EQ(Cli_kxf27400::stProdSerConsidera, "01;03");
 
     ASSERT_TRUE(Click("sbtConfirma"));
@@ -198,7 +198,7 @@ TEST_F(ProductTest, SearchFirstValidatesTheInscriptionLeftInItsBox) {
         EXPECT_EQ(Click("btpProdSerConsidera"), c.dialogs.empty());
         EXPECT_EQ(Dialogs(), c.dialogs);
         EXPECT_EQ(dialogs_.lists.size(), c.listShown ? 1u : 0u);
-        EXPECT_EQ(F("CDFORNECED")->AsString(), c.loaded);
+        EXPECT_EQ(Field("CDFORNECED")->AsString(), c.loaded);
         EXPECT_EQ(Form()->cdsParamForne->State(), c.listShown ? dsEdit : dsBrowse);
         EXPECT_EQ(Form()->medNrInsJurNF->Focused(), !c.dialogs.empty());
         if (c.listShown) {

@@ -2,6 +2,7 @@
 
 #include "db/DBGeral.h"
 #include "net/Brannox.h"
+#include "net/NetConnection.h"
 #include "rtl/DateUtils.h"
 
 #include <cstdlib>
@@ -18,11 +19,12 @@ void EnsureMainForm() {
 
 void ScreenTest::SetUp() {
     EnsureMainForm();
-    db_ = std::make_unique<TestDatabase>(Engine());
-    server_ = std::make_unique<ServerProcess>(db_->Url(),
-                                              std::vector<std::string>{"--today", "2026-12-08"});
+    db_ = std::make_unique<TestDatabase>(Engine(), OverTheWire() ? TestDatabase::Init::ByAppserver
+                                                                 : TestDatabase::Init::InProcess);
+    TNetConnection::SetTransportFactory(InProcessTransports());
+    StartServer(0);
     OpenDtmDBGeral(db_->Url());
-    Brannox::SetServer("127.0.0.1:" + std::to_string(server_->Port()));
+    Brannox::SetServer("127.0.0.1:" + std::to_string(ServerPort()));
     SetTodayOverride(EncodeDate(2026, 12, 8));
     SetDialogService(&dialogs_);
     Initialize();
@@ -45,7 +47,34 @@ void ScreenTest::TearDown() {
     CloseDtmDBGeral();
     SetDialogService(nullptr);
     SetTodayOverride(std::nullopt);
+    StopServer();
+    TNetConnection::SetTransportFactory(nullptr);
+}
+
+void ScreenTest::StartServer(int port) {
+    const std::string today = "2026-12-08";
+    if (OverTheWire())
+        appserver_ =
+            std::make_unique<ServerProcess>(db_->Url(), std::vector<std::string>{"--today", today},
+                                            "127.0.0.1:" + std::to_string(port));
+    else
+        server_ = std::make_unique<InProcessServer>(db_->Url(), today, port);
+}
+
+int ScreenTest::ServerPort() const {
+    if (OverTheWire()) return appserver_ ? appserver_->Port() : 0;
+    return server_ ? server_->Port() : 0;
+}
+
+void ScreenTest::StopServer() {
+    if (appserver_) appserver_->Stop();
     if (server_) server_->Stop();
+}
+
+void ScreenTest::RestartServer() {
+    const int port = ServerPort();
+    StopServer();
+    StartServer(port);
 }
 
 bool ScreenTest::Open() {
@@ -57,25 +86,25 @@ bool ScreenTest::CloseScreen() {
 }
 
 bool ScreenTest::Focus(const char* control) {
-    return UserInput::Focus(C<TWinControl>(control));
+    return UserInput::Focus(Component<TWinControl>(control));
 }
 
 bool ScreenTest::Type(const char* control, const String& text) {
-    return UserInput::TypeText(C<TCustomEdit>(control), text);
+    return UserInput::TypeText(Component<TCustomEdit>(control), text);
 }
 
 bool ScreenTest::Clear(const char* control) {
-    return UserInput::ClearText(C<TCustomEdit>(control));
+    return UserInput::ClearText(Component<TCustomEdit>(control));
 }
 
 bool ScreenTest::Key(const char* control, Char key) {
-    auto* w = C<TWinControl>(control);
+    auto* w = Component<TWinControl>(control);
     if (!w->Focused() && !UserInput::Focus(w)) return false;
     return UserInput::Key(w, key);
 }
 
 bool ScreenTest::Click(const char* control) {
-    return UserInput::Click(C<TControl>(control));
+    return UserInput::Click(Component<TControl>(control));
 }
 
 bool ScreenTest::Tab(bool back) {

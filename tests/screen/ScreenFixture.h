@@ -1,15 +1,20 @@
-// Test support for the screen: a demo database and a real appserver per test, the shared data
-// module and the host's settings pointing at them, the package initialised, a scripted dialog
-// service, and small helpers that act as a user would.
+// Test support for the screen: a demo database and an application server per test, the shared
+// data module and the host's settings pointing at them, the package initialised, a scripted
+// dialog service, and small helpers that act as a user would.
+//
+// The server is the server's own call handling run in this process, reached through the same
+// request handling as over HTTP (JSON-RPC errors, idempotency keys, every check). A test about the
+// wire itself (a lost or stalled answer, a relay in between) asks for the real appserver over TCP.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <memory>
 
+#include "InProcessServer.h"
+#include "ServerHarness.h"
 #include "package/Pkg_kxf27400.h"
 #include "screen/Cli_kxf27400.h"
-#include "ServerHarness.h"
 #include "vcl/Dialogs.h"
 #include "vcl/Input.h"
 
@@ -29,17 +34,28 @@ protected:
     void TearDown() override;
     // The database engine of the test ("sqlite" or "postgresql").
     virtual std::string Engine() const { return "sqlite"; }
+    // True: the real appserver as a child process, over TCP. False: the server in this process.
+    virtual bool OverTheWire() const { return false; }
+
+    // The port of the test's server, which the host's settings point at.
+    int ServerPort() const;
+    // Stops the server: its port is closed from then on.
+    void StopServer();
+    // Starts the server again on the port it had.
+    void RestartServer();
 
     // The menu entry, as one user event (exceptions shown through the dialog service).
     bool Open();
     bool CloseScreen();
     Cli_kxf27400::TfrmParamForne* Form() const { return Cli_kxf27400::frmParamForne; }
-    template <class T> T* C(const char* name) const {
+    // The screen's component of that name and class (a test failure and nullptr when none).
+    template <class T> T* Component(const char* name) const {
         T* c = FindOwned<T>(Form(), name);
         EXPECT_NE(c, nullptr) << name;
         return c;
     }
-    TField* F(const char* name) const { return Form()->cdsParamForne->FieldByName(name); }
+    // The field of the parameter record of that name.
+    TField* Field(const char* name) const { return Form()->cdsParamForne->FieldByName(name); }
 
     bool Focus(const char* control);
     bool Type(const char* control, const String& text);
@@ -53,8 +69,38 @@ protected:
     std::vector<String> Dialogs();
 
     std::unique_ptr<TestDatabase> db_;
-    std::unique_ptr<ServerProcess> server_;
+    std::unique_ptr<InProcessServer> server_;  // unless OverTheWire
+    std::unique_ptr<ServerProcess> appserver_; // when OverTheWire
     TScriptedDialogs dialogs_;
+
+private:
+    void StartServer(int port);
+};
+
+// The option boxes of the screen and the field each one shows. ownClick: a click handler of its
+// own that starts the edit and writes the field; the others rely on the data link, or, for the
+// consistency box, on the rules of its date.
+struct OptionBox {
+    const char* box;
+    const char* field;
+    bool ownClick;
+};
+inline constexpr OptionBox kOptionBoxes[] = {
+    {"dckBloqNFRelacForn", "IDBLQNFRELAFOAF", true},
+    {"dckOImpXmlNF", "IDOBRIMPXMLNF", true},
+    {"dckObrigCAcesso", "IDOBRCHAVACESFO", true},
+    {"dckVerifCpfCnpj", "IDVERINSFORCHNFE", true},
+    {"dckSimples", "IDSIMPLESNACIONAL", true},
+    {"dckVencXML", "IMPVENCXML", true},
+    {"dckReaConsImpXml", "IDREACONSIMPXML", false},
+    {"dckBloqAltProdRelac", "IDBLOQALTPRODREL", true},
+    {"dckProcNotaDebCre", "IDPROCNOTADEBCRE", false},
+    {"dckProdIGXML", "IDUTPRIGXML", false},
+    {"dckReaConfNF", "IDREACONFVRNF", true},
+    {"dckIdUtDescBCST", "IDUTDESCITBCST", true},
+    {"dckCfopCte", "IDCFOPCTEXML", true},
+    {"dckImpVencCTe", "IDIMPVENCXMLCTE", true},
+    {"dckNGravaRelac", "IDNGRAVARELAC", true},
 };
 
 // The screen against each engine; the PostgreSQL variant runs when KX_TEST_PG names a server.

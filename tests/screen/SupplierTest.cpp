@@ -87,7 +87,7 @@ TEST_F(SupplierTest, TypedInscriptionLoadsTheSupplierWhateverItsForm) {
         dialogs_.ClearLog();
         EXPECT_TRUE(Load(c.typed));
         EXPECT_EQ(Dialogs(), std::vector<String>{});
-        EXPECT_EQ(F("CDFORNECED")->AsString(), c.code);
+        EXPECT_EQ(Field("CDFORNECED")->AsString(), c.code);
         EXPECT_EQ(Form()->edtNmRasSocForn->Text(), c.name);
         EXPECT_EQ(Form()->lblIdForne->Caption(), c.homologation);
         EXPECT_EQ(Inscricao()->EditMask(), c.mask);
@@ -110,27 +110,10 @@ TEST_F(SupplierTest, OptionsOfTheLoadedRowReachTheControls) {
     ASSERT_TRUE(Load("11222333000181"));
     auto row = db_->ParamRow("000001");
     ASSERT_TRUE(row);
-    const std::pair<const char*, const char*> boxes[] = {
-        {"dckBloqNFRelacForn", "IDBLQNFRELAFOAF"},
-        {"dckOImpXmlNF", "IDOBRIMPXMLNF"},
-        {"dckObrigCAcesso", "IDOBRCHAVACESFO"},
-        {"dckVerifCpfCnpj", "IDVERINSFORCHNFE"},
-        {"dckSimples", "IDSIMPLESNACIONAL"},
-        {"dckVencXML", "IMPVENCXML"},
-        {"dckReaConsImpXml", "IDREACONSIMPXML"},
-        {"dckBloqAltProdRelac", "IDBLOQALTPRODREL"},
-        {"dckProcNotaDebCre", "IDPROCNOTADEBCRE"},
-        {"dckProdIGXML", "IDUTPRIGXML"},
-        {"dckReaConfNF", "IDREACONFVRNF"},
-        {"dckIdUtDescBCST", "IDUTDESCITBCST"},
-        {"dckCfopCte", "IDCFOPCTEXML"},
-        {"dckImpVencCTe", "IDIMPVENCXMLCTE"},
-        {"dckNGravaRelac", "IDNGRAVARELAC"},
-    };
-    for (auto [box, field] : boxes) {
-        SCOPED_TRACE(box);
-        EXPECT_EQ(F(field)->AsString(), row->at(field).get<std::string>());
-        EXPECT_EQ(C<TDBCheckBox>(box)->Checked(), row->at(field) == "S");
+    for (const OptionBox& b : kOptionBoxes) {
+        SCOPED_TRACE(b.box);
+        EXPECT_EQ(Field(b.field)->AsString(), row->at(b.field).get<std::string>());
+        EXPECT_EQ(Component<TDBCheckBox>(b.box)->Checked(), row->at(b.field) == "S");
     }
     EXPECT_EQ(Form()->dbeNrDiasBloqNF->Text(), "30");
     EXPECT_EQ(Form()->dbeValMaxPerm->Text(), "1.500,50");
@@ -144,7 +127,7 @@ TEST_F(SupplierTest, OptionsOfTheLoadedRowReachTheControls) {
     EXPECT_TRUE(Form()->rbtTodosProdSerConsidera->Checked());
     for (const char* c : {"rbtTodosProdSerConsidera", "rbtListaProdSerConsidera",
                           "btpProdSerConsidera", "lblObsProdSerConsidera", "grbProdSerConsidera"})
-        EXPECT_FALSE(C<TControl>(c)->Enabled()) << c;
+        EXPECT_FALSE(Component<TControl>(c)->Enabled()) << c;
     EXPECT_EQ(Cli_kxf27400::stProdSerConsidera, "");
 }
 
@@ -164,7 +147,7 @@ TEST_F(SupplierTest, DateBoxAndProductControlsFollowEachLoadedRow) {
     EXPECT_TRUE(Form()->rbtListaProdSerConsidera->Checked());
     for (const char* c : {"rbtTodosProdSerConsidera", "rbtListaProdSerConsidera",
                           "btpProdSerConsidera", "lblObsProdSerConsidera", "grbProdSerConsidera"})
-        EXPECT_TRUE(C<TControl>(c)->Enabled()) << c;
+        EXPECT_TRUE(Component<TControl>(c)->Enabled()) << c;
     EXPECT_EQ(Cli_kxf27400::stProdSerConsidera, "0101;0102;0201");
     EXPECT_EQ(Form()->lblIdForne->Caption(), "Não Homologado");
 
@@ -188,7 +171,7 @@ TEST_F(SupplierTest, SameInscriptionTwiceTakesTheFirstByPersonType) {
     db_->Sql() << "INSERT INTO FORNECEDOR (CDFORNECED, NRINSJURFORN, NMRAZSOCFORN, IDTPIJURFORN, "
                   "IDFORNEHOMO) VALUES ('000010', '11222333000181', 'Alfa Filial', 'F', 'N')";
     ASSERT_TRUE(Load("11222333000181"));
-    EXPECT_EQ(F("CDFORNECED")->AsString(), "000010");
+    EXPECT_EQ(Field("CDFORNECED")->AsString(), "000010");
     EXPECT_EQ(Form()->edtNmRasSocForn->Text(), "Alfa Filial");
     EXPECT_EQ(Form()->lblIdForne->Caption(), "Não Homologado");
 }
@@ -213,7 +196,7 @@ TEST_F(SupplierTest, EmptyInscriptionIsReportedWithoutLookup) {
     EXPECT_EQ(Inscricao()->EditMask(), "");
     // The lookup still stands on the supplier found before; the record is the same.
     EXPECT_EQ(Form()->qryFornecedor->Query()->FieldByName("CDFORNECED")->AsString(), "000001");
-    EXPECT_EQ(F("CDFORNECED")->AsString(), "000001");
+    EXPECT_EQ(Field("CDFORNECED")->AsString(), "000001");
     EXPECT_EQ(Form()->cdsParamForne->State(), dsBrowse);
 }
 
@@ -229,7 +212,7 @@ TEST_F(SupplierTest, UnknownInscriptionKeepsThePreviousRecord) {
     EXPECT_EQ(Inscricao()->EditMask(), "");
     EXPECT_EQ(Inscricao()->Text(), "11222333000182");
     EXPECT_EQ(Form()->edtNmRasSocForn->Text(), "");
-    EXPECT_EQ(F("CDFORNECED")->AsString(), "000008");
+    EXPECT_EQ(Field("CDFORNECED")->AsString(), "000008");
     EXPECT_EQ(Form()->lblIdForne->Caption(), "Não Homologado");
     EXPECT_TRUE(Form()->rbtListaProdSerConsidera->Checked());
     EXPECT_EQ(Cli_kxf27400::stProdSerConsidera, "0101;0102;0201");
@@ -237,7 +220,7 @@ TEST_F(SupplierTest, UnknownInscriptionKeepsThePreviousRecord) {
     ASSERT_TRUE(Key("medNrInsJurNF", 8));
     ASSERT_TRUE(Type("medNrInsJurNF", "1"));
     ASSERT_TRUE(Tab());
-    EXPECT_EQ(F("CDFORNECED")->AsString(), "000001");
+    EXPECT_EQ(Field("CDFORNECED")->AsString(), "000001");
 }
 
 TEST_F(SupplierTest, LeavingAgainReloadsFromTheServer) {
@@ -249,7 +232,7 @@ TEST_F(SupplierTest, LeavingAgainReloadsFromTheServer) {
     EXPECT_EQ(Inscricao()->EditMask(), "");
     ASSERT_TRUE(Tab());
     EXPECT_EQ(Busy6(), 2);
-    EXPECT_EQ(F("IDSIMPLESNACIONAL")->AsString(), "N");
+    EXPECT_EQ(Field("IDSIMPLESNACIONAL")->AsString(), "N");
     EXPECT_FALSE(Form()->dckSimples->Checked());
     EXPECT_EQ(Form()->dbeNrDiasBloqNF->Text(), "12");
     EXPECT_EQ(Inscricao()->EditText(), "11.222.333/0001-81");
@@ -261,7 +244,7 @@ TEST_F(SupplierTest, EnteringTheSupplierBoxBlanksTheDaysTextOnly) {
     ASSERT_TRUE(Focus("dbeNrDiasBloqNF"));
     ASSERT_TRUE(Focus("medNrInsJurNF"));
     EXPECT_EQ(Form()->dbeNrDiasBloqNF->Text(), "");
-    EXPECT_EQ(F("NRDIASBLOQNFFOR")->AsFloat(), 30);
+    EXPECT_EQ(Field("NRDIASBLOQNFFOR")->AsFloat(), 30);
     EXPECT_EQ(Form()->cdsParamForne->State(), dsBrowse);
     ASSERT_TRUE(Tab());
     EXPECT_EQ(Form()->dbeNrDiasBloqNF->Text(), "30");
@@ -307,9 +290,9 @@ TEST_F(SupplierTest, PickFillsInscriptionAndNameAndLoadsOnLeaving) {
     EXPECT_TRUE(FocusIn(Inscricao()));
     // Nothing loaded yet: no server call, the record is still the previous supplier's.
     EXPECT_TRUE(dialogs_.busy.empty());
-    EXPECT_EQ(F("CDFORNECED")->AsString(), "000001");
+    EXPECT_EQ(Field("CDFORNECED")->AsString(), "000001");
     ASSERT_TRUE(Tab());
-    EXPECT_EQ(F("CDFORNECED")->AsString(), "000009");
+    EXPECT_EQ(Field("CDFORNECED")->AsString(), "000009");
     EXPECT_EQ(Inscricao()->EditText(), "7Q.4RK.2M9/0001-50");
     EXPECT_EQ(Form()->lblIdForne->Caption(), "Homologado");
     EXPECT_EQ(Busy6(), 1);
@@ -318,8 +301,8 @@ TEST_F(SupplierTest, PickFillsInscriptionAndNameAndLoadsOnLeaving) {
 
 TEST_F(SupplierTest, ServerRefusalKeepsThePreviousRecord) {
     // The server reads another database where the supplier found here does not exist.
-    TestDatabase other("sqlite");
-    ServerProcess otherServer(other.Url(), {"--today", "2026-12-09"});
+    TestDatabase other("sqlite", TestDatabase::Init::InProcess);
+    InProcessServer otherServer(other.Url(), "2026-12-09");
     db_->Sql() << "INSERT INTO FORNECEDOR (CDFORNECED, NRINSJURFORN, NMRAZSOCFORN, IDTPIJURFORN) "
                   "VALUES ('000010', '11444777000161', 'Nova Comercial Ltda', 'J')";
     BusyAwareDialogs dialogs;
@@ -340,7 +323,7 @@ TEST_F(SupplierTest, ServerRefusalKeepsThePreviousRecord) {
     EXPECT_EQ(dialogs.busyShows, 2);
     EXPECT_TRUE(FocusIn(Inscricao()));
     EXPECT_EQ(Inscricao()->EditMask(), "");
-    EXPECT_EQ(F("CDFORNECED")->AsString(), "000008");
+    EXPECT_EQ(Field("CDFORNECED")->AsString(), "000008");
     EXPECT_EQ(Cli_kxf27400::stProdSerConsidera, "0101;0102;0201");
     EXPECT_EQ(DateToStr(Cli_kxf27400::dtDataAtual), "08/12/2026");
     SetDialogService(&dialogs_);
@@ -350,7 +333,7 @@ TEST_F(SupplierTest, ServerDownKeepsThePreviousRecordAndRemovesTheBusyAnimation)
     BusyAwareDialogs dialogs;
     SetDialogService(&dialogs);
     ASSERT_TRUE(Load("33987654000100"));
-    server_->Stop();
+    StopServer();
     ASSERT_TRUE(Clear("medNrInsJurNF"));
     ASSERT_TRUE(Type("medNrInsJurNF", "11222333000181"));
     EXPECT_FALSE(Tab());
@@ -362,7 +345,7 @@ TEST_F(SupplierTest, ServerDownKeepsThePreviousRecordAndRemovesTheBusyAnimation)
     EXPECT_EQ(dialogs.busyShows, 2);
     EXPECT_TRUE(FocusIn(Inscricao()));
     EXPECT_EQ(Inscricao()->EditMask(), "");
-    EXPECT_EQ(F("CDFORNECED")->AsString(), "000008");
+    EXPECT_EQ(Field("CDFORNECED")->AsString(), "000008");
     EXPECT_EQ(Form()->lblIdForne->Caption(), "Não Homologado");
     EXPECT_EQ(Form()->cdsParamForne->State(), dsBrowse);
     SetDialogService(&dialogs_);
