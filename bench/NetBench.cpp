@@ -1,5 +1,5 @@
 // Calls of the supplier-parameters module through TNetConnection against a real appserver.
-#include "BenchServer.h"
+#include "DemoServer.h"
 
 #include <benchmark/benchmark.h>
 
@@ -12,7 +12,7 @@ const char* kModule = "Kxf27400.rdmParamForne";
 void Connect(TNetConnection& c) {
     c.ServerName = kModule;
     c.Host = "127.0.0.1";
-    c.Port = BenchServer::Shared().Port();
+    c.Port = DemoServer::Shared().Port();
     c.SetConnected(true);
 }
 

@@ -1,6 +1,6 @@
 // The supplier-parameters screen headless, with the real appserver up: creating it from its
 // form definition (and connecting), and loading a supplier as a user does.
-#include "BenchServer.h"
+#include "DemoServer.h"
 
 #include <benchmark/benchmark.h>
 
@@ -17,7 +17,7 @@ namespace {
 TScriptedDialogs dialogs;
 
 void SetUpHost() {
-    BenchServer& server = BenchServer::Shared();
+    DemoServer& server = DemoServer::Shared();
     TForm* main = nullptr;
     Application->CreateForm(main);
     main->SetName("frmPrincipal");
