@@ -3,10 +3,6 @@
 #   kx-client     the host client with the screen package and the Qt front end, in a private
 #                 folder (/usr/lib/kx-client) with /usr/bin/hostapp pointing to it
 # Dependencies on Debian's libraries are computed by dpkg-shlibdeps from the binaries.
-if(NOT TARGET appserver)
-    return()
-endif()
-
 install(TARGETS appserver RUNTIME DESTINATION bin COMPONENT appserver)
 install(FILES ${KX_SCHEMA_SQL} DESTINATION share/kx-appserver/schema COMPONENT appserver)
 install(FILES ${PROJECT_SOURCE_DIR}/deploy/kx-appserver.service DESTINATION lib/systemd/system
@@ -17,22 +13,14 @@ install(FILES ${PROJECT_SOURCE_DIR}/docs/operations.md DESTINATION share/doc/kx-
 
 # hostapp finds its package and front end in ../lib beside its own folder.
 set(KX_CLIENT_DIR lib/kx-client)
-set(client_libraries)
-foreach(target brx PKG_KXF27400 brxqt hostqt)
-    if(TARGET ${target})
-        list(APPEND client_libraries ${target})
-        set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN")
-    endif()
-endforeach()
-if(TARGET hostapp)
-    set_target_properties(hostapp PROPERTIES INSTALL_RPATH "$ORIGIN/../lib")
-    install(TARGETS hostapp RUNTIME DESTINATION ${KX_CLIENT_DIR}/bin COMPONENT client)
-    install(TARGETS ${client_libraries} LIBRARY DESTINATION ${KX_CLIENT_DIR}/lib COMPONENT client)
-    file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/package-links)
-    file(CREATE_LINK ../${KX_CLIENT_DIR}/bin/hostapp ${CMAKE_BINARY_DIR}/package-links/hostapp
-         SYMBOLIC)
-    install(FILES ${CMAKE_BINARY_DIR}/package-links/hostapp DESTINATION bin COMPONENT client)
-endif()
+set(client_libraries brx PKG_KXF27400 brxqt hostqt)
+set_target_properties(${client_libraries} PROPERTIES INSTALL_RPATH "$ORIGIN")
+set_target_properties(hostapp PROPERTIES INSTALL_RPATH "$ORIGIN/../lib")
+install(TARGETS hostapp RUNTIME DESTINATION ${KX_CLIENT_DIR}/bin COMPONENT client)
+install(TARGETS ${client_libraries} LIBRARY DESTINATION ${KX_CLIENT_DIR}/lib COMPONENT client)
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/package-links)
+file(CREATE_LINK ../${KX_CLIENT_DIR}/bin/hostapp ${CMAKE_BINARY_DIR}/package-links/hostapp SYMBOLIC)
+install(FILES ${CMAKE_BINARY_DIR}/package-links/hostapp DESTINATION bin COMPONENT client)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kx)
