@@ -15,7 +15,7 @@ namespace {
 class PickListTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        db_ = std::make_unique<TestDatabase>("sqlite");
+        db_ = std::make_unique<TestDatabase>("sqlite", TestDatabase::Init::InProcess);
         OpenDtmDBGeral(db_->Url());
         db_->Sql() << "CREATE TABLE LISTA (CD VARCHAR(10) PRIMARY KEY, NM VARCHAR(40) NOT NULL)";
     }

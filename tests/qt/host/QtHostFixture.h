@@ -1,17 +1,20 @@
 #pragma once
-// The host's desktop around the real screen, in this process: a demo database, the real server,
-// the main window with the Qt dialog service replaced by the scripted one (messages are recorded,
+// The host's desktop around the real screen, in this process: a demo database, the server (its
+// call handling in this process, or the real appserver for a test that runs another program), the
+// main window with the Qt dialog service replaced by the scripted one (messages are recorded,
 // not shown), and helpers to reach the screen's components and widgets.
 #include <QApplication>
 #include <QTest>
 
+#include "InProcessServer.h"
+#include "ServerHarness.h"
 #include "db/DBGeral.h"
 #include "hostapp/qt/QtHost.h"
 #include "net/Brannox.h"
+#include "net/NetConnection.h"
 #include "package/Pkg_kxf27400.h"
 #include "rtl/DateUtils.h"
 #include "screen/Cli_kxf27400.h"
-#include "ServerHarness.h"
 #include "vcl/Input.h"
 
 inline const char* kToday = "2026-12-08";
@@ -59,10 +62,18 @@ protected:
             main->SetCaption("KX - Compras e Documentos Fiscais");
             main->SetFormStyle(fsMDIForm);
         }
-        db_ = std::make_unique<TestDatabase>("sqlite");
-        server_ = std::make_unique<ServerProcess>(db_->Url(),
-                                                  std::vector<std::string>{"--today", kToday});
-        address_ = "127.0.0.1:" + std::to_string(server_->Port());
+        db_ =
+            std::make_unique<TestDatabase>("sqlite", OverTheWire() ? TestDatabase::Init::ByAppserver
+                                                                   : TestDatabase::Init::InProcess);
+        if (OverTheWire()) {
+            appserver_ = std::make_unique<ServerProcess>(
+                db_->Url(), std::vector<std::string>{"--today", kToday});
+            address_ = "127.0.0.1:" + std::to_string(appserver_->Port());
+        } else {
+            TNetConnection::SetTransportFactory(InProcessTransports());
+            server_ = std::make_unique<InProcessServer>(db_->Url(), kToday);
+            address_ = server_->Address();
+        }
         OpenDtmDBGeral(db_->Url());
         Brannox::SetServer(address_);
         SetTodayOverride(DateOf(ISOToDateTime(kToday)));
@@ -86,12 +97,17 @@ protected:
         CloseDtmDBGeral();
         SetDialogService(nullptr);
         SetTodayOverride(std::nullopt);
-        server_->Stop();
+        if (appserver_) appserver_->Stop();
+        server_.reset();
+        TNetConnection::SetTransportFactory(nullptr);
     }
+    // True for a test whose server must be reached by another process: the real appserver.
+    virtual bool OverTheWire() const { return false; }
 
     TCustomForm* Form() const { return host_->ScreenForm(); }
     TQtFormPeer* ScreenPeer() const { return qtHost_->Window().WidgetSet().FormPeer(Form()); }
-    template <class T> T* C(const char* name) const {
+    // The screen's component of that name and class (a test failure and nullptr when none).
+    template <class T> T* Component(const char* name) const {
         T* c = FindOwned<T>(Form(), name);
         EXPECT_NE(c, nullptr) << name;
         return c;
@@ -102,7 +118,8 @@ protected:
     }
 
     std::unique_ptr<TestDatabase> db_;
-    std::unique_ptr<ServerProcess> server_;
+    std::unique_ptr<InProcessServer> server_;  // unless OverTheWire
+    std::unique_ptr<ServerProcess> appserver_; // when OverTheWire
     std::string address_;
     std::unique_ptr<TTestHost> host_;
     std::unique_ptr<TQtHost> qtHost_;

@@ -75,17 +75,17 @@ TEST_F(QtHostTest, TypingAndClickingInTheWidgetsDriveTheScreen) {
     OpenFromMenu();
     ASSERT_NE(Form(), nullptr);
     TQtFormPeer* fp = ScreenPeer();
-    QWidget* inscricao = fp->WidgetOf(C<TControl>("medNrInsJurNF"));
+    QWidget* inscricao = fp->WidgetOf(Component<TControl>("medNrInsJurNF"));
     ASSERT_NE(inscricao, nullptr);
     QTest::keyClicks(inscricao, "11.222.333/0001-81");
     Settle();
-    EXPECT_EQ(C<TMaskEdit>("medNrInsJurNF")->Text(), "11.222.333/0001-81");
+    EXPECT_EQ(Component<TMaskEdit>("medNrInsJurNF")->Text(), "11.222.333/0001-81");
     QTest::keyClick(inscricao, Qt::Key_Tab);
     Settle();
-    EXPECT_EQ(C<TEdit>("edtNmRasSocForn")->Text(), "Distribuidora Alfa Ltda");
-    EXPECT_EQ(C<TMaskEdit>("medNrInsJurNF")->EditMask(), ">AA.AAA.AAA/AAAA-99;0;_");
+    EXPECT_EQ(Component<TEdit>("edtNmRasSocForn")->Text(), "Distribuidora Alfa Ltda");
+    EXPECT_EQ(Component<TMaskEdit>("medNrInsJurNF")->EditMask(), ">AA.AAA.AAA/AAAA-99;0;_");
 
-    auto* simples = C<TCustomCheckBox>("dckSimples");
+    auto* simples = Component<TCustomCheckBox>("dckSimples");
     bool before = simples->Checked();
     QWidget* box = fp->WidgetOf(simples);
     ASSERT_NE(box, nullptr);
@@ -105,7 +105,7 @@ TEST_F(QtHostTest, TypingAndClickingInTheWidgetsDriveTheScreen) {
 TEST_F(QtHostTest, ClosingTheMainWindowClosesTheScreenFirst) {
     OpenFromMenu();
     ASSERT_NE(Form(), nullptr);
-    auto* inscricao = C<TMaskEdit>("medNrInsJurNF");
+    auto* inscricao = Component<TMaskEdit>("medNrInsJurNF");
     UserInput::TypeText(inscricao, kInscricao); // a pending edit must not keep the window open
     Settle();
     EXPECT_TRUE(qtHost_->Window().close());
@@ -156,6 +156,7 @@ struct HostappRun {
 
 class HostappScreenshotTest : public QtHostTest {
 protected:
+    bool OverTheWire() const override { return true; }
     HostappRun Run(const std::string& script, const QString& png) {
         std::string file = db_->Dir() + "/script.jsonl";
         std::ofstream(file) << script;
@@ -220,8 +221,8 @@ TEST_F(HostappScreenshotTest, TheScreenAfterLoadingASupplier) {
     json state = json::parse(run.lines.back().toStdString())["state"];
     // Named: SOCI runs the statement when the expression ends, after its temporaries are gone.
     std::string razao, numero = kInscricao;
-    db_->Sql() << "SELECT NMRAZSOCFORN FROM FORNECEDOR WHERE NRINSJURFORN = :i",
-        soci::use(numero), soci::into(razao);
+    db_->Sql() << "SELECT NMRAZSOCFORN FROM FORNECEDOR WHERE NRINSJURFORN = :i", soci::use(numero),
+        soci::into(razao);
     ASSERT_EQ(state["controls"]["edtNmRasSocForn"]["text"], razao) << "the supplier was not loaded";
 
     // The same screen in this process gives the model's geometry and where the window system puts
@@ -242,13 +243,13 @@ TEST_F(HostappScreenshotTest, TheScreenAfterLoadingASupplier) {
     };
 
     // The inscription edit keeps its info background; right of the formatted number.
-    auto* inscricao = C<TMaskEdit>("medNrInsJurNF");
+    auto* inscricao = Component<TMaskEdit>("medNrInsJurNF");
     ASSERT_EQ(inscricao->Color(), clInfoBk);
     EXPECT_EQ(at(inscricao, inscricao->Width() - 6, inscricao->Height() / 2), Rgb(clInfoBk));
     EXPECT_EQ(at(inscricao, inscricao->Width() - 6, inscricao->Height() - 5), Rgb(clInfoBk));
 
     // The disabled, read-only company name shows the button face, not the window colour.
-    auto* razaoEdit = C<TEdit>("edtNmRasSocForn");
+    auto* razaoEdit = Component<TEdit>("edtNmRasSocForn");
     ASSERT_EQ(state["controls"]["edtNmRasSocForn"]["enabled"], false);
     ASSERT_EQ(state["controls"]["edtNmRasSocForn"]["color"], "clBtnFace");
     EXPECT_EQ(at(razaoEdit, razaoEdit->Width() - 6, razaoEdit->Height() / 2), Rgb(clBtnFace));
@@ -256,7 +257,7 @@ TEST_F(HostappScreenshotTest, TheScreenAfterLoadingASupplier) {
 
     // The disabled Confirm button shows the disabled glyph of its strip, never the normal one.
     ASSERT_EQ(state["controls"]["sbtConfirma"]["enabled"], false);
-    auto* confirma = C<TSpeedButton>("sbtConfirma");
+    auto* confirma = Component<TSpeedButton>("sbtConfirma");
     QImage strip =
         QImage::fromData(QByteArray::fromHex(QByteArray::fromStdString(confirma->GlyphData)));
     ASSERT_FALSE(strip.isNull());
