@@ -69,8 +69,10 @@ protected:
     std::vector<String> Dialogs();
 
     std::unique_ptr<TestDatabase> db_;
-    std::unique_ptr<InProcessServer> server_;  // unless OverTheWire
-    std::unique_ptr<ServerProcess> appserver_; // when OverTheWire
+    std::unique_ptr<InProcessServer> server_; // the test's server unless OverTheWire
+    // The real appserver: the test's server when OverTheWire, else one a test starts for a
+    // program that speaks HTTP to it (a relay). Stopped with the test.
+    std::unique_ptr<ServerProcess> appserver_;
     TScriptedDialogs dialogs_;
 
 private:
