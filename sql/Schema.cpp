@@ -194,6 +194,15 @@ std::vector<std::string> MakeSchema(Engine e) {
                 "NRCRIACAO " +
                 std::string(e == Engine::SQLite ? "INTEGER" : "BIGINT") + " NOT NULL)");
     s.push_back("CREATE INDEX IF NOT EXISTS IXCHAVEIDEMPOT1 ON CHAVEIDEMPOT (NRCRIACAO)");
+    // The lookups of the host's screens. The supplier list reads in the order of its ORDER BY
+    // straight from IXFORNECEDOR1 (no sort before the first row); the supplier lookup by
+    // inscription uses IXFORNECEDOR2; the product list reads IXPRODUTO1 in order. IXPARAMFORNE1
+    // keeps the foreign-key check of a group deleted or renamed elsewhere off a table scan.
+    s.push_back("CREATE INDEX IF NOT EXISTS IXFORNECEDOR1 ON FORNECEDOR (IDTPIJURFORN, "
+                "NRINSJURFORN)");
+    s.push_back("CREATE INDEX IF NOT EXISTS IXFORNECEDOR2 ON FORNECEDOR (NRINSJURFORN)");
+    s.push_back("CREATE INDEX IF NOT EXISTS IXPRODUTO1 ON PRODUTO (CDNVPRODUTO, CDARVPROD)");
+    s.push_back("CREATE INDEX IF NOT EXISTS IXPARAMFORNE1 ON PARAMFORNE (CDGRPERMLANMAX)");
     return s;
 }
 

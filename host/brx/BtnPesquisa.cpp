@@ -1,5 +1,7 @@
 #include "brx/BtnPesquisa.h"
 
+#include "db/ADOIBQuery.h"
+
 #include "vcl/Dialogs.h"
 #include "vcl/FormReader.h"
 #include "vcl/Forms.h"
@@ -71,6 +73,8 @@ bool TBtnPesquisa::ReadProperty(const DfmProperty& p, TFormReader& r) {
 }
 
 int TDataSetPickSource::RowCount() {
+    // A query counts in the database: the list's total never reads the rows.
+    if (auto* q = dynamic_cast<TQueryDataSet*>(ds_)) return q->CountRecords();
     return ds_->RecordCount();
 }
 

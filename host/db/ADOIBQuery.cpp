@@ -122,17 +122,35 @@ std::vector<String> FindSqlParams(const String& sql) {
 struct TQueryDataSet::Cursor {
     std::vector<std::string> values;
     std::vector<soci::indicator> indicators;
-    soci::row row;
+    std::vector<String> names;
+    std::unique_ptr<soci::row> row;
     std::unique_ptr<soci::statement> statement;
     std::vector<size_t> columnOf; // per field
     TADOConnection* connection = nullptr;
+    // PostgreSQL: the server-side cursor the rows come from, one FETCH of kBatch rows at a time.
+    bool server = false;
+    TADOConnection::TCursor pg;
+    int batchRows = 0; // rows the current FETCH has given
+
+    // Binds the parameters to a statement in the making.
+    void Bind(soci::details::prepare_temp_type& prep) {
+        for (size_t i = 0; i < values.size(); ++i)
+            prep, soci::use(values[i], indicators[i], names[i]);
+    }
 };
+
+namespace {
+constexpr int kBatch = 200; // rows per FETCH: one screenful of a list and then some
+} // namespace
 
 TQueryDataSet::TQueryDataSet(TADOIBQuery* query) : TDataSet(query), query_(query) {}
 
 TQueryDataSet::~TQueryDataSet() {
     BeginDestroy();
-    if (cursor_ && cursor_->connection) cursor_->connection->RemoveOpenQuery(this);
+    if (cursor_ && cursor_->connection) {
+        cursor_->connection->RemoveOpenQuery(this);
+        if (cursor_->server && !done_) cursor_->connection->CloseCursor(cursor_->pg);
+    }
     cursor_.reset();
 }
 
@@ -153,31 +171,46 @@ void TQueryDataSet::InternalOpen() {
 
     auto c = std::make_unique<Cursor>();
     std::vector<TParam*> params = query_->ParamCheck ? query_->Params() : std::vector<TParam*>{};
-    c->values.resize(params.size());
-    c->indicators.resize(params.size());
-    for (size_t i = 0; i < params.size(); ++i) {
-        c->values[i] = params[i]->AsString();
-        c->indicators[i] = params[i]->IsNull() ? soci::i_null : soci::i_ok;
+    for (TParam* p : params) {
+        c->values.push_back(p->AsString());
+        c->indicators.push_back(p->IsNull() ? soci::i_null : soci::i_ok);
+        c->names.push_back(p->Name());
     }
-    try {
-        soci::details::prepare_temp_type prep = (session.prepare << text);
-        prep, soci::into(c->row);
-        for (size_t i = 0; i < params.size(); ++i)
-            prep, soci::use(c->values[i], c->indicators[i], params[i]->Name());
-        c->statement = std::make_unique<soci::statement>(prep);
-        c->statement->execute(false);
-    } catch (...) {
-        RethrowAsDatabaseError(context);
+    c->connection = connection;
+    c->server = !connection->IsSQLite();
+    if (c->server) {
+        // libpq would hold the whole result of a plain SELECT: the rows come from a cursor.
+        Declare(*c, text);
+        NextBatch(*c);
+    } else {
+        try {
+            c->row = std::make_unique<soci::row>();
+            soci::details::prepare_temp_type prep = (session.prepare << text);
+            prep, soci::into(*c->row);
+            c->Bind(prep);
+            c->statement = std::make_unique<soci::statement>(prep);
+            c->statement->execute(false);
+        } catch (...) {
+            RethrowAsDatabaseError(context);
+        }
     }
+    // The cursor is closed with the query unless it is kept below.
+    struct CloseOnFailure {
+        Cursor* c;
+        ~CloseOnFailure() {
+            if (c && c->server) c->connection->CloseCursor(c->pg);
+        }
+    } guard{c.get()};
+    const soci::row& row = *c->row;
 
     // Persistent fields find their column; without them every column becomes a field.
     std::vector<String> columns;
-    for (size_t i = 0; i < c->row.size(); ++i)
-        columns.push_back(c->row.get_properties(i).get_name());
+    for (size_t i = 0; i < row.size(); ++i)
+        columns.push_back(row.get_properties(i).get_name());
     if (Fields().empty()) {
         for (size_t i = 0; i < columns.size(); ++i) {
             TField* f = nullptr;
-            switch (c->row.get_properties(i).get_data_type()) {
+            switch (row.get_properties(i).get_data_type()) {
             case soci::dt_double:
             case soci::dt_integer:
             case soci::dt_long_long:
@@ -208,7 +241,7 @@ void TQueryDataSet::InternalOpen() {
         }
         c->columnOf.push_back(static_cast<size_t>(it - columns.begin()));
     }
-    c->connection = connection;
+    guard.c = nullptr;
     cursor_ = std::move(c);
     rows_.clear();
     fetched_ = 0;
@@ -218,7 +251,10 @@ void TQueryDataSet::InternalOpen() {
 }
 
 void TQueryDataSet::InternalClose() {
-    if (cursor_ && cursor_->connection) cursor_->connection->RemoveOpenQuery(this);
+    if (cursor_ && cursor_->connection) {
+        cursor_->connection->RemoveOpenQuery(this);
+        if (cursor_->server && !done_) cursor_->connection->CloseCursor(cursor_->pg);
+    }
     cursor_.reset();
     rows_.clear();
     done_ = true;
@@ -233,18 +269,68 @@ void TQueryDataSet::ReleaseStatement() {
 }
 
 void TQueryDataSet::EndOfRows() {
+    const bool wasOpen = !done_;
     done_ = true;
-    if (cursor_) cursor_->statement.reset(); // ends the connection's read on SQLite
+    if (!cursor_) return;
+    cursor_->statement.reset(); // ends the connection's read on SQLite
+    if (cursor_->server && wasOpen) cursor_->connection->CloseCursor(cursor_->pg);
+}
+
+void TQueryDataSet::Declare(Cursor& c, const String& text) {
+    try {
+        c.pg = c.connection->DeclareCursor([&](soci::session& s, const String& name) {
+            soci::details::prepare_temp_type prep =
+                (s.prepare << "DECLARE " + name + " NO SCROLL CURSOR FOR " + text);
+            c.Bind(prep);
+            soci::statement st(prep);
+            st.execute(true);
+        });
+    } catch (...) {
+        RethrowAsDatabaseError("Erro na consulta " + DataSetName() + ": ");
+    }
+}
+
+void TQueryDataSet::NextBatch(Cursor& c) {
+    try {
+        c.statement.reset();
+        if (!c.connection->Alive(c.pg)) {
+            // The transaction ended under the cursor (another cursor failed, the server went
+            // away and came back): declared again, it goes on after the rows already read.
+            Declare(c, query_->SQL().Text());
+            if (fetched_ > 0)
+                c.connection->CursorSession()
+                    << "MOVE FORWARD " + std::to_string(fetched_) + " FROM " + c.pg.name;
+        }
+        c.row = std::make_unique<soci::row>();
+        c.statement = std::make_unique<soci::statement>(
+            (c.connection->CursorSession().prepare
+                 << "FETCH FORWARD " + std::to_string(kBatch) + " FROM " + c.pg.name,
+             soci::into(*c.row)));
+        c.statement->execute(false);
+        c.batchRows = 0;
+    } catch (...) {
+        c.statement.reset();
+        c.connection->CursorFailed();
+        RethrowAsDatabaseError("Erro na consulta " + DataSetName() + ": ");
+    }
 }
 
 bool TQueryDataSet::FetchOne() {
     if (done_ || !cursor_ || !cursor_->statement) return false;
+    Cursor& c = *cursor_;
     try {
-        if (!cursor_->statement->fetch()) {
+        bool got = c.statement->fetch();
+        if (!got && c.server && c.batchRows == kBatch) {
+            NextBatch(c);
+            got = c.statement->fetch();
+        }
+        if (!got) {
             EndOfRows();
             return false;
         }
+        ++c.batchRows;
     } catch (...) {
+        if (c.server) c.connection->CursorFailed();
         EndOfRows();
         RethrowAsDatabaseError("Erro na consulta " + DataSetName() + ": ");
     }
@@ -253,7 +339,7 @@ bool TQueryDataSet::FetchOne() {
     std::vector<Variant> values;
     values.reserve(fields.size());
     for (size_t i = 0; i < fields.size(); ++i)
-        values.push_back(AsFieldValue(fields[i], ColumnValue(cursor_->row, cursor_->columnOf[i])));
+        values.push_back(AsFieldValue(fields[i], ColumnValue(*c.row, c.columnOf[i])));
     rows_.push_back(std::move(values));
     if (query_->ADOMaxRecords > 0 && static_cast<int>(rows_.size()) >= query_->ADOMaxRecords)
         EndOfRows();
@@ -265,6 +351,27 @@ bool TQueryDataSet::RowExists(int index) {
     while (static_cast<size_t>(index) >= rows_.size())
         if (!FetchOne()) return false;
     return true;
+}
+
+int TQueryDataSet::CountRecords() {
+    if (!Active() || done_ || !cursor_) return Active() ? static_cast<int>(rows_.size()) : 0;
+    Cursor& c = *cursor_;
+    // On SQLite the open statement keeps its place: the count runs beside it on the same
+    // connection and snapshot.
+    int count = 0;
+    try {
+        soci::session& s = c.connection->Session();
+        soci::details::prepare_temp_type prep =
+            (s.prepare << "SELECT COUNT(*) FROM (" + query_->SQL().Text() + "\n) KX_COUNT");
+        prep, soci::into(count);
+        c.Bind(prep);
+        soci::statement st(prep);
+        st.execute(true);
+    } catch (...) {
+        RethrowAsDatabaseError("Erro na consulta " + DataSetName() + ": ");
+    }
+    if (query_->ADOMaxRecords > 0) count = std::min(count, query_->ADOMaxRecords);
+    return std::max(count, static_cast<int>(rows_.size()));
 }
 
 int TQueryDataSet::InternalRecordCount() {

@@ -2,9 +2,11 @@
 // Read-only query on the host database. The SQL text is kept line by line exactly as given; its
 // parameters are the ":NAME"s outside quoted strings and comments, always bound as values by
 // name, never spliced into the text. Rows are fetched as navigation asks for them, so opening
-// a large result reads one row; RecordCount reads them all. The statement is released once its
-// last row is read; on SQLite also when another statement runs on the same connection (the
-// remaining rows are read first), so a query left open does not hold an old snapshot. Data sources
+// a large result reads one row (on PostgreSQL one batch of a server-side cursor, see
+// TADOConnection::DeclareCursor); RecordCount reads them all, CountRecords asks the database. The
+// statement is released once its last row is read; on SQLite also when another statement runs on
+// the same connection (the remaining rows are read first), so a query left open does not hold an
+// old snapshot. Data sources
 // bind to Query(), the result set; persistent fields (TADOIBStringField) find their column by name,
 // ignoring case.
 //
@@ -69,6 +71,10 @@ public:
     TADOIBQuery* QueryComponent() const { return query_; }
     // Rows read from the database since the last open.
     int FetchedRows() const { return fetched_; }
+    // The number of rows of the result, counted by the database in a statement of its own, so no
+    // row is read here and none is held (their number once every row is read). The query's
+    // position and the rows read stay as they are.
+    int CountRecords();
 
 protected:
     void InternalOpen() override;
@@ -83,6 +89,8 @@ private:
     // Reads the next row into rows_; false at the end, where the statement is released.
     bool FetchOne();
     void EndOfRows();
+    void Declare(Cursor& c, const String& text);
+    void NextBatch(Cursor& c);
     // Reads the remaining rows, so the statement goes while result and position stay.
     void ReleaseStatement();
     TADOIBQuery* query_;
@@ -115,6 +123,7 @@ public:
     TDataSet* Query() const { return query_; }
     TDataSet* ProvidedDataSet() const override { return query_; }
     int FetchedRows() const { return query_->FetchedRows(); }
+    int CountRecords() { return query_->CountRecords(); }
 
     // The connection the statement runs on (see the header comment); null when there is none.
     TADOConnection* Connection() const;

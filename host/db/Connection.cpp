@@ -83,6 +83,8 @@ void TADOConnection::Close() {
         openQueries_.pop_back();
         close();
     }
+    EndCursorTransaction(false);
+    cursorSession_.reset();
     session_.reset();
     sqlite_ = false;
 }
@@ -118,6 +120,104 @@ void TADOConnection::ReleaseOpenQueries(const void* except) {
     // Releasing reads rows only; it neither opens nor closes queries, so the list stays put.
     for (const OpenQuery& q : openQueries_)
         if (q.key != except && q.release) q.release();
+}
+
+TADOConnection::TCursor TADOConnection::DeclareCursor(
+    const std::function<void(soci::session&, const String& name)>& declare) {
+    Session(); // connected
+    TCursor cursor{"kx_cursor" + std::to_string(++nextCursor_), 0};
+    try {
+        if (!cursorSession_) {
+            auto session = std::make_unique<soci::session>();
+            kxsql::OpenSession(*session, url_, false);
+            cursorSession_ = std::move(session);
+        }
+    } catch (...) {
+        RethrowAsDatabaseError("Não foi possível conectar ao banco de dados: ");
+    }
+    soci::session& s = *cursorSession_;
+    const bool alone = !inCursorTransaction_;
+    try {
+        if (alone) {
+            s << "BEGIN READ ONLY";
+            inCursorTransaction_ = true;
+        } else {
+            // A failing declaration must not take the open cursors down with the transaction.
+            s << "SAVEPOINT kx_declare";
+        }
+    } catch (...) {
+        EndCursorTransaction(false);
+        RethrowAsDatabaseError("Erro no banco de dados: ");
+    }
+    try {
+        declare(s, cursor.name);
+    } catch (...) {
+        if (alone) {
+            EndCursorTransaction(false);
+        } else {
+            try {
+                s << "ROLLBACK TO SAVEPOINT kx_declare";
+                s << "RELEASE SAVEPOINT kx_declare";
+            } catch (...) {
+                EndCursorTransaction(false);
+            }
+        }
+        throw;
+    }
+    if (!alone) {
+        try {
+            s << "RELEASE SAVEPOINT kx_declare";
+        } catch (...) {
+            EndCursorTransaction(false);
+            RethrowAsDatabaseError("Erro no banco de dados: ");
+        }
+    }
+    cursor.generation = generation_;
+    cursors_.push_back(cursor.name);
+    return cursor;
+}
+
+bool TADOConnection::Alive(const TCursor& cursor) const {
+    return cursorSession_ && inCursorTransaction_ && cursor.generation == generation_;
+}
+
+soci::session& TADOConnection::CursorSession() {
+    if (!cursorSession_ || !inCursorTransaction_)
+        throw EDatabaseError("A conexão " + Name() + " não tem cursor aberto.");
+    return *cursorSession_;
+}
+
+void TADOConnection::CloseCursor(const TCursor& cursor) {
+    if (!Alive(cursor)) return;
+    std::erase(cursors_, cursor.name);
+    if (cursors_.empty()) {
+        EndCursorTransaction(true); // the commit closes the cursor
+        return;
+    }
+    try {
+        *cursorSession_ << "CLOSE " + cursor.name;
+    } catch (...) {
+        EndCursorTransaction(false);
+    }
+}
+
+void TADOConnection::CursorFailed() {
+    EndCursorTransaction(false);
+}
+
+// Never throws: a session that cannot end its transaction is dropped (closing it ends it), and
+// the next cursor opens a new one.
+void TADOConnection::EndCursorTransaction(bool commit) {
+    cursors_.clear();
+    if (!inCursorTransaction_) return;
+    inCursorTransaction_ = false;
+    ++generation_;
+    if (!cursorSession_) return;
+    try {
+        *cursorSession_ << (commit ? "COMMIT" : "ROLLBACK");
+    } catch (...) {
+        cursorSession_.reset();
+    }
 }
 
 bool TADOConnection::ReadProperty(const DfmProperty& p, TFormReader& r) {

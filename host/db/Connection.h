@@ -59,6 +59,26 @@ public:
     // open query (all but except) lets its statement go. No effect on PostgreSQL, whose results
     // arrive whole. Errors of a query's remaining rows propagate as EDatabaseError.
     void ReleaseOpenQueries(const void* except);
+    bool IsSQLite() const { return sqlite_; }
+
+    // PostgreSQL: queries read their rows a batch at a time from server-side cursors on a session
+    // of the connection's own, in one read-only transaction that lasts while a cursor is open. The
+    // connection's own session stays free for lookups and writes, and libpq never holds a whole
+    // result. DeclareCursor names a cursor and runs `declare` with that name (the query's DECLARE
+    // with its values bound); a declaration that fails leaves the other cursors as they were.
+    // CloseCursor ends one (the transaction with the last). A cursor whose transaction ended
+    // under it (CursorFailed after another cursor's failure, a session the server dropped) is no
+    // longer Alive; its query declares it again.
+    struct TCursor {
+        String name;
+        unsigned long generation = 0;
+    };
+    TCursor DeclareCursor(const std::function<void(soci::session&, const String& name)>& declare);
+    void CloseCursor(const TCursor& cursor);
+    bool Alive(const TCursor& cursor) const;
+    soci::session& CursorSession(); // EDatabaseError when no cursor transaction is open
+    // A statement on the cursor session failed: its transaction is rolled back (every cursor lost).
+    void CursorFailed();
 
     bool ReadProperty(const DfmProperty& p, TFormReader& reader) override;
 
@@ -71,6 +91,13 @@ private:
     };
     std::vector<OpenQuery> openQueries_;
     bool sqlite_ = false;
+    // The cursor session, its open cursors and the count of its ended transactions.
+    void EndCursorTransaction(bool commit);
+    std::unique_ptr<soci::session> cursorSession_;
+    std::vector<String> cursors_;
+    unsigned long generation_ = 1;
+    unsigned long nextCursor_ = 0;
+    bool inCursorTransaction_ = false;
 };
 
 // Names a connection: queries that name a database use its connection.

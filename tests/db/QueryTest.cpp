@@ -229,6 +229,117 @@ TEST_P(Queries, OpeningALargeTableReadsOnlyWhatIsAskedFor) {
     EXPECT_EQ(q->FetchedRows(), 100000);
 }
 
+// Two lists open at once over one connection, read in turns past the batches a PostgreSQL
+// cursor gives, counted by the database, one of them losing its cursor transaction midway.
+TEST_P(Queries, ListsReadOnInTurnsAndCountWithoutReading) {
+    Exec("CREATE TABLE GRANDE (ID INTEGER PRIMARY KEY, NOME VARCHAR(20))");
+    for (int from = 1; from <= 1000; from += 250) {
+        String values;
+        for (int i = from; i < from + 250; ++i)
+            values += (values.empty() ? "(" : ", (") + std::to_string(i) + ", 'n" +
+                      std::to_string(i) + "')";
+        Exec("INSERT INTO GRANDE (ID, NOME) VALUES " + values);
+    }
+    TADOIBQuery* all = NewQuery("qryTodos", {"SELECT ID, NOME FROM GRANDE ORDER BY ID"});
+    TADOIBQuery* some =
+        NewQuery("qryAlguns", {"SELECT ID FROM GRANDE WHERE ID > :P_ID ORDER BY ID", "-- fim"});
+    some->ParamByName("P_ID").SetAsString("600");
+    all->Open();
+    EXPECT_EQ(all->CountRecords(), 1000);
+    EXPECT_LE(all->FetchedRows(), 1);
+    some->Open(); // on SQLite the other query is read to its end first (see ReleaseOpenQueries)
+    EXPECT_EQ(some->CountRecords(), 400);
+    EXPECT_LE(some->FetchedRows(), 1);
+    for (int step = 0; step < 450; ++step) {
+        ASSERT_EQ(all->FieldByName("ID")->AsInteger(), step + 1);
+        all->Query()->Next();
+        if (step < 400) {
+            ASSERT_EQ(some->FieldByName("ID")->AsInteger(), step + 601);
+            some->Query()->Next();
+        }
+        if (step == 300) {
+            // As after another query's failure on the cursor session: every cursor is lost,
+            // and the lists declare theirs again, after the rows they have read.
+            dtmDBGeral->adcGeral->CursorFailed();
+            Exec("DELETE FROM GRANDE WHERE ID = 999");
+        }
+    }
+    EXPECT_EQ(all->FieldByName("NOME")->AsString(), "n451");
+    EXPECT_TRUE(some->Query()->Eof());
+    EXPECT_EQ(some->RecordCount(), 400);
+    // On SQLite every row was read before the delete: the count is of the rows read.
+    EXPECT_EQ(all->CountRecords(), IsPg() ? 999 : 1000);
+    all->Close();
+    some->Close();
+    if (IsPg()) {
+        // Every list closed: no session of ours is left holding a transaction open.
+        int idle = -1;
+        dtmDBGeral->adcGeral->Session()
+            << "SELECT COUNT(*) FROM pg_stat_activity WHERE datname = current_database() AND "
+               "state LIKE 'idle in transaction%'",
+            soci::into(idle);
+        EXPECT_EQ(idle, 0);
+    }
+}
+
+// Each statement of the lookups is served by an index: the lists read in their order without a
+// sort, the product list and (on PostgreSQL) the lookup by inscription without a table scan.
+TEST_P(Queries, LookupsUseTheirIndexes) {
+    soci::session& sql = dtmDBGeral->adcGeral->Session();
+    auto plan = [&](const std::vector<String>& lines, std::vector<String> values) {
+        String text;
+        for (const String& l : lines)
+            text += l + "\n";
+        const std::vector<String> names = FindSqlParams(text); // bound in this order
+        values.resize(names.size());
+        soci::row row;
+        soci::details::prepare_temp_type prep =
+            (sql.prepare << String(IsPg() ? "EXPLAIN " : "EXPLAIN QUERY PLAN ") + text,
+             soci::into(row));
+        for (size_t i = 0; i < names.size(); ++i)
+            prep, soci::use(values[i], names[i]);
+        soci::statement st(prep);
+        st.execute(false);
+        String out;
+        while (st.fetch())
+            out += row.get<std::string>(row.size() - 1) + "\n";
+        return out;
+    };
+    // A table of a few rows is read whole anyway: the planner is told to avoid scans and sorts
+    // where it can, so what it cannot avoid shows.
+    if (IsPg()) sql << "SET enable_seqscan = off";
+    struct Case {
+        const char* what;
+        std::vector<String> sql, values;
+        const char* uses; // lower case: PostgreSQL's spelling
+        bool ordered;     // read in order, no sort
+    };
+    std::vector<Case> cases = {
+        {"lista de fornecedores", kFornecedorSql, {"", "T"}, "ixfornecedor1", true},
+        {"lista de grupos", kGrupoSql, {"", "T"}, nullptr, true},
+        {"lista de produtos", kProdutoSql, {}, "ixproduto1", true},
+    };
+    if (IsPg())
+        cases.push_back(
+            {"inscrição", kFornecedorSql, {"999", ""}, "index cond: ((nrinsjurforn)", false});
+    for (const Case& c : cases) {
+        if (IsPg()) sql << (c.ordered ? "SET enable_sort = off" : "RESET enable_sort");
+        String p = plan(c.sql, c.values);
+        String lower = p;
+        std::transform(lower.begin(), lower.end(), lower.begin(),
+                       [](unsigned char ch) { return std::tolower(ch); });
+        EXPECT_EQ(lower.find("seq scan"), String::npos) << c.what << "\n" << p;
+        if (c.ordered) {
+            EXPECT_EQ(lower.find("temp b-tree"), String::npos) << c.what << "\n" << p;
+            EXPECT_EQ(lower.find("sort"), String::npos) << c.what << "\n" << p;
+        }
+        if (c.uses) {
+            EXPECT_NE(lower.find(c.uses), String::npos) << c.what << "\n" << p;
+        }
+    }
+    if (IsPg()) sql << "RESET enable_seqscan; RESET enable_sort";
+}
+
 TEST_P(Queries, FailuresNameTheirCauseAndLeaveTheQueryClosed) {
     TADOIBQuery* bad = NewQuery("qryRuim", {"SELECT * FROM NAO_EXISTE"});
     try {
