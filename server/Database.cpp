@@ -14,6 +14,7 @@ const char* kDatabaseFailed = "Falha no banco de dados. Tente novamente em insta
 
 struct Database::Slot {
     soci::session session;
+    PreparedCache prepared; // destroyed before the session its statements belong to
     // The SQLite file the session opened: a file moved away or replaced is a database that
     // went away, even though the open handle would still read the old one.
     dev_t device = 0;
@@ -101,7 +102,7 @@ nlohmann::json Database::Run(const std::function<nlohmann::json(DbCall&)>& work)
     for (int attempt = 0;; ++attempt) {
         bool fresh = false;
         std::unique_ptr<Slot> slot = Acquire(fresh);
-        DbCall call(slot->session, engine_);
+        DbCall call(slot->session, engine_, &slot->prepared);
         try {
             nlohmann::json result = work(call);
             if (call.InTransaction()) call.Rollback(); // work that forgot to commit wrote nothing

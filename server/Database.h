@@ -12,17 +12,45 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace soci {
 class session;
 }
 
+// Statements a pooled session keeps prepared between calls, each with the variables it is bound
+// to: preparing costs more than running (a parse on SQLite; on PostgreSQL a round trip, and
+// another to deallocate). They go with their session. A statement left partway would hold a
+// read snapshot on SQLite: users read every SELECT to its end (Drain).
+class PreparedCache {
+public:
+    struct Entry {
+        virtual ~Entry() = default;
+    };
+    // The entry under key; make() prepares it on first use.
+    template <class T, class Make> T& Get(const std::string& key, Make make) {
+        auto it = entries_.find(key);
+        if (it == entries_.end()) {
+            // Statements made of the changed columns vary: the cache stays bounded.
+            if (entries_.size() >= kMaxEntries) entries_.clear();
+            it = entries_.emplace(key, std::unique_ptr<Entry>(make())).first;
+        }
+        return static_cast<T&>(*it->second);
+    }
+
+private:
+    static constexpr size_t kMaxEntries = 64;
+    std::unordered_map<std::string, std::unique_ptr<Entry>> entries_;
+};
+
 // One call's use of a session: the transaction it runs.
 class DbCall {
 public:
-    DbCall(soci::session& sql, kxsql::Engine engine) : sql_(sql), engine_(engine) {}
+    DbCall(soci::session& sql, kxsql::Engine engine, PreparedCache* prepared = nullptr)
+        : sql_(sql), engine_(engine), prepared_(prepared ? prepared : &ownPrepared_) {}
     soci::session& Sql() { return sql_; }
+    PreparedCache& Prepared() { return *prepared_; }
     kxsql::Engine Engine() const { return engine_; }
     // SQLite takes the write lock at once, so that two writers never deadlock on an upgrade.
     void Begin();
@@ -34,6 +62,8 @@ public:
 private:
     soci::session& sql_;
     kxsql::Engine engine_;
+    PreparedCache ownPrepared_; // for a session without a pool slot
+    PreparedCache* prepared_;
     bool inTransaction_ = false;
     bool commitIssued_ = false;
 };

@@ -40,18 +40,29 @@ std::string IdempotencyDigest(const std::string& method, const nlohmann::json& p
 
 std::optional<StoredAnswer> ClaimIdempotencyKey(DbCall& db, const std::string& key,
                                                 const std::string& digest) {
-    std::string k = key, d = digest, empty;
-    long long now = NowSeconds();
-    soci::statement insert =
-        (db.Sql().prepare << "INSERT INTO CHAVEIDEMPOT (CDCHAVEIDEMPOT, DSHASHREQ, DSRESPOSTA, "
-                             "NRCRIACAO) VALUES (:k, :d, :r, :t) "
-                             "ON CONFLICT (CDCHAVEIDEMPOT) DO NOTHING",
-         soci::use(k), soci::use(d), soci::use(empty), soci::use(now));
-    insert.execute(true);
-    if (insert.get_affected_rows() == 1) return std::nullopt;
+    struct Claim : PreparedCache::Entry {
+        std::string key, digest, empty;
+        long long now = 0;
+        std::unique_ptr<soci::statement> st;
+    };
+    auto& claim = db.Prepared().Get<Claim>("ClaimIdempotencyKey", [&] {
+        auto c = std::make_unique<Claim>();
+        c->st = std::make_unique<soci::statement>(
+            (db.Sql().prepare << "INSERT INTO CHAVEIDEMPOT (CDCHAVEIDEMPOT, DSHASHREQ, DSRESPOSTA, "
+                                 "NRCRIACAO) VALUES (:k, :d, :r, :t) "
+                                 "ON CONFLICT (CDCHAVEIDEMPOT) DO NOTHING",
+             soci::use(c->key), soci::use(c->digest), soci::use(c->empty), soci::use(c->now)));
+        return c;
+    });
+    claim.key = key;
+    claim.digest = digest;
+    claim.now = NowSeconds();
+    claim.st->execute(true);
+    if (claim.st->get_affected_rows() == 1) return std::nullopt;
 
     StoredAnswer stored;
     std::string answer;
+    std::string k = key;
     db.Sql() << "SELECT DSHASHREQ, DSRESPOSTA FROM CHAVEIDEMPOT WHERE CDCHAVEIDEMPOT = :k",
         soci::into(stored.digest), soci::into(answer), soci::use(k);
     if (!db.Sql().got_data() || answer.empty())
@@ -61,9 +72,20 @@ std::optional<StoredAnswer> ClaimIdempotencyKey(DbCall& db, const std::string& k
 }
 
 void StoreIdempotentAnswer(DbCall& db, const std::string& key, const nlohmann::json& answer) {
-    std::string k = key, text = DumpJson(answer);
-    db.Sql() << "UPDATE CHAVEIDEMPOT SET DSRESPOSTA = :r WHERE CDCHAVEIDEMPOT = :k",
-        soci::use(text), soci::use(k);
+    struct Store : PreparedCache::Entry {
+        std::string key, text;
+        std::unique_ptr<soci::statement> st;
+    };
+    auto& store = db.Prepared().Get<Store>("StoreIdempotentAnswer", [&] {
+        auto s = std::make_unique<Store>();
+        s->st = std::make_unique<soci::statement>((
+            db.Sql().prepare << "UPDATE CHAVEIDEMPOT SET DSRESPOSTA = :r WHERE CDCHAVEIDEMPOT = :k",
+            soci::use(s->text), soci::use(s->key)));
+        return s;
+    });
+    store.key = key;
+    store.text = DumpJson(answer);
+    store.st->execute(true);
 }
 
 void PurgeExpiredIdempotencyKeys(Database& database) {

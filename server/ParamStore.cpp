@@ -6,6 +6,12 @@
 
 namespace {
 
+// Reads a SELECT to its end, so its statement holds no snapshot while the session waits.
+void Drain(soci::statement& st) {
+    while (st.fetch()) {
+    }
+}
+
 // Values bound in the order their placeholders appear (:p1, :p2, ...).
 class Binds {
 public:
@@ -21,19 +27,31 @@ public:
         }
         return ":p" + std::to_string(values_.size());
     }
-    long long Execute(soci::session& sql, const std::string& text) {
-        soci::statement st(sql);
-        for (Value& v : values_) {
-            if (v.number)
-                st.exchange(soci::use(v.d, v.ind));
-            else
-                st.exchange(soci::use(v.s, v.ind));
-        }
-        st.alloc();
-        st.prepare(text);
-        st.define_and_bind();
-        st.execute(true);
-        return st.get_affected_rows();
+    // Runs the statement, prepared once per session for its text and the kinds of its values.
+    long long Execute(DbCall& db, const std::string& text) {
+        std::string key = "binds:";
+        for (const Value& v : values_)
+            key += v.number ? 'n' : 's';
+        key += text;
+        auto& kept = db.Prepared().Get<Kept>(key, [&] {
+            auto k = std::make_unique<Kept>();
+            k->values = values_;
+            k->st = std::make_unique<soci::statement>(db.Sql());
+            for (Value& v : k->values) {
+                if (v.number)
+                    k->st->exchange(soci::use(v.d, v.ind));
+                else
+                    k->st->exchange(soci::use(v.s, v.ind));
+            }
+            k->st->alloc();
+            k->st->prepare(text);
+            k->st->define_and_bind();
+            return k;
+        });
+        for (size_t i = 0; i < values_.size(); ++i)
+            kept.values[i] = values_[i];
+        kept.st->execute(true);
+        return kept.st->get_affected_rows();
     }
 
 private:
@@ -43,7 +61,11 @@ private:
         bool number = false;
         soci::indicator ind = soci::i_ok;
     };
-    std::deque<Value> values_; // stable addresses: SOCI keeps references
+    struct Kept : PreparedCache::Entry {
+        std::deque<Value> values; // stable addresses: SOCI keeps references
+        std::unique_ptr<soci::statement> st;
+    };
+    std::deque<Value> values_;
 };
 
 std::string SourceOf(int field) {
@@ -54,10 +76,22 @@ std::string SourceOf(int field) {
 }
 
 bool Exists(DbCall& db, const std::string& sqlText, const std::string& key) {
-    int one = 0;
-    soci::indicator ind = soci::i_null;
-    db.Sql() << sqlText, soci::into(one, ind), soci::use(key);
-    return db.Sql().got_data();
+    struct Kept : PreparedCache::Entry {
+        int one = 0;
+        soci::indicator ind = soci::i_null;
+        std::string key;
+        std::unique_ptr<soci::statement> st;
+    };
+    auto& kept = db.Prepared().Get<Kept>(sqlText, [&] {
+        auto k = std::make_unique<Kept>();
+        k->st = std::make_unique<soci::statement>(
+            (db.Sql().prepare << sqlText, soci::into(k->one, k->ind), soci::use(k->key)));
+        return k;
+    });
+    kept.key = key;
+    const bool found = kept.st->execute(true);
+    Drain(*kept.st);
+    return found;
 }
 
 } // namespace
@@ -68,29 +102,41 @@ std::optional<StoredParams> LoadParams(DbCall& db, const std::string& code) {
         double d = 0;
         soci::indicator ind = soci::i_null;
     };
-    std::array<Cell, kParamFieldCount> cells;
-    Cell marker;
-    std::string text = "SELECT ";
-    for (int i = 0; i < kParamFieldCount; ++i)
-        text += SourceOf(i) + ", ";
-    text += "P.CDFORNECED FROM FORNECEDOR F "
-            "LEFT JOIN PARAMFORNE P ON P.CDFORNECED = F.CDFORNECED "
-            "LEFT JOIN GRUPOPER G ON G.CDGRUPOPER = P.CDGRPERMLANMAX "
-            "WHERE F.CDFORNECED = :code";
-    std::string key = code;
-    soci::statement st(db.Sql());
-    for (int i = 0; i < kParamFieldCount; ++i) {
-        if (ParamFields()[i].kind == FieldKind::Number)
-            st.exchange(soci::into(cells[i].d, cells[i].ind));
-        else
-            st.exchange(soci::into(cells[i].s, cells[i].ind));
-    }
-    st.exchange(soci::into(marker.s, marker.ind));
-    st.exchange(soci::use(key));
-    st.alloc();
-    st.prepare(text);
-    st.define_and_bind();
-    if (!st.execute(true)) return std::nullopt;
+    struct Kept : PreparedCache::Entry {
+        std::array<Cell, kParamFieldCount> cells;
+        Cell marker;
+        std::string key;
+        std::unique_ptr<soci::statement> st;
+    };
+    auto& kept = db.Prepared().Get<Kept>("LoadParams", [&] {
+        std::string text = "SELECT ";
+        for (int i = 0; i < kParamFieldCount; ++i)
+            text += SourceOf(i) + ", ";
+        text += "P.CDFORNECED FROM FORNECEDOR F "
+                "LEFT JOIN PARAMFORNE P ON P.CDFORNECED = F.CDFORNECED "
+                "LEFT JOIN GRUPOPER G ON G.CDGRUPOPER = P.CDGRPERMLANMAX "
+                "WHERE F.CDFORNECED = :code";
+        auto k = std::make_unique<Kept>();
+        k->st = std::make_unique<soci::statement>(db.Sql());
+        for (int i = 0; i < kParamFieldCount; ++i) {
+            if (ParamFields()[i].kind == FieldKind::Number)
+                k->st->exchange(soci::into(k->cells[i].d, k->cells[i].ind));
+            else
+                k->st->exchange(soci::into(k->cells[i].s, k->cells[i].ind));
+        }
+        k->st->exchange(soci::into(k->marker.s, k->marker.ind));
+        k->st->exchange(soci::use(k->key));
+        k->st->alloc();
+        k->st->prepare(text);
+        k->st->define_and_bind();
+        return k;
+    });
+    kept.key = code;
+    const bool found = kept.st->execute(true);
+    Drain(*kept.st);
+    if (!found) return std::nullopt;
+    const auto& cells = kept.cells;
+    const Cell& marker = kept.marker;
 
     StoredParams out;
     out.stored = marker.ind != soci::i_null;
@@ -159,7 +205,7 @@ long long UpdateParams(DbCall& db, const std::string& code,
     std::string text = "UPDATE PARAMFORNE SET ";
     text += set;
     text += where;
-    return binds.Execute(db.Sql(), text);
+    return binds.Execute(db, text);
 }
 
 // As in UpdateParams: fixed column names and placeholders in the text, values bound.
@@ -173,7 +219,7 @@ long long InsertParams(DbCall& db, const std::string& code, const ParamRow& row)
     }
     std::string text = "INSERT INTO PARAMFORNE (";
     text += cols + ") VALUES (" + vals + ") ON CONFLICT (CDFORNECED) DO NOTHING";
-    return binds.Execute(db.Sql(), text);
+    return binds.Execute(db, text);
 }
 
 void WriteParamLog(DbCall& db, const std::string& code, const std::string& when,
@@ -190,8 +236,8 @@ void WriteParamLog(DbCall& db, const std::string& code, const std::string& when,
         vals += ", " + binds.Add(ParamFields()[c.field].name);
         vals += ", " + binds.Add(text(LogText(c.oldValue)));
         vals += ", " + binds.Add(text(LogText(c.newValue)));
-        binds.Execute(db.Sql(), "INSERT INTO PARAMFORNELOG (CDFORNECED, DTALTERACAO, CDOPERADOR, "
-                                "NMCAMPO, DSVALORANT, DSVALORNOVO) VALUES (" +
-                                    vals + ")");
+        binds.Execute(db, "INSERT INTO PARAMFORNELOG (CDFORNECED, DTALTERACAO, CDOPERADOR, "
+                          "NMCAMPO, DSVALORANT, DSVALORNOVO) VALUES (" +
+                              vals + ")");
     }
 }
