@@ -127,21 +127,27 @@ AccessLog::~AccessLog() {
 
 void AccessLog::Write(std::string line) {
     line += '\n';
+    bool wake = false;
     {
         std::lock_guard lock(mutex_);
         if (pending_.size() + line.size() > maxPending_) {
             dropped_.fetch_add(1, std::memory_order_relaxed);
             return;
         }
+        // The writer is woken for the first line of a batch and for a large batch only: waking
+        // it for every call would cost each call a thread switch.
+        wake = pending_.empty() || pending_.size() + line.size() >= kBatchBytes;
         pending_ += line;
         ++queued_;
     }
-    wake_.notify_one();
+    if (wake) wake_.notify_one();
 }
 
 void AccessLog::Flush() {
     std::unique_lock lock(mutex_);
     const uint64_t target = queued_;
+    flushWanted_ = true;
+    wake_.notify_one();
     written_.wait(lock, [&] { return done_ >= target || stop_; });
 }
 
@@ -150,6 +156,10 @@ void AccessLog::Run() {
     std::unique_lock lock(mutex_);
     for (;;) {
         wake_.wait(lock, [&] { return stop_ || !pending_.empty(); });
+        // A batch gathers the lines of a short while before it is written.
+        wake_.wait_for(lock, kBatchDelay,
+                       [&] { return stop_ || flushWanted_ || pending_.size() >= kBatchBytes; });
+        flushWanted_ = false;
         if (pending_.empty() && stop_) break;
         batch.swap(pending_);
         const uint64_t upTo = queued_;

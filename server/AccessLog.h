@@ -1,11 +1,13 @@
 // One key=value line per call on standard error (journald keeps it under systemd). Calls only
-// queue their line; a writer thread writes the queue out, so a slow or stalled log costs the calls
-// nothing. When the queue is full, lines are dropped and counted rather than making calls wait.
+// queue their line; a writer thread writes the queue out in batches (within about 50 ms), so a
+// slow or stalled log costs the calls nothing. When the queue is full, lines are dropped and
+// counted rather than making calls wait.
 #pragma once
 
 #include "CallRecord.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -42,6 +44,9 @@ private:
     std::string pending_;
     uint64_t queued_ = 0, done_ = 0; // lines, for Flush
     bool stop_ = false;
+    bool flushWanted_ = false;
+    static constexpr size_t kBatchBytes = 64 << 10;
+    static constexpr std::chrono::milliseconds kBatchDelay{50};
     std::atomic<uint64_t> dropped_{0};
     std::thread writer_;
 };

@@ -93,7 +93,10 @@ private:
         try {
             server_.handler_(std::move(info),
                              [self = shared_from_this(), keepAlive, version](HttpReply reply) {
-                                 self->Write(std::move(reply), keepAlive, version);
+                                 if (self->server_.io_.get_executor().running_in_this_thread())
+                                     self->Write(std::move(reply), keepAlive, version);
+                                 else
+                                     self->WriteFromWorker(std::move(reply), keepAlive, version);
                              });
         } catch (const std::exception& e) {
             // Nothing a request holds may end the network loop; the log says what happened.
@@ -107,6 +110,64 @@ private:
     }
 
     void Write(HttpReply reply, bool keepAlive, unsigned version) {
+        auto res = MakeResponse(std::move(reply), keepAlive, version);
+        stream_.expires_after(kWriteTimeout);
+        http::async_write(stream_, *res,
+                          [self = shared_from_this(), res](beast::error_code ec, size_t) {
+                              self->OnWrite(ec, res->keep_alive());
+                          });
+    }
+
+    // On the worker that ran the call: the answer goes to the socket at once, without waiting
+    // for the network thread to wake. Nothing else uses the socket while a call is in flight (the
+    // connection reads again only after its answer is written); the network thread then carries
+    // on, writing whatever the socket could not take at once.
+    void WriteFromWorker(HttpReply reply, bool keepAlive, unsigned version) {
+        auto res = MakeResponse(std::move(reply), keepAlive, version);
+        auto bytes = std::make_shared<std::string>(Serialize(*res));
+        const bool keep = res->keep_alive();
+        size_t sent = 0;
+        int error = 0;
+        const int fd = stream_.socket().native_handle();
+        while (sent < bytes->size()) {
+            const ssize_t n =
+                ::send(fd, bytes->data() + sent, bytes->size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n > 0) {
+                sent += static_cast<size_t>(n);
+            } else if (n < 0 && errno == EINTR) {
+                continue;
+            } else {
+                if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) error = errno;
+                break;
+            }
+        }
+        asio::post(stream_.get_executor(), [self = shared_from_this(), bytes, sent, error, keep] {
+            if (error)
+                return self->OnWrite(beast::error_code(error, boost::system::system_category()),
+                                     keep);
+            if (sent == bytes->size()) return self->OnWrite({}, keep);
+            self->stream_.expires_after(kWriteTimeout);
+            asio::async_write(
+                self->stream_, asio::buffer(bytes->data() + sent, bytes->size() - sent),
+                [self, bytes, keep](beast::error_code ec, size_t) { self->OnWrite(ec, keep); });
+        });
+    }
+
+    static std::string Serialize(http::response<http::string_body>& res) {
+        http::response_serializer<http::string_body> sr{res};
+        std::string out;
+        beast::error_code ec;
+        while (!sr.is_done() && !ec)
+            sr.next(ec, [&](beast::error_code&, const auto& buffers) {
+                for (const auto b : beast::buffers_range_ref(buffers))
+                    out.append(static_cast<const char*>(b.data()), b.size());
+                sr.consume(beast::buffer_bytes(buffers));
+            });
+        return out;
+    }
+
+    std::shared_ptr<http::response<http::string_body>> MakeResponse(HttpReply reply, bool keepAlive,
+                                                                    unsigned version) {
         auto res = std::make_shared<http::response<http::string_body>>(
             static_cast<http::status>(reply.status), version);
         res->set(http::field::server, "appserver");
@@ -120,11 +181,7 @@ private:
         res->body() = std::move(reply.body);
         res->keep_alive(keepAlive && !server_.stopping_);
         res->prepare_payload();
-        stream_.expires_after(kWriteTimeout);
-        http::async_write(stream_, *res,
-                          [self = shared_from_this(), res](beast::error_code ec, size_t) {
-                              self->OnWrite(ec, res->keep_alive());
-                          });
+        return res;
     }
 
     void OnWrite(beast::error_code ec, bool keepAlive) {

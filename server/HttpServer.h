@@ -1,6 +1,7 @@
 // The HTTP/1.1 side of the server: accepts connections, reads requests with a body limit and an
 // idle timeout, hands them to the handler and writes the answers, keeping connections alive.
-// Everything here runs on the io_context's thread; no thread per connection.
+// Everything here runs on the io_context's thread (no thread per connection), except that an
+// answer given on a worker thread is written to its socket by that worker.
 #pragma once
 
 #include "RpcService.h"
@@ -9,6 +10,7 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <set>
@@ -47,8 +49,8 @@ private:
     boost::asio::steady_timer retry_;
     Handler handler_;
     HttpServerOptions options_;
-    bool stopping_ = false;
-    bool shedding_ = false; // accepting fails: logged once until it works again
-    int reserveFd_ = -1;    // given up to take and answer a connection when none is left
+    std::atomic<bool> stopping_{false}; // read by workers writing answers
+    bool shedding_ = false;             // accepting fails: logged once until it works again
+    int reserveFd_ = -1; // given up to take and answer a connection when none is left
     std::set<HttpConnection*> connections_;
 };

@@ -159,10 +159,7 @@ void RpcService::Handle(HttpRequestInfo request, std::function<void(HttpReply)> 
     auto guard = boost::asio::make_work_guard(io_);
     boost::asio::post(pool_, [this, module, request = std::move(request), done = std::move(done),
                               guard = std::move(guard)]() mutable {
-        HttpReply reply = Invoke(*module, request);
-        boost::asio::post(io_, [done = std::move(done), reply = std::move(reply)]() mutable {
-            done(std::move(reply));
-        });
+        done(Invoke(*module, request));
         guard.reset();
     });
 }
@@ -198,7 +195,11 @@ HttpReply RpcService::Invoke(RemoteModule& module, const HttpRequestInfo& reques
             if (result[1].is_string()) record.message = result[1].get<std::string>();
         }
         if (ctx.replayed) record.message = "repetição: resposta guardada para a chave";
-        reply.body = DumpJson(json{{"jsonrpc", "2.0"}, {"id", id}, {"result", result}});
+        json answer = json::object(); // moved in, not copied: the packet is the bulk of it
+        answer["jsonrpc"] = "2.0";
+        answer["id"] = std::move(id);
+        answer["result"] = std::move(result);
+        reply.body = DumpJson(answer);
     } catch (const RpcError& e) {
         record.outcome = OutcomeOfCode(e.Code());
         record.code = e.Code();

@@ -41,7 +41,8 @@ public:
                boost::asio::io_context& io, int workers);
     ~RpcService();
 
-    // done runs on the io_context's thread.
+    // done runs on the io_context's thread for answers given at once, else on the worker that
+    // ran the call (before the work guard that keeps the io_context running is let go).
     void Handle(HttpRequestInfo request, std::function<void(HttpReply)> done);
 
     // Waits for the calls still running.

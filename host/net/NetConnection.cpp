@@ -43,15 +43,21 @@ std::unique_ptr<TNetTransport> MakeTransport(const String& host, int port) {
     return std::make_unique<TTcpTransport>(host, port, TNetConnection::AnswerLimit);
 }
 
-// 128 random bits as text: the key of one call, kept across its retries.
+// 128 random bits as text: the key of one call, kept across its retries. The generator is
+// seeded once per thread from the system's entropy (a read of it per call costs system calls).
 String NewCallKey() {
-    static thread_local std::random_device device;
+    static thread_local std::mt19937_64 generator = [] {
+        std::random_device device;
+        std::seed_seq seed{device(), device(), device(), device(),
+                           device(), device(), device(), device()};
+        return std::mt19937_64(seed);
+    }();
     static const char* hex = "0123456789abcdef";
-    String key;
-    for (int i = 0; i < 4; ++i) {
-        uint32_t r = device();
-        for (int k = 0; k < 8; ++k, r >>= 4)
-            key += hex[r & 15];
+    String key(32, '0');
+    for (int i = 0; i < 2; ++i) {
+        uint64_t r = generator();
+        for (int k = 0; k < 16; ++k, r >>= 4)
+            key[static_cast<size_t>(i * 16 + k)] = hex[r & 15];
     }
     return key;
 }
@@ -86,6 +92,10 @@ struct TNetConnection::Impl {
 
     TNetAnswer Exchange(TNetRequest request, Clock::time_point deadline) {
         request.operatorName = OperatorName();
+        // The name goes as a header value: a line break would smuggle another header or request.
+        if (request.operatorName.find_first_of(String("\r\n\0", 3)) != String::npos)
+            throw TNetTransportError{"O nome do operador contém quebra de linha ou caractere nulo.",
+                                     false, false};
         return transport->Exchange(request, deadline);
     }
 };
@@ -199,7 +209,7 @@ Variant ResultOf(const String& body, const nlohmann::json& id, unsigned status,
     if (!answer.is_object() || !answer.contains("result") ||
         answer.value("id", nlohmann::json()) != id)
         throw Exception("Resposta inválida do servidor de aplicação " + where + ".");
-    return Variant::FromJson(answer["result"]);
+    return Variant::FromJson(std::move(answer["result"]));
 }
 
 } // namespace

@@ -89,6 +89,10 @@ void TTcpTransport::Open(Clock::time_point deadline, int connectMs) {
         throw TNetTransportError::CannotConnect(d.Where(), Reason(ec), false);
     }
     d.stream->socket().set_option(tcp::no_delay(true), ec);
+    // Answers are small: a bounded receive buffer keeps the kernel from taking in tens of
+    // megabytes of an oversized answer (its automatic sizing grows up to tcp_rmem) beyond the
+    // limit the client reads to.
+    d.stream->socket().set_option(asio::socket_base::receive_buffer_size(1 << 20), ec);
     d.buffer.clear();
 }
 
@@ -101,45 +105,125 @@ bool TTcpTransport::Stale() {
     return recv(p.fd, &c, 1, MSG_PEEK | MSG_DONTWAIT) != -1 || errno != EAGAIN;
 }
 
+namespace {
+
+// Waits until the socket is ready for `events`; false when the deadline passed first.
+bool WaitFor(int fd, short events, TNetTransport::Clock::time_point deadline) {
+    using namespace std::chrono;
+    for (;;) {
+        const auto left =
+            duration_cast<milliseconds>(deadline - TNetTransport::Clock::now()).count();
+        if (left <= 0) return false;
+        pollfd p{fd, events, 0};
+        const int n = poll(&p, 1, static_cast<int>(std::min<long long>(left + 1, 1 << 30)));
+        if (n > 0) return true;
+        if (n < 0 && errno != EINTR) return true; // the read or write tells what is wrong
+    }
+}
+
+// The request's bytes: the headers a client of this server sends, in this order.
+String RequestText(const TNetRequest& request, const String& host) {
+    String out;
+    out.reserve(256 + request.body.size());
+    out += request.post ? "POST " : "GET ";
+    out += request.target;
+    out += " HTTP/1.1\r\nHost: ";
+    out += host;
+    out += "\r\nUser-Agent: kx-host\r\n";
+    if (request.post) out += "Content-Type: application/json\r\n";
+    if (!request.operatorName.empty()) out += "X-Operator: " + request.operatorName + "\r\n";
+    if (!request.idempotencyKey.empty())
+        out += "Idempotency-Key: " + request.idempotencyKey + "\r\n";
+    if (request.post || !request.body.empty())
+        out += "Content-Length: " + std::to_string(request.body.size()) + "\r\n";
+    out += "\r\n";
+    out += request.body;
+    return out;
+}
+
+} // namespace
+
 // The body is limited while it is read, so a huge answer is dropped before it fills the memory.
+// The socket is written and read directly (poll, send, recv, Beast's parser): a call costs a few
+// system calls and no event loop.
 TNetAnswer TTcpTransport::Exchange(const TNetRequest& request, Clock::time_point deadline) {
     Impl& d = *impl_;
     if (!d.stream)
         throw TNetTransportError::CannotConnect(d.Where(), "conexão encerrada pelo servidor",
                                                 false);
-    const http::verb verb = request.post ? http::verb::post : http::verb::get;
-    http::request<http::string_body> req{verb, request.target, 11};
-    req.set(http::field::host, d.host);
-    req.set(http::field::user_agent, "kx-host");
-    if (request.post) req.set(http::field::content_type, "application/json");
-    if (!request.operatorName.empty()) req.set("X-Operator", request.operatorName);
-    if (!request.idempotencyKey.empty()) req.set("Idempotency-Key", request.idempotencyKey);
-    req.keep_alive(true);
-    req.body() = request.body;
-    req.prepare_payload();
-
+    const String text = RequestText(request, d.host);
+    const int fd = d.stream->socket().native_handle();
     beast::error_code ec;
-    d.stream->expires_at(deadline);
-    http::async_write(*d.stream, req, [&](beast::error_code e, size_t) { ec = e; });
-    d.Run();
+    for (size_t sent = 0; sent < text.size() && !ec;) {
+        const ssize_t n =
+            ::send(fd, text.data() + sent, text.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            sent += static_cast<size_t>(n);
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (!WaitFor(fd, POLLOUT, deadline)) ec = beast::error::timeout;
+        } else if (n < 0 && errno != EINTR) {
+            ec.assign(errno, boost::system::system_category());
+        }
+    }
     // A request cut short may still have reached the server in part: only a refused
     // write of nothing at all is known not to have.
     if (ec) {
         d.Close();
         throw TNetTransportError::CannotConnect(d.Where(), Reason(ec), true);
     }
+
     http::response_parser<http::string_body> parser;
     parser.body_limit(d.answerLimit);
-    // The header first: a declared length over the limit ends the answer before its body,
-    // whatever the parser's own limit makes of it.
-    http::async_read_header(*d.stream, d.buffer, parser,
-                            [&](beast::error_code e, size_t) { ec = e; });
-    d.Run();
-    if (!ec && parser.content_length() && *parser.content_length() > d.answerLimit)
-        ec = http::error::body_limit;
-    if (!ec && !parser.is_done()) {
-        http::async_read(*d.stream, d.buffer, parser, [&](beast::error_code e, size_t) { ec = e; });
-        d.Run();
+    parser.eager(true);
+    bool headerChecked = false;
+    bool waitFirst = true;
+    while (!ec) {
+        if (d.buffer.size() > 0) {
+            const size_t used = parser.put(d.buffer.data(), ec);
+            d.buffer.consume(used);
+            if (ec == http::error::need_more) ec = {};
+            if (ec) break;
+            // The header first: a declared length over the limit ends the answer before its
+            // body, whatever the parser's own limit makes of it.
+            if (parser.is_header_done() && !headerChecked) {
+                headerChecked = true;
+                if (parser.content_length() && *parser.content_length() > d.answerLimit) {
+                    ec = http::error::body_limit;
+                    break;
+                }
+            }
+            if (parser.is_done()) break;
+            if (used > 0 && d.buffer.size() > 0) continue;
+        }
+        if (d.buffer.size() >= d.buffer.max_size()) {
+            ec = http::error::buffer_overflow;
+            break;
+        }
+        // The answer takes the server a while: the first read waits for it; once it flows,
+        // reads go first and wait only when nothing is there, so a long answer is drained at
+        // the pace it comes.
+        if (waitFirst && !WaitFor(fd, POLLIN, deadline)) {
+            ec = beast::error::timeout;
+            break;
+        }
+        auto space =
+            d.buffer.prepare(std::min<size_t>(65536, d.buffer.max_size() - d.buffer.size()));
+        const ssize_t n = ::recv(fd, space.data(), space.size(), MSG_DONTWAIT);
+        waitFirst = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+        if (n > 0) {
+            d.buffer.commit(static_cast<size_t>(n));
+        } else if (n == 0) {
+            // Closed by the server: an answer ends here only if it had no length.
+            if (!parser.got_some()) {
+                ec = d.buffer.size() ? http::error::partial_message : http::error::end_of_stream;
+            } else {
+                parser.put_eof(ec);
+                if (!ec && !parser.is_done()) ec = http::error::partial_message;
+                if (!ec) break;
+            }
+        } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            ec.assign(errno, boost::system::system_category());
+        }
     }
     if (ec) {
         d.Close();

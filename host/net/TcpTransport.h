@@ -1,6 +1,6 @@
-// TNetConnection's requests over one persistent HTTP/1.1 connection (Boost.Beast), opened
-// anew when the server closed it. Answers over TNetConnection::AnswerLimit are refused as they
-// are read.
+// TNetConnection's requests over one persistent HTTP/1.1 connection (Boost.Beast's parser on the
+// socket read directly), opened anew when the server closed it. Answers over
+// TNetConnection::AnswerLimit are refused as they are read.
 #pragma once
 
 #include "net/NetTransport.h"

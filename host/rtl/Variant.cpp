@@ -359,6 +359,19 @@ nlohmann::json Variant::ToJson() const {
     }
 }
 
+Variant Variant::FromJson(nlohmann::json&& j) {
+    // Only an object is kept whole: moving it spares a copy of a server's data packet.
+    if (j.is_object() && !(j.size() == 1 && j.contains("$date"))) return Json(std::move(j));
+    if (j.is_array()) {
+        std::vector<Variant> items;
+        items.reserve(j.size());
+        for (auto& e : j)
+            items.push_back(FromJson(std::move(e)));
+        return Array(std::move(items));
+    }
+    return FromJson(static_cast<const nlohmann::json&>(j));
+}
+
 Variant Variant::FromJson(const nlohmann::json& j) {
     using T = nlohmann::json::value_t;
     switch (j.type()) {
@@ -422,19 +435,30 @@ int VarArrayHighBound(const Variant& v, int dim) {
 }
 
 nlohmann::json ParseJsonLimited(const String& text, int maxDepth) {
-    struct TooDeep {};
-    using json = nlohmann::json;
+    // The nesting is measured by a scan of its own (brackets outside strings), so the document is
+    // then built by the plain parser, much cheaper than one that calls back for every value.
+    int depth = 0;
+    bool inString = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > maxDepth)
+                throw EConvertError("JSON aninhado além de " + std::to_string(maxDepth) +
+                                    " níveis");
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
     try {
-        return json::parse(text, [maxDepth](int depth, json::parse_event_t event, json&) {
-            if ((event == json::parse_event_t::array_start ||
-                 event == json::parse_event_t::object_start) &&
-                depth >= maxDepth)
-                throw TooDeep{};
-            return true;
-        });
-    } catch (const TooDeep&) {
-        throw EConvertError("JSON aninhado além de " + std::to_string(maxDepth) + " níveis");
-    } catch (const json::exception&) {
+        return nlohmann::json::parse(text);
+    } catch (const nlohmann::json::exception&) {
         throw EConvertError("JSON inválido");
     }
 }

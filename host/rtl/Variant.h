@@ -72,6 +72,7 @@ public:
     // Wire form: empty and null -> null; dates -> {"$date":"YYYY-MM-DDTHH:MM:SS"}.
     nlohmann::json ToJson() const;
     static Variant FromJson(const nlohmann::json& j);
+    static Variant FromJson(nlohmann::json&& j); // the same, taking the document's objects over
 
 private:
     uint16_t type_ = varEmpty;

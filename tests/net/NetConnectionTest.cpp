@@ -145,6 +145,13 @@ TEST_F(NetConnectionTest, CallsAnswerTheServerForms) {
     EXPECT_NE(MessageOf([&] { c.Call("GetParamForn", {Variant(1)}); }).find("GetParamForn espera"),
               String::npos);
     EXPECT_TRUE(c.Connected()); // refusals keep the connection
+
+    // An operator name never carries a header or a request of its own.
+    TNetConnection::SetOperator("Ana\r\nIdempotency-Key: x");
+    EXPECT_EQ(MessageOf([&] { c.Call("GetParamForn", {Variant("000001")}); }),
+              "O nome do operador contém quebra de linha ou caractere nulo.");
+    TNetConnection::SetOperator("");
+    EXPECT_EQ(c.Call("GetParamForn", {Variant("000001")})[0].AsString(), "S");
 }
 
 TEST_F(NetConnectionTest, ConnectionClosedWhileIdleIsReopened) {

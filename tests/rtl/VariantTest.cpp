@@ -150,3 +150,25 @@ TEST_F(VariantTest, Format) {
     EXPECT_THROW(Format("%q", {1}), EConvertError);
     EXPECT_THROW(Format("100%", {}), EConvertError);
 }
+
+// Nesting is limited before the document is built; brackets inside texts do not nest.
+TEST(ParseJsonLimitedTest, NestingLimitAndTextsWithBrackets) {
+    auto nested = [](int levels, const std::string& inner) {
+        return std::string(static_cast<size_t>(levels), '[') + inner +
+               std::string(static_cast<size_t>(levels), ']');
+    };
+    EXPECT_EQ(ParseJsonLimited(nested(64, "1"), 64).dump(), nested(64, "1"));
+    EXPECT_THROW(ParseJsonLimited(nested(65, "1"), 64), EConvertError);
+    EXPECT_THROW(ParseJsonLimited(nested(3, "{\"a\":1}"), 3), EConvertError);
+    const std::string texts = R"({"a":"[[[{{\"]]","b":["\\",{"c":"}"}]})";
+    EXPECT_EQ(ParseJsonLimited(texts, 3)["b"][1]["c"], "}");
+    for (const char* bad : {"[1,", "{\"a\" 1}", "\"[", "]]]", ""})
+        EXPECT_THROW(ParseJsonLimited(bad), EConvertError) << bad;
+
+    // A result taken over keeps what it holds.
+    nlohmann::json doc = ParseJsonLimited(R"(["S",{"rows":[[1,"x"]]},{"$date":"2026-12-08"}])");
+    const Variant v = Variant::FromJson(std::move(doc));
+    EXPECT_EQ(v[1].AsJson()["rows"][0][1], "x");
+    EXPECT_EQ(v[0].AsString(), "S");
+    EXPECT_EQ(v[2].VarType(), varDate);
+}
