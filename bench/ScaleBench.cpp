@@ -1,0 +1,310 @@
+// The supplier lookups over a million suppliers, on SQLite and, when KX_TEST_PG names a server,
+// on PostgreSQL: the search list's first rows, the lookup by inscription, the host client's peak
+// memory with the list open, and the floors they are compared with. The data is generated here,
+// in a temporary database that goes away with the program.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <soci/soci.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "brx/BtnPesquisa.h"
+#include "db/ADOIBQuery.h"
+#include "sql/Schema.h"
+
+namespace {
+
+constexpr int kSuppliers = 1000000;
+constexpr int kListRows = 200; // what the list shows first
+
+const std::vector<String> kFornecedorSql = {
+    "SELECT",
+    "   CDFORNECED,",
+    "   NRINSJURFORN,",
+    "   NMRAZSOCFORN,",
+    "   IDTPIJURFORN",
+    "FROM",
+    "   FORNECEDOR",
+    "WHERE",
+    "   (NRINSJURFORN = :P_NRINSJURFORN OR :P_TNRINSJURFORN = 'T')",
+    "ORDER BY",
+    "   IDTPIJURFORN,",
+    "   NRINSJURFORN",
+    "",
+    " ",
+    " "};
+
+// The inscription of supplier n: 14 digits, spread over the range so the index is no sequence.
+String Inscription(long long n) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%014lld", n * 7919LL);
+    return buf;
+}
+
+long RssKb() {
+    std::ifstream in("/proc/self/statm");
+    long pages = 0, resident = 0;
+    in >> pages >> resident;
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// A database of kSuppliers suppliers with the server's schema (and its indexes).
+class Million {
+public:
+    explicit Million(bool postgres) {
+        if (postgres) {
+            admin_ = std::getenv("KX_TEST_PG");
+            name_ = "kx_bench_" + std::to_string(getpid());
+            soci::session admin;
+            kxsql::OpenSession(admin, admin_);
+            admin << "DROP DATABASE IF EXISTS " + name_;
+            admin << "CREATE DATABASE " + name_;
+            const size_t slash = admin_.find('/', admin_.find("://") + 3);
+            url_ = admin_.substr(0, slash) + "/" + name_;
+        } else {
+            dir_ = std::filesystem::temp_directory_path() /
+                   ("kx_bench_scale_" + std::to_string(getpid()));
+            std::filesystem::create_directories(dir_);
+            url_ = "sqlite:" + (dir_ / "kx.db").string();
+        }
+        soci::session s;
+        kxsql::OpenSession(s, url_);
+        for (const std::string& statement : kxsql::SchemaStatements(kxsql::EngineOfUrl(url_)))
+            s << statement;
+        const std::string n = std::to_string(kSuppliers);
+        if (postgres) {
+            s << "INSERT INTO FORNECEDOR (CDFORNECED, NRINSJURFORN, NMRAZSOCFORN, IDTPIJURFORN) "
+                 "SELECT lpad(x::text, 7, '0'), lpad((x * 7919::bigint)::text, 14, '0'), "
+                 "'Fornecedor ' || x, CASE x % 3 WHEN 0 THEN 'F' ELSE 'J' END "
+                 "FROM generate_series(1, " +
+                     n + ") AS x";
+            s << "ANALYZE";
+        } else {
+            s << "BEGIN";
+            s << "INSERT INTO FORNECEDOR (CDFORNECED, NRINSJURFORN, NMRAZSOCFORN, IDTPIJURFORN) "
+                 "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < " +
+                     n +
+                     ") SELECT printf('%07d', x), printf('%014d', x * 7919), 'Fornecedor ' || x, "
+                     "CASE x % 3 WHEN 0 THEN 'F' ELSE 'J' END FROM c";
+            s << "COMMIT";
+            s << "ANALYZE";
+        }
+        connection_ = std::make_unique<TADOConnection>(nullptr);
+        connection_->Open(url_);
+    }
+    ~Million() {
+        connection_.reset();
+        if (!name_.empty()) {
+            soci::session admin;
+            kxsql::OpenSession(admin, admin_);
+            admin << "DROP DATABASE IF EXISTS " + name_;
+        }
+        if (!dir_.empty()) std::filesystem::remove_all(dir_);
+    }
+    const std::string& Url() const { return url_; }
+    TADOConnection* Connection() { return connection_.get(); }
+
+private:
+    std::string admin_, name_, url_;
+    std::filesystem::path dir_;
+    std::unique_ptr<TADOConnection> connection_;
+};
+
+Million& Data(bool postgres) {
+    static std::unique_ptr<Million> sqlite, pg;
+    auto& slot = postgres ? pg : sqlite;
+    if (!slot) slot = std::make_unique<Million>(postgres);
+    return *slot;
+}
+
+// The supplier lookup as the screen's form defines it, on the connection.
+struct Lookup {
+    explicit Lookup(TADOConnection* c) : query(new TADOIBQuery(&root)) {
+        query->SetName("qryFornecedor");
+        query->SQL().Assign(kFornecedorSql);
+        query->SetADOConnection(c);
+        for (const char* f : {"CDFORNECED", "NRINSJURFORN", "NMRAZSOCFORN", "IDTPIJURFORN"}) {
+            auto* field = new TADOIBStringField(&root);
+            field->SetFieldName(f);
+            field->SetDataSet(query->Query());
+            fields.push_back(field);
+        }
+    }
+    void Open(const String& inscription, const String& all) {
+        query->Close();
+        query->ParamByName("P_NRINSJURFORN").SetAsString(inscription);
+        query->ParamByName("P_TNRINSJURFORN").SetAsString(all);
+        query->Open();
+    }
+    TComponent root{nullptr};
+    TADOIBQuery* query;
+    std::vector<TField*> fields;
+};
+
+// Click to first rows: the list opens the query and shows its first rows, as the search list
+// of the host client does; the memory the process grew by with the list open.
+void SupplierList(benchmark::State& state, bool postgres) {
+    Million& data = Data(postgres);
+    Lookup lookup(data.Connection());
+    long grown = 0;
+    for (auto _ : state) {
+        const long before = RssKb();
+        lookup.Open("", "T");
+        TDataSetPickSource rows(lookup.query->Query(), lookup.fields);
+        const int known = rows.Fetch(kListRows);
+        for (int i = 0; i < known; ++i)
+            benchmark::DoNotOptimize(rows.Row(i));
+        grown = std::max(grown, RssKb() - before);
+        if (known != kListRows) state.SkipWithError("a lista não tem as primeiras linhas");
+        lookup.query->Close();
+    }
+    state.counters["rss_growth_kb"] = static_cast<double>(grown);
+    state.SetLabel(std::to_string(kListRows) + " primeiras linhas de 1.000.000");
+}
+
+// Floor of the list: the rows the list shows first, read straight from the database.
+void SupplierListFloor(benchmark::State& state, bool postgres) {
+    soci::session s;
+    kxsql::OpenSession(s, Data(postgres).Url());
+    for (auto _ : state) {
+        soci::rowset<soci::row> rs = s.prepare << "SELECT CDFORNECED, NRINSJURFORN, NMRAZSOCFORN, "
+                                                  "IDTPIJURFORN FROM FORNECEDOR ORDER BY "
+                                                  "IDTPIJURFORN, NRINSJURFORN LIMIT " +
+                                                      std::to_string(kListRows);
+        int n = 0;
+        for (const soci::row& r : rs) {
+            benchmark::DoNotOptimize(r.get<std::string>(0));
+            ++n;
+        }
+        if (n != kListRows) state.SkipWithError("linhas faltando");
+    }
+    state.SetLabel("SELECT ... ORDER BY ... LIMIT " + std::to_string(kListRows) + ", direto");
+}
+
+// The total the scripted list shows, counted by the database.
+void SupplierCount(benchmark::State& state, bool postgres) {
+    Lookup lookup(Data(postgres).Connection());
+    for (auto _ : state) {
+        lookup.Open("", "T");
+        if (lookup.query->CountRecords() != kSuppliers) state.SkipWithError("contagem errada");
+        lookup.query->Close();
+    }
+}
+
+// The lookup by inscription after the user leaves the field, and its floor: an indexed
+// equality on the column.
+void InscriptionLookup(benchmark::State& state, bool postgres) {
+    Lookup lookup(Data(postgres).Connection());
+    long long n = 1;
+    for (auto _ : state) {
+        n = n * 48271 % kSuppliers + 1;
+        lookup.Open(Inscription(n), "");
+        if (lookup.query->IsEmpty()) state.SkipWithError("fornecedor não encontrado");
+    }
+    lookup.query->Close();
+}
+
+void InscriptionLookupFloor(benchmark::State& state, bool postgres) {
+    soci::session s;
+    kxsql::OpenSession(s, Data(postgres).Url());
+    std::string inscription, code;
+    soci::statement st = (s.prepare << "SELECT CDFORNECED FROM FORNECEDOR WHERE NRINSJURFORN = :i",
+                          soci::use(inscription), soci::into(code));
+    long long n = 1;
+    for (auto _ : state) {
+        n = n * 48271 % kSuppliers + 1;
+        inscription = Inscription(n);
+        st.execute(true);
+        if (!st.got_data()) state.SkipWithError("fornecedor não encontrado");
+    }
+    state.SetLabel("igualdade indexada, comando preparado");
+}
+
+// The host client's peak memory and time, headless, opening the screen and the supplier list
+// (the scripted list reads its first 100 rows and the count) against the database, compared with
+// opening the screen alone.
+struct HostRun {
+    double seconds = 0;
+    long peakKb = 0;
+    bool ok = false;
+};
+
+HostRun RunHostapp(const std::string& db, const std::string& script) {
+    char path[] = "/tmp/kx-bench-script-XXXXXX";
+    const int fd = mkstemp(path);
+    HostRun run;
+    if (fd < 0) return run;
+    (void)!write(fd, script.data(), script.size());
+    close(fd);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        const std::string bin = std::string(KX_BIN_DIR) + "/hostapp";
+        execl(bin.c_str(), bin.c_str(), "--db", db.c_str(), "--server", "127.0.0.1:9", "--script",
+              path, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    run.peakKb = usage.ru_maxrss;
+    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    unlink(path);
+    return run;
+}
+
+void HostappSupplierList(benchmark::State& state, bool postgres) {
+    const std::string db = Data(postgres).Url();
+    HostRun alone, list;
+    for (auto _ : state) {
+        alone = RunHostapp(db, "{\"do\":\"open\"}\n");
+        list = RunHostapp(db, "{\"do\":\"open\"}\n{\"do\":\"pick\",\"control\":\"btpFornecedor\","
+                              "\"cancel\":true}\n");
+        state.SetIterationTime(list.seconds);
+    }
+    if (!alone.ok || !list.ok) state.SkipWithError("hostapp falhou");
+    state.counters["peak_mb"] = static_cast<double>(list.peakKb) / 1024;
+    state.counters["peak_without_list_mb"] = static_cast<double>(alone.peakKb) / 1024;
+    state.SetLabel("pico " + std::to_string(list.peakKb / 1024) + " MB com a lista, " +
+                   std::to_string(alone.peakKb / 1024) + " MB sem ela");
+}
+
+void Register(bool postgres) {
+    const std::string engine = postgres ? "/postgresql" : "/sqlite";
+    auto add = [&](const char* name, void (*fn)(benchmark::State&, bool)) {
+        return benchmark::RegisterBenchmark(
+            (name + engine).c_str(), [fn, postgres](benchmark::State& s) { fn(s, postgres); });
+    };
+    add("SupplierList", SupplierList)->Unit(benchmark::kMillisecond);
+    add("SupplierListFloor", SupplierListFloor)->Unit(benchmark::kMillisecond);
+    add("SupplierCount", SupplierCount)->Unit(benchmark::kMillisecond)->Iterations(3);
+    add("InscriptionLookup", InscriptionLookup)->Unit(benchmark::kMicrosecond);
+    add("InscriptionLookupFloor", InscriptionLookupFloor)->Unit(benchmark::kMicrosecond);
+    add("HostappSupplierList", HostappSupplierList)
+        ->Unit(benchmark::kMillisecond)
+        ->UseManualTime()
+        ->Iterations(1);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    Register(false);
+    if (const char* pg = std::getenv("KX_TEST_PG"); pg && *pg) Register(true);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
