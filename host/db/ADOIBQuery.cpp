@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <ctime>
+#include <functional>
 #include <soci/soci.h>
 #include <sstream>
 
@@ -137,7 +138,27 @@ struct TQueryDataSet::Cursor {
         for (size_t i = 0; i < values.size(); ++i)
             prep, soci::use(values[i], indicators[i], names[i]);
     }
+    void Bind(soci::statement& st) {
+        for (size_t i = 0; i < values.size(); ++i)
+            st.exchange(soci::use(values[i], indicators[i], names[i]));
+    }
 };
+
+namespace {
+// Runs a statement that is not repeated as such (a DECLARE, a FETCH, a count): on PostgreSQL
+// one round trip, where a prepared statement takes one more to prepare and one to deallocate.
+// `bind` adds its values and results before it runs; its rows are then fetched from it.
+std::unique_ptr<soci::statement> RunOnce(soci::session& s, const std::string& text,
+                                         const std::function<void(soci::statement&)>& bind) {
+    auto st = std::make_unique<soci::statement>(s);
+    bind(*st);
+    st->alloc();
+    st->prepare(text, soci::details::st_one_time_query);
+    st->define_and_bind();
+    st->execute(false);
+    return st;
+}
+} // namespace
 
 namespace {
 constexpr int kBatch = 200; // rows per FETCH: one screenful of a list and then some
@@ -279,11 +300,8 @@ void TQueryDataSet::EndOfRows() {
 void TQueryDataSet::Declare(Cursor& c, const String& text) {
     try {
         c.pg = c.connection->DeclareCursor([&](soci::session& s, const String& name) {
-            soci::details::prepare_temp_type prep =
-                (s.prepare << "DECLARE " + name + " NO SCROLL CURSOR FOR " + text);
-            c.Bind(prep);
-            soci::statement st(prep);
-            st.execute(true);
+            RunOnce(s, "DECLARE " + name + " NO SCROLL CURSOR FOR " + text,
+                    [&](soci::statement& st) { c.Bind(st); });
         });
     } catch (...) {
         RethrowAsDatabaseError("Erro na consulta " + DataSetName() + ": ");
@@ -302,11 +320,9 @@ void TQueryDataSet::NextBatch(Cursor& c) {
                     << "MOVE FORWARD " + std::to_string(fetched_) + " FROM " + c.pg.name;
         }
         c.row = std::make_unique<soci::row>();
-        c.statement = std::make_unique<soci::statement>(
-            (c.connection->CursorSession().prepare
-                 << "FETCH FORWARD " + std::to_string(kBatch) + " FROM " + c.pg.name,
-             soci::into(*c.row)));
-        c.statement->execute(false);
+        c.statement = RunOnce(c.connection->CursorSession(),
+                              "FETCH FORWARD " + std::to_string(kBatch) + " FROM " + c.pg.name,
+                              [&](soci::statement& st) { st.exchange(soci::into(*c.row)); });
         c.batchRows = 0;
     } catch (...) {
         c.statement.reset();
@@ -360,13 +376,13 @@ int TQueryDataSet::CountRecords() {
     // connection and snapshot.
     int count = 0;
     try {
-        soci::session& s = c.connection->Session();
-        soci::details::prepare_temp_type prep =
-            (s.prepare << "SELECT COUNT(*) FROM (" + query_->SQL().Text() + "\n) KX_COUNT");
-        prep, soci::into(count);
-        c.Bind(prep);
-        soci::statement st(prep);
-        st.execute(true);
+        auto st = RunOnce(c.connection->Session(),
+                          "SELECT COUNT(*) FROM (" + query_->SQL().Text() + "\n) KX_COUNT",
+                          [&](soci::statement& s) {
+                              s.exchange(soci::into(count));
+                              c.Bind(s);
+                          });
+        st->fetch();
     } catch (...) {
         RethrowAsDatabaseError("Erro na consulta " + DataSetName() + ": ");
     }
