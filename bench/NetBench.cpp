@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <soci/soci.h>
@@ -214,12 +216,73 @@ void BM_PostgresCommitFloor(benchmark::State& state) {
     a << "DROP DATABASE " + name;
     state.SetLabel("UPDATE + INSERT + COMMIT");
 }
+// Calls per second that four clients, each on a kept connection, get from one or from two
+// appserver processes sharing one PostgreSQL database (the clients spread over the servers as
+// a load balancer would spread them). Half the calls are saves.
+void BM_PostgresServers(benchmark::State& state) {
+    TestDatabase db("postgresql"); // the demo data, in a database of its own on KX_TEST_PG
+    const int servers = static_cast<int>(state.range(0));
+    double perSecond = 0;
+    {
+        std::vector<std::unique_ptr<ServerProcess>> running;
+        for (int i = 0; i < servers; ++i)
+            running.push_back(std::make_unique<ServerProcess>(db.Url()));
+        constexpr int kClients = 4;
+        constexpr double kSeconds = 3;
+        for (auto _ : state) {
+            std::atomic<bool> stop{false};
+            std::atomic<long> calls{0}, failures{0};
+            std::vector<std::thread> clients;
+            for (int t = 0; t < kClients; ++t)
+                clients.emplace_back([&, t] {
+                    TNetConnection c;
+                    c.ServerName = kModule;
+                    c.Host = "127.0.0.1";
+                    c.Port = running[static_cast<size_t>(t % servers)]->Port();
+                    c.SetConnected(true);
+                    const std::string code = "00000" + std::to_string(t + 1);
+                    try {
+                        while (!stop) {
+                            nlohmann::json packet = Packet(c, code.c_str());
+                            nlohmann::json delta = {
+                                {"fields", packet["fields"]},
+                                {"changes",
+                                 {{{"op", "update"},
+                                   {"old", packet["rows"][0]},
+                                   {"new", {{"NRDIASBLOQNFFOR", calls.load() % 90}}}}}}};
+                            c.Call("SetParamForn", {Variant::Json(delta), Variant(false)});
+                            calls += 2;
+                        }
+                    } catch (const std::exception&) {
+                        ++failures;
+                    }
+                });
+            std::this_thread::sleep_for(std::chrono::duration<double>(kSeconds));
+            stop = true;
+            for (std::thread& c : clients)
+                c.join();
+            state.SetIterationTime(kSeconds);
+            perSecond = static_cast<double>(calls) / kSeconds;
+            if (failures) state.SkipWithError("chamadas falharam");
+        }
+    }
+    state.counters["calls_per_s"] = perSecond;
+    state.SetLabel(std::to_string(servers) + " servidor(es), 4 clientes, metade gravações");
+}
+
 // Registered only when there is a server to measure.
-[[maybe_unused]] const bool kPostgresFloor = [] {
+[[maybe_unused]] const bool kPostgresBenchmarks = [] {
     const char* pg = std::getenv("KX_TEST_PG");
-    if (pg && *pg)
+    if (pg && *pg) {
         benchmark::RegisterBenchmark("BM_PostgresCommitFloor", BM_PostgresCommitFloor)
             ->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark("BM_PostgresServers", BM_PostgresServers)
+            ->Arg(1)
+            ->Arg(2)
+            ->Iterations(1)
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond);
+    }
     return true;
 }();
 
