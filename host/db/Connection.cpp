@@ -126,29 +126,36 @@ TADOConnection::TCursor TADOConnection::DeclareCursor(
     const std::function<void(soci::session&, const String& name)>& declare) {
     Session(); // connected
     TCursor cursor{"kx_cursor" + std::to_string(++nextCursor_), 0};
-    try {
-        if (!cursorSession_) {
-            auto session = std::make_unique<soci::session>();
-            kxsql::OpenSession(*session, url_, false);
-            cursorSession_ = std::move(session);
+    const bool alone = !inCursorTransaction_;
+    // A session kept idle may have been dropped by the server meanwhile: one that cannot begin
+    // is replaced once.
+    for (int attempt = 0;; ++attempt) {
+        const bool fresh = !cursorSession_;
+        try {
+            if (fresh) {
+                auto session = std::make_unique<soci::session>();
+                kxsql::OpenSession(*session, url_, false);
+                cursorSession_ = std::move(session);
+            }
+        } catch (...) {
+            RethrowAsDatabaseError("Não foi possível conectar ao banco de dados: ");
         }
-    } catch (...) {
-        RethrowAsDatabaseError("Não foi possível conectar ao banco de dados: ");
+        try {
+            if (alone) {
+                *cursorSession_ << "BEGIN READ ONLY";
+                inCursorTransaction_ = true;
+            } else {
+                // A failing declaration must not take the open cursors down with the transaction.
+                *cursorSession_ << "SAVEPOINT kx_declare";
+            }
+            break;
+        } catch (...) {
+            EndCursorTransaction(false);
+            if (alone) cursorSession_.reset();
+            if (!alone || fresh || attempt > 0) RethrowAsDatabaseError("Erro no banco de dados: ");
+        }
     }
     soci::session& s = *cursorSession_;
-    const bool alone = !inCursorTransaction_;
-    try {
-        if (alone) {
-            s << "BEGIN READ ONLY";
-            inCursorTransaction_ = true;
-        } else {
-            // A failing declaration must not take the open cursors down with the transaction.
-            s << "SAVEPOINT kx_declare";
-        }
-    } catch (...) {
-        EndCursorTransaction(false);
-        RethrowAsDatabaseError("Erro no banco de dados: ");
-    }
     try {
         declare(s, cursor.name);
     } catch (...) {

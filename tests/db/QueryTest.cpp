@@ -279,6 +279,16 @@ TEST_P(Queries, ListsReadOnInTurnsAndCountWithoutReading) {
                "state LIKE 'idle in transaction%'",
             soci::into(idle);
         EXPECT_EQ(idle, 0);
+        // The server drops the idle cursor session: the next list opens on a new one.
+        int dropped = 0;
+        dtmDBGeral->adcGeral->Session()
+            << "SELECT COUNT(*) FROM pg_stat_activity WHERE datname = current_database() AND "
+               "CASE WHEN pid <> pg_backend_pid() THEN pg_terminate_backend(pid, 5000) END",
+            soci::into(dropped);
+        EXPECT_EQ(dropped, 1);
+        all->Open();
+        EXPECT_EQ(all->FieldByName("ID")->AsInteger(), 1);
+        all->Close();
     }
 }
 
