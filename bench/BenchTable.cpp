@@ -170,20 +170,19 @@ int PrintGoals(const std::map<std::string, nlohmann::json>& results) {
     int missed = 0;
     for (const Goal& g : kGoals) {
         const std::optional<double> now = ValueOf(results, g.now);
-        double sum = 0;
+        double floor = 0; // the sum, when every part of it was measured
         bool measured = !g.floor.empty();
         for (const auto& [m, factor] : g.floor) {
             const std::optional<double> v = ValueOf(results, m);
             measured = measured && v.has_value();
-            if (v) sum += factor * *v;
+            floor += factor * v.value_or(0);
         }
-        const std::optional<double> floor = measured ? std::optional<double>(sum) : std::nullopt;
         if (!now) {
             lines.push_back({g.what, "-", "-", "-", g.goal, "não medido"});
             continue;
         }
-        const bool hasFloor = !g.floor.empty() && floor && *floor > 0;
-        const double ratio = hasFloor ? *now / *floor : 0;
+        const bool hasFloor = measured && floor > 0;
+        const double ratio = hasFloor ? *now / floor : 0;
         bool met = true;
         switch (g.kind) {
         case Goal::Ratio:
@@ -193,14 +192,14 @@ int PrintGoals(const std::map<std::string, nlohmann::json>& results) {
             met = *now <= g.limit;
             break;
         case Goal::Margin:
-            met = floor && *now - *floor <= g.limit;
+            met = measured && *now - floor <= g.limit;
             break;
         case Goal::Report:
             break;
         }
         if (!met) ++missed;
         lines.push_back({g.what, Number(*now) + " " + g.unit,
-                         floor ? Number(*floor) + " " + g.unit : "-",
+                         measured ? Number(floor) + " " + g.unit : "-",
                          hasFloor ? Number(ratio) + "×" : "-", g.goal,
                          g.kind == Goal::Report ? "relatado"
                          : met                  ? "cumprida"
