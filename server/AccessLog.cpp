@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <ctime>
 #include <unistd.h>
 
@@ -114,7 +115,16 @@ std::string AccessLog::EventLine(const std::string& event, const std::string& me
 }
 
 AccessLog::AccessLog(int fd, size_t maxPendingBytes)
-    : fd_(fd), maxPending_(maxPendingBytes), writer_([this] { Run(); }) {}
+    : fd_(fd), maxPending_(maxPendingBytes), writer_([this] {
+          // A stop signal is the main thread's to handle; delivered here while the process ends
+          // (its handler already gone) it would kill the process instead of letting it finish.
+          sigset_t stop;
+          sigemptyset(&stop);
+          sigaddset(&stop, SIGINT);
+          sigaddset(&stop, SIGTERM);
+          pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+          Run();
+      }) {}
 
 AccessLog::~AccessLog() {
     {
