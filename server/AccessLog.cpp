@@ -96,6 +96,7 @@ std::string AccessLog::CallLine(const CallRecord& r) {
                        " supplier=" + (r.supplier.empty() ? "-" : Value(r.supplier)) +
                        " duration_ms=" + duration + " outcome=" + OutcomeName(r.outcome);
     if (r.applied) line += " applied=true";
+    if (!r.address.empty()) line += " address=" + Value(r.address);
     if (r.code != 0) line += " code=" + std::to_string(r.code);
     if (!r.message.empty()) {
         std::string m = r.message;

@@ -11,8 +11,12 @@ enum class CallOutcome {
     Invalid,       // malformed request, unknown method, bad parameters
     DatabaseError, // the database failed or is unreachable
     InternalError,
+    Unauthorized, // no valid session, a failed login or one refused while throttled
 };
-constexpr int kCallOutcomeCount = 6;
+constexpr int kCallOutcomeCount = 7;
+
+// What a login call came to; the other calls are None.
+enum class LoginOutcome { None, Ok, Wrong, Throttled };
 
 // The label and log value of an outcome ("ok", "refused", ...).
 const char* OutcomeName(CallOutcome outcome);
@@ -28,6 +32,8 @@ struct CallRecord {
     int code = 0;         // JSON-RPC error code, 0 on success
     std::string message;  // refusal or error text shown to the user
     bool applied = false; // a change was committed
+    LoginOutcome login = LoginOutcome::None;
+    std::string address; // the client's address, logged for logins and refused sessions
 };
 
 class CallObserver {

@@ -83,6 +83,11 @@ private:
         info.body = std::move(req.body());
         if (auto it = req.find("X-Operator"); it != req.end())
             info.operatorName = std::string(it->value());
+        if (auto it = req.find(http::field::authorization); it != req.end())
+            info.authorization = std::string(it->value());
+        beast::error_code peerError;
+        if (const auto peer = stream_.socket().remote_endpoint(peerError); !peerError)
+            info.remoteAddress = peer.address().to_string();
         if (auto it = req.find("X-Request-Id"); it != req.end())
             info.requestId = std::string(it->value());
         if (auto it = req.find("Idempotency-Key"); it != req.end())

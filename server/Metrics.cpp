@@ -49,6 +49,8 @@ const char* OutcomeName(CallOutcome outcome) {
         return "database_error";
     case CallOutcome::InternalError:
         return "internal_error";
+    case CallOutcome::Unauthorized:
+        return "unauthorized";
     }
     return "internal_error";
 }
@@ -107,6 +109,8 @@ void Metrics::CallEnded(const CallRecord& record) {
     cells.calls[static_cast<int>(record.outcome)].fetch_add(1, std::memory_order_relaxed);
     cells.latency.Observe(record.seconds);
     if (record.applied) saves_.fetch_add(1, std::memory_order_relaxed);
+    if (record.login != LoginOutcome::None)
+        logins_[static_cast<int>(record.login) - 1].fetch_add(1, std::memory_order_relaxed);
 }
 
 void Metrics::AddGauge(std::string name, std::string help, std::function<double()> read,
@@ -171,6 +175,12 @@ std::string Metrics::Render() const {
            static_cast<double>(byOutcome[static_cast<int>(CallOutcome::Refused)]));
     single("kx_database_errors_total", "Chamadas que terminaram em falha do banco de dados.",
            "counter", static_cast<double>(byOutcome[static_cast<int>(CallOutcome::DatabaseError)]));
+    Header(out, "kx_logins_total", "Tentativas de entrada de operadores, por resultado.",
+           "counter");
+    const char* loginNames[] = {"ok", "wrong", "throttled"};
+    for (int i = 0; i < 3; ++i)
+        out += std::string("kx_logins_total{outcome=\"") + loginNames[i] + "\"} " +
+               std::to_string(logins_[i].load(std::memory_order_relaxed)) + "\n";
     for (const Sampled& s : sampled_)
         single(s.name, s.help, s.counter ? "counter" : "gauge", s.read());
     single("kx_process_start_time_seconds", "Início do processo, em segundos desde 1970 (UTC).",

@@ -65,6 +65,7 @@ private:
     Cells unknownModule_;
     std::atomic<int64_t> inFlight_{0};
     std::atomic<uint64_t> saves_{0};
+    std::array<std::atomic<uint64_t>, 3> logins_{}; // ok, wrong, throttled
     std::vector<Sampled> sampled_;
     double startTime_;
 };

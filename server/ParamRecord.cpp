@@ -159,3 +159,22 @@ size_t ControlCharacterPosition(std::string_view text) {
     }
     return 0;
 }
+
+bool ValidUtf8(std::string_view s) {
+    size_t i = 0;
+    while (i < s.size()) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        if (n == 0 || i + n > s.size()) return false;
+        uint32_t cp = n == 1 ? c : c & (0x7F >> n);
+        for (size_t k = 1; k < n; ++k) {
+            const unsigned char d = static_cast<unsigned char>(s[i + k]);
+            if ((d & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (d & 0x3F);
+        }
+        static const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (cp < least[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        i += n;
+    }
+    return true;
+}

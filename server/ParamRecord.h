@@ -70,3 +70,6 @@ std::optional<std::string> LogText(const nlohmann::json& value);
 // line breaks...), DEL or C1. 0 when there is none. No stored text may hold one: PostgreSQL
 // would cut the text at a NUL where SQLite keeps it.
 size_t ControlCharacterPosition(std::string_view text);
+
+// Whether the bytes are well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
+bool ValidUtf8(std::string_view text);

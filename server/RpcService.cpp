@@ -2,6 +2,7 @@
 
 #include "Database.h"
 #include "JsonRpc.h"
+#include "Operators.h"
 #include "ParamRecord.h"
 #include "RpcError.h"
 #include "host/rtl/Utf8.h"
@@ -29,25 +30,6 @@ std::string LocalTime(const char* format) {
     char buf[32];
     std::strftime(buf, sizeof buf, format, &tm);
     return buf;
-}
-
-bool ValidUtf8(std::string_view s) {
-    size_t i = 0;
-    while (i < s.size()) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-        if (n == 0 || i + n > s.size()) return false;
-        uint32_t cp = n == 1 ? c : c & (0x7F >> n);
-        for (size_t k = 1; k < n; ++k) {
-            const unsigned char d = static_cast<unsigned char>(s[i + k]);
-            if ((d & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (d & 0x3F);
-        }
-        static const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (cp < least[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        i += n;
-    }
-    return true;
 }
 
 // The client's X-Request-Id when it is a plain token, else one of ours: a prefix drawn at start
@@ -80,8 +62,36 @@ void CheckIdempotencyKey(const std::string& key) {
                            "sinais ASCII visíveis.");
 }
 
+const char* kNoSession =
+    "Sessão ausente, inválida ou expirada: entre novamente com operador e senha.";
+const char* kWrongLogin = "Operador ou senha incorretos.";
+
+// The token of an "Authorization: Bearer <token>" header, or "".
+std::string BearerToken(const std::string& header) {
+    const std::string scheme = "bearer ";
+    if (header.size() <= scheme.size()) return "";
+    for (size_t i = 0; i < scheme.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(header[i])) != scheme[i]) return "";
+    std::string token = header.substr(scheme.size());
+    while (!token.empty() && token.front() == ' ')
+        token.erase(token.begin());
+    while (!token.empty() && token.back() == ' ')
+        token.pop_back();
+    return token;
+}
+
+HttpReply Unauthorized(const nlohmann::json& id, int code, const std::string& message) {
+    HttpReply reply{401, RpcService::ErrorBody(id, code, message), ""};
+    reply.headers.push_back({"WWW-Authenticate", "Bearer realm=\"appserver\""});
+    return reply;
+}
+
 CallOutcome OutcomeOfCode(int code) {
     switch (code) {
+    case kRpcUnauthorized:
+    case kRpcLoginFailed:
+    case kRpcThrottled:
+        return CallOutcome::Unauthorized;
     case kRpcRefused:
         return CallOutcome::Refused;
     case kRpcConflict:
@@ -134,7 +144,8 @@ void RpcService::Handle(HttpRequestInfo request, std::function<void(HttpReply)> 
     RemoteModule* module = nullptr;
     if (target.compare(0, prefix.size(), prefix) == 0)
         module = modules_.Find(target.substr(prefix.size()));
-    if (!module) {
+    const bool sessionModule = target == prefix + kSessionModule;
+    if (!module && !sessionModule) {
         const std::string what =
             target.compare(0, prefix.size(), prefix) == 0
                 ? "Módulo remoto não encontrado: " + target.substr(prefix.size())
@@ -142,8 +153,35 @@ void RpcService::Handle(HttpRequestInfo request, std::function<void(HttpReply)> 
         done({404, ErrorBody(nullptr, kRpcMethodNotFound, what + "."), ""});
         return;
     }
+    if (request.method == "GET" && sessionModule) {
+        done({200,
+              DumpJson(json{{"module", kSessionModule},
+                            {"methods", {"Login", "Logout"}},
+                            {"auth", auth_.required}}),
+              ""});
+        return;
+    }
     if (request.method == "GET") {
-        done({200, DumpJson(json{{"module", module->Name()}, {"methods", module->Methods()}}), ""});
+        const std::string info =
+            DumpJson(json{{"module", module->Name()}, {"methods", module->Methods()}});
+        if (!auth_.required) {
+            done({200, info, ""});
+            return;
+        }
+        // Even the list of methods needs a session; looking it up reads the database.
+        auto guard = boost::asio::make_work_guard(io_);
+        boost::asio::post(pool_, [this, info, request = std::move(request), done = std::move(done),
+                                  guard = std::move(guard)]() mutable {
+            HttpReply reply;
+            try {
+                reply = SessionOf(request) ? HttpReply{200, info, ""}
+                                           : Unauthorized(nullptr, kRpcUnauthorized, kNoSession);
+            } catch (const RpcError& e) {
+                reply = {503, ErrorBody(nullptr, e.Code(), e.what()), ""};
+            }
+            done(std::move(reply));
+            guard.reset();
+        });
         return;
     }
     if (request.method != "POST") {
@@ -159,7 +197,7 @@ void RpcService::Handle(HttpRequestInfo request, std::function<void(HttpReply)> 
     auto guard = boost::asio::make_work_guard(io_);
     boost::asio::post(pool_, [this, module, request = std::move(request), done = std::move(done),
                               guard = std::move(guard)]() mutable {
-        done(Invoke(*module, request));
+        done(module ? Invoke(*module, request) : InvokeSession(request));
         guard.reset();
     });
 }
@@ -168,15 +206,25 @@ HttpReply RpcService::Invoke(RemoteModule& module, const HttpRequestInfo& reques
     const auto start = std::chrono::steady_clock::now();
     json id = nullptr;
     bool notification = false;
-    CallContext ctx{db_, request.operatorName, "", "", "", false, request.idempotencyKey};
+    CallContext ctx{db_, std::nullopt, "", "", "", false, request.idempotencyKey};
     HttpReply reply;
     CallRecord record;
     record.requestId = request.requestId;
     record.module = module.Name();
     try {
+        // Nothing of the request is run before its session is known: X-Operator is ignored then.
+        if (auth_.required) {
+            ctx.operatorName = SessionOf(request);
+            if (!ctx.operatorName) {
+                record.address = request.remoteAddress;
+                throw RpcError(kRpcUnauthorized, kNoSession);
+            }
+        } else {
+            ctx.operatorName = request.operatorName;
+        }
         RpcCall call = DecodeRpcCall(request.body, id);
         record.method = call.method;
-        if (ctx.operatorName) {
+        if (!auth_.required && ctx.operatorName) {
             if (!ValidUtf8(*ctx.operatorName) || ControlCharacterPosition(*ctx.operatorName))
                 throw RpcError(kRpcInvalidRequest, "Cabeçalho X-Operator com texto inválido.");
             if (Utf8Length(*ctx.operatorName) > kOperatorMaxLength)
@@ -206,7 +254,9 @@ HttpReply RpcService::Invoke(RemoteModule& module, const HttpRequestInfo& reques
         // What a library said stays in the log, after the text the client got.
         record.message = e.what();
         if (!e.Detail().empty()) record.message += " [" + e.Detail() + "]";
-        reply.body = ErrorBody(id, e.Code(), e.what());
+        reply = e.Code() == kRpcUnauthorized
+                    ? Unauthorized(id, e.Code(), e.what())
+                    : HttpReply{200, ErrorBody(id, e.Code(), e.what()), ""};
     } catch (const std::exception& e) {
         record.outcome = CallOutcome::InternalError;
         record.code = kRpcInternalError;
@@ -222,7 +272,108 @@ HttpReply RpcService::Invoke(RemoteModule& module, const HttpRequestInfo& reques
         Utf8Length(*ctx.operatorName) <= kOperatorMaxLength)
         record.operatorName = ctx.operatorName;
     if (observer_) observer_->CallEnded(record);
-    if (notification) reply = {204, "", ""};
+    if (notification && reply.status == 200) reply = {204, "", ""};
+    reply.headers.push_back({"X-Request-Id", request.requestId});
+    return reply;
+}
+
+std::optional<std::string> RpcService::SessionOf(const HttpRequestInfo& request) {
+    const std::string token = BearerToken(request.authorization);
+    if (token.empty()) return std::nullopt;
+    return SessionOperator(db_, token);
+}
+
+void RpcService::RecountSessions() {
+    try {
+        openSessions_ = CountOpenSessions(db_);
+    } catch (const RpcError&) {
+    }
+}
+
+// Login(name, password) -> ["S", token, seconds the session lasts]; Logout() closes the
+// request's session. A wrong name or password is one answer, whichever it was.
+HttpReply RpcService::InvokeSession(const HttpRequestInfo& request) {
+    const auto start = std::chrono::steady_clock::now();
+    json id = nullptr;
+    CallRecord record;
+    record.requestId = request.requestId;
+    record.module = kSessionModule;
+    record.address = request.remoteAddress;
+    HttpReply reply;
+    try {
+        RpcCall call = DecodeRpcCall(request.body, id);
+        record.method = call.method;
+        if (call.method == "Login") {
+            const json& p = call.params;
+            if (p.size() != 2 || !p[0].is_string() || !p[1].is_string())
+                throw RpcError(kRpcInvalidParams, "Login espera dois parâmetros: o nome do "
+                                                  "operador e a senha (textos).");
+            const std::string name = p[0], password = p[1];
+            const bool nameOk = OperatorNameProblem(name).empty();
+            if (nameOk) record.operatorName = name;
+            const auto now = LoginThrottle::Clock::now();
+            if (const long long wait = throttle_.Wait(name, request.remoteAddress, now)) {
+                record.login = LoginOutcome::Throttled;
+                reply = {429,
+                         ErrorBody(id, kRpcThrottled,
+                                   "Muitas tentativas de entrada sem sucesso: aguarde " +
+                                       std::to_string(wait) + " segundos e tente de novo."),
+                         ""};
+                reply.headers.push_back({"Retry-After", std::to_string(wait)});
+                record.code = kRpcThrottled;
+            } else {
+                std::string token;
+                const LoginResult r =
+                    nameOk && password.size() <= kPasswordMax
+                        ? OpenSession(db_, name, password, auth_.sessionSeconds, token)
+                        : LoginResult::WrongCredentials;
+                if (r == LoginResult::Ok) {
+                    throttle_.Succeeded(name, request.remoteAddress);
+                    record.login = LoginOutcome::Ok;
+                    RecountSessions();
+                    reply.body =
+                        DumpJson(json{{"jsonrpc", "2.0"},
+                                      {"id", id},
+                                      {"result", json::array({"S", token, auth_.sessionSeconds})}});
+                } else {
+                    throttle_.Failed(name, request.remoteAddress, LoginThrottle::Clock::now());
+                    record.login = LoginOutcome::Wrong;
+                    record.code = kRpcLoginFailed;
+                    reply = Unauthorized(id, kRpcLoginFailed, kWrongLogin);
+                }
+            }
+            if (record.code) {
+                record.outcome = CallOutcome::Unauthorized;
+                record.message = json::parse(reply.body)["error"]["message"];
+            }
+        } else if (call.method == "Logout") {
+            if (const std::string token = BearerToken(request.authorization); !token.empty()) {
+                record.operatorName = SessionOperator(db_, token);
+                CloseSession(db_, token);
+                RecountSessions();
+            }
+            reply.body =
+                DumpJson(json{{"jsonrpc", "2.0"}, {"id", id}, {"result", json::array({"S"})}});
+        } else {
+            throw RpcError(kRpcMethodNotFound, "Método " + call.method + " não existe no módulo " +
+                                                   kSessionModule + ".");
+        }
+    } catch (const RpcError& e) {
+        record.outcome = OutcomeOfCode(e.Code());
+        record.code = e.Code();
+        record.message = e.what();
+        if (!e.Detail().empty()) record.message += " [" + e.Detail() + "]";
+        reply = {200, ErrorBody(id, e.Code(), e.what()), ""};
+    } catch (const std::exception& e) {
+        record.outcome = CallOutcome::InternalError;
+        record.code = kRpcInternalError;
+        record.message = e.what();
+        reply = {200, ErrorBody(id, kRpcInternalError, "Erro interno do servidor de aplicação."),
+                 ""};
+    }
+    record.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (observer_) observer_->CallEnded(record);
     reply.headers.push_back({"X-Request-Id", request.requestId});
     return reply;
 }

@@ -3,11 +3,13 @@
 #pragma once
 
 #include "CallRecord.h"
+#include "LoginThrottle.h"
 #include "ModuleRegistry.h"
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/thread_pool.hpp>
 
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <string>
@@ -21,6 +23,8 @@ struct HttpRequestInfo {
     std::string target;
     std::string body;
     std::optional<std::string> operatorName;   // X-Operator header
+    std::string authorization;                 // Authorization header
+    std::string remoteAddress;                 // the client's IP address
     std::string requestId;                     // X-Request-Id header
     std::optional<std::string> idempotencyKey; // Idempotency-Key header
 };
@@ -35,8 +39,18 @@ struct HttpReply {
     std::vector<std::pair<std::string, std::string>> headers;
 };
 
+// Who may call: by default only an operator with an open session; with `required` false the
+// caller's X-Operator header is trusted (loopback only, checked by the caller).
+struct AuthOptions {
+    bool required = true;
+    long long sessionSeconds = 8 * 3600; // a session's life from its login
+};
+
 class RpcService {
 public:
+    // The path /rpc/<kSessionModule> opens and closes sessions (Login, Logout) without one.
+    static constexpr const char* kSessionModule = "Sessao";
+
     RpcService(ModuleRegistry& modules, Database& db, std::optional<std::string> fixedToday,
                boost::asio::io_context& io, int workers);
     ~RpcService();
@@ -50,12 +64,21 @@ public:
 
     // Told of every call, on the worker that ran it; set before serving.
     void SetObserver(CallObserver* observer) { observer_ = observer; }
+    void SetAuth(const AuthOptions& options) { auth_ = options; }
+    const AuthOptions& Auth() const { return auth_; }
+    // Unexpired sessions as of the last login or logout through this server (or the start).
+    long long OpenSessions() const { return openSessions_.load(std::memory_order_relaxed); }
+    // Counts the open sessions in the database now; a failure leaves the count as it was.
+    void RecountSessions();
 
     // JSON of a JSON-RPC error answer.
     static std::string ErrorBody(const nlohmann::json& id, int code, const std::string& message);
 
 private:
     HttpReply Invoke(RemoteModule& module, const HttpRequestInfo& request);
+    HttpReply InvokeSession(const HttpRequestInfo& request);
+    // The operator of the request's session; nothing when it carries no valid session.
+    std::optional<std::string> SessionOf(const HttpRequestInfo& request);
 
     ModuleRegistry& modules_;
     Database& db_;
@@ -63,4 +86,7 @@ private:
     boost::asio::io_context& io_;
     boost::asio::thread_pool pool_;
     CallObserver* observer_ = nullptr;
+    AuthOptions auth_;
+    LoginThrottle throttle_;
+    std::atomic<long long> openSessions_{0};
 };

@@ -2,6 +2,7 @@
 //   appserver init --db URL [--demo]
 //   appserver serve --db URL [--listen HOST:PORT] [--metrics-listen HOST:PORT] [--today YYYY-MM-DD]
 //   appserver backup --db sqlite:PATH --to FILE
+//   appserver operator add|disable NAME --db URL; appserver operator list --db URL
 #include "AccessLog.h"
 #include "Backup.h"
 #include "Config.h"
@@ -10,6 +11,7 @@
 #include "IdempotencyStore.h"
 #include "Metrics.h"
 #include "ModuleRegistry.h"
+#include "Operators.h"
 #include "OpsEndpoints.h"
 #include "ParamRecord.h"
 #include "RdmParamForne.h"
@@ -41,6 +43,8 @@ const char* kUsage =
     "     appserver serve --db URL [--listen HOST:PORTA] [--metrics-listen HOST:PORTA]\n"
     "                     [--today AAAA-MM-DD]\n"
     "     appserver backup --db sqlite:CAMINHO --to ARQUIVO\n"
+    "     appserver operator add|disable NOME --db URL\n"
+    "     appserver operator list --db URL\n"
     "     appserver COMANDO --help\n"
     "     appserver --version\n";
 
@@ -67,10 +71,12 @@ const char* kInitHelp =
 
 const char* kServeHelp =
     "uso: appserver serve --db URL [--listen HOST:PORTA] [--metrics-listen HOST:PORTA]\n"
-    "                     [--today AAAA-MM-DD]\n"
+    "                     [--today AAAA-MM-DD] [--auth on|off] [--session-ttl SEGUNDOS]\n"
     "\n"
     "Atende os módulos remotos por JSON-RPC 2.0 sobre HTTP/1.1 (POST /rpc/<módulo>)\n"
     "até receber SIGINT ou SIGTERM. Quando pronto, escreve \"listening on HOST:PORTA\".\n"
+    "Cada chamada exige a sessão de um operador (POST /rpc/Sessao, método Login, e depois\n"
+    "o cabeçalho \"Authorization: Bearer <token>\"); sem ela a resposta é HTTP 401.\n"
     "GET /healthz, GET /readyz (o banco de dados responde) e GET /metrics (formato texto\n"
     "do Prometheus) respondem sem sessão. Cada chamada gera uma linha chave=valor na\n"
     "saída de erros.\n"
@@ -83,8 +89,27 @@ const char* kServeHelp =
     "                          endereço das chamadas\n"
     "  --today AAAA-MM-DD      fixa a data corrente do servidor (testes e demonstrações)\n"
     "  --idle-timeout SEGUNDOS fecha conexões ociosas após esse tempo (padrão 60)\n"
-    "  --workers N             threads que executam as chamadas no banco (padrão "
-    "4)\n" KX_SETTINGS_HELP;
+    "  --workers N             threads que executam as chamadas no banco (padrão 4)\n"
+    "  --auth on|off           off dispensa a sessão e confia no cabeçalho X-Operator;\n"
+    "                          só é aceito com --listen num endereço de loopback (padrão on)\n"
+    "  --session-ttl SEGUNDOS  duração de uma sessão desde a entrada (padrão 28800, 8 "
+    "horas)\n" KX_SETTINGS_HELP;
+
+const char* kOperatorHelp =
+    "uso: appserver operator add NOME --db URL\n"
+    "     appserver operator disable NOME --db URL\n"
+    "     appserver operator list --db URL\n"
+    "\n"
+    "Cadastra os operadores que podem entrar no servidor de aplicação.\n"
+    "  add      lê a senha da primeira linha da entrada padrão (ao menos 8 caracteres) e\n"
+    "           cadastra o operador; um operador existente recebe a nova senha, volta a\n"
+    "           ficar ativo e tem suas sessões encerradas\n"
+    "  disable  desativa o operador e encerra suas sessões na hora\n"
+    "  list     mostra os operadores, a situação e as sessões abertas\n"
+    "\n"
+    "  --db URL                sqlite:CAMINHO ou postgresql://USUARIO@HOST:PORTA/BANCO\n"
+    "  NOME                    até 40 caracteres, o nome gravado na auditoria das "
+    "alterações\n" KX_SETTINGS_HELP;
 
 const char* kBackupHelp =
     "uso: appserver backup --db sqlite:CAMINHO --to ARQUIVO\n"
@@ -98,8 +123,8 @@ const char* kBackupHelp =
     "  --to ARQUIVO            arquivo da cópia\n" KX_SETTINGS_HELP;
 
 // The options that may also come from the environment and the configuration file.
-const std::set<std::string> kSettingKeys = {"db",    "listen",       "metrics-listen",
-                                            "today", "idle-timeout", "workers"};
+const std::set<std::string> kSettingKeys = {
+    "db", "listen", "metrics-listen", "today", "idle-timeout", "workers", "auth", "session-ttl"};
 
 struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -147,9 +172,9 @@ void ApplySettings(Options& o, const std::set<std::string>& valued) {
 
 // --name VALUE or --name=VALUE; valued and flag options as the command allows.
 Options Parse(int argc, char** argv, const std::set<std::string>& valued,
-              const std::set<std::string>& flags) {
+              const std::set<std::string>& flags, int first = 2) {
     Options o;
-    for (int i = 2; i < argc; ++i) {
+    for (int i = first; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             o.help = true;
@@ -285,7 +310,8 @@ bool Listen(std::optional<HttpServer>& server, asio::io_context& io, const tcp::
 
 int Serve(int argc, char** argv) {
     const std::set<std::string> valued = {"--db",    "--listen",       "--metrics-listen",
-                                          "--today", "--idle-timeout", "--workers"};
+                                          "--today", "--idle-timeout", "--workers",
+                                          "--auth",  "--session-ttl"};
     std::set<std::string> accepted = valued;
     accepted.insert("--config");
     Options o = Parse(argc, argv, accepted, {});
@@ -314,6 +340,23 @@ int Serve(int argc, char** argv) {
     const int workers = o.values.count("--workers")
                             ? ParseInt(Where(o, "--workers"), o.values["--workers"], 1, 64)
                             : 4;
+    AuthOptions auth;
+    if (o.values.count("--auth")) {
+        const std::string& a = o.values["--auth"];
+        if (a != "on" && a != "off")
+            throw UsageError("valor inválido em " + Where(o, "--auth") + ": \"" + a +
+                             "\" (use on ou off).");
+        auth.required = a == "on";
+    }
+    // Without sessions anyone who reaches the port writes as whoever X-Operator names: only
+    // this machine may reach it then.
+    if (!auth.required && !endpoint.address().is_loopback())
+        throw UsageError("--auth off só é aceito com --listen num endereço de loopback "
+                         "(127.0.0.1 ou [::1]); recebido " +
+                         EndpointText(endpoint) + ".");
+    if (o.values.count("--session-ttl"))
+        auth.sessionSeconds =
+            ParseInt(Where(o, "--session-ttl"), o.values["--session-ttl"], 1, 7 * 24 * 3600);
 
     // Each connection holds a descriptor: allow as many as the system lets this process have.
     if (rlimit files{}; getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
@@ -344,6 +387,8 @@ int Serve(int argc, char** argv) {
     asio::io_context io(1);
     RpcService service(modules, db, today, io, workers);
     service.SetObserver(&telemetry);
+    service.SetAuth(auth);
+    service.RecountSessions();
     OpsEndpoints ops(metrics, db, io);
     // The administrator's endpoints answer on the calls' address unless moved to their own.
     const bool opsOnRpcAddress = !metricsEndpoint;
@@ -375,6 +420,9 @@ int Serve(int argc, char** argv) {
                      [&server] { return static_cast<double>(server->ConnectionCount()); });
     metrics.AddGauge("kx_database_sessions_open", "Sessões abertas com o banco de dados.",
                      [&db] { return static_cast<double>(db.OpenSessions()); });
+    metrics.AddGauge("kx_operator_sessions_open",
+                     "Sessões de operadores abertas (contadas na última entrada ou saída).",
+                     [&service] { return static_cast<double>(service.OpenSessions()); });
     metrics.AddGauge(
         "kx_log_lines_dropped_total",
         "Linhas de registro descartadas porque a saída de erros não acompanhou as chamadas.",
@@ -397,6 +445,7 @@ int Serve(int argc, char** argv) {
     std::string started = "banco de dados " + UrlForLog(url) + ", " + std::to_string(workers) +
                           " threads para as chamadas, chamadas em " + address;
     if (opsServer) started += ", métricas e saúde em " + EndpointText(opsServer->LocalEndpoint());
+    if (!auth.required) started += ", sem autenticação (X-Operator aceito)";
     log.Write(AccessLog::EventLine("start", started));
     notifier.Ready("atendendo em " + address);
     for (;;) {
@@ -453,6 +502,96 @@ int Backup(int argc, char** argv) {
     return 0;
 }
 
+std::string DateTimeText(long long seconds) {
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+    return buf;
+}
+
+int Operator(int argc, char** argv) {
+    const std::string sub = argc > 2 ? argv[2] : "";
+    if (sub == "--help" || sub == "-h") {
+        std::cout << kOperatorHelp;
+        return 0;
+    }
+    if (sub != "add" && sub != "disable" && sub != "list")
+        throw UsageError(sub.empty() ? "informe o subcomando: operator add, disable ou list."
+                                     : "subcomando desconhecido: operator " + sub);
+    std::string name;
+    int first = 3;
+    if (sub != "list") {
+        if (argc <= 3 || std::string(argv[3]).rfind("--", 0) == 0) {
+            if (argc > 3 && (std::string(argv[3]) == "--help")) {
+                std::cout << kOperatorHelp;
+                return 0;
+            }
+            throw UsageError("informe o nome do operador: appserver operator " + sub + " NOME.");
+        }
+        name = argv[3];
+        first = 4;
+        if (const std::string p = OperatorNameProblem(name); !p.empty()) throw UsageError(p);
+    }
+    Options o = Parse(argc, argv, {"--db", "--config"}, {}, first);
+    if (o.help) {
+        std::cout << kOperatorHelp;
+        return 0;
+    }
+    ApplySettings(o, {"--db"});
+    const std::string url = RequireDb(o);
+    std::string password;
+    if (sub == "add") {
+        if (!std::getline(std::cin, password)) {
+            std::cerr << "appserver: informe a senha na primeira linha da entrada padrão."
+                      << std::endl;
+            return 2;
+        }
+        if (!password.empty() && password.back() == '\r') password.pop_back();
+        if (const std::string p = PasswordProblem(password); !p.empty()) {
+            std::cerr << "appserver: " << p << std::endl;
+            return 2;
+        }
+    }
+    try {
+        Database db(url);
+        if (sub == "add") {
+            const bool added = AddOperator(db, name, password);
+            std::cout << (added ? "Operador " + name + " cadastrado."
+                                : "Operador " + name +
+                                      ": senha trocada, operador ativo, sessões anteriores "
+                                      "encerradas.")
+                      << std::endl;
+        } else if (sub == "disable") {
+            if (!DisableOperator(db, name)) {
+                std::cerr << "appserver: operador " << name << " não cadastrado." << std::endl;
+                return 1;
+            }
+            std::cout << "Operador " << name << " desativado; suas sessões foram encerradas."
+                      << std::endl;
+        } else {
+            const auto all = ListOperators(db);
+            if (all.empty()) std::cout << "Nenhum operador cadastrado." << std::endl;
+            for (const OperatorInfo& op : all)
+                std::cout << op.name << "\t" << (op.active ? "ativo" : "desativado")
+                          << "\tcadastrado em " << DateTimeText(op.created) << "\t" << op.sessions
+                          << (op.sessions == 1 ? " sessão aberta" : " sessões abertas")
+                          << std::endl;
+        }
+    } catch (const RpcError& e) {
+        std::cerr << "appserver: falha no banco de dados " << UrlForLog(url) << ": " << e.what()
+                  << (e.Detail().empty() ? "" : " [" + e.Detail() + "]")
+                  << " Execute \"appserver init\" se o banco ainda não tem a tabela OPERADOR."
+                  << std::endl;
+        return 1;
+    } catch (const std::exception& e) {
+        std::cerr << "appserver: " << e.what() << std::endl;
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -470,7 +609,8 @@ int main(int argc, char** argv) {
         if (command == "init") return Init(argc, argv);
         if (command == "serve") return Serve(argc, argv);
         if (command == "backup") return Backup(argc, argv);
-        throw UsageError(command.empty() ? "informe o comando: init, serve ou backup."
+        if (command == "operator") return Operator(argc, argv);
+        throw UsageError(command.empty() ? "informe o comando: init, serve, backup ou operator."
                                          : "comando desconhecido: " + command);
     } catch (const UsageError& e) {
         std::cerr << "appserver: " << e.what() << "\n" << kUsage;

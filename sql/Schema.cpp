@@ -203,6 +203,37 @@ std::vector<std::string> MakeSchema(Engine e) {
     s.push_back("CREATE INDEX IF NOT EXISTS IXFORNECEDOR2 ON FORNECEDOR (NRINSJURFORN)");
     s.push_back("CREATE INDEX IF NOT EXISTS IXPRODUTO1 ON PRODUTO (CDNVPRODUTO, CDARVPROD)");
     s.push_back("CREATE INDEX IF NOT EXISTS IXPARAMFORNE1 ON PARAMFORNE (CDGRPERMLANMAX)");
+    // Operators who may sign in: the name is what the audit's CDOPERADOR holds; the password only
+    // as a salted Argon2id hash (the self-describing text of the hash function).
+    const std::string seconds = e == Engine::SQLite ? "INTEGER" : "BIGINT";
+    s.push_back("CREATE TABLE IF NOT EXISTS OPERADOR ("
+                "CDOPERADOR " +
+                Varchar(e, 40) +
+                " NOT NULL PRIMARY KEY, "
+                "DSSENHAHASH " +
+                Varchar(e, 255) +
+                " NOT NULL, "
+                "IDATIVO " +
+                flag +
+                " NOT NULL, "
+                "NRCRIACAO " +
+                seconds + " NOT NULL)");
+    // Open sessions by the SHA-256 of their token (the token itself is never stored); times in
+    // seconds since 1970 (UTC).
+    s.push_back("CREATE TABLE IF NOT EXISTS SESSAOOPER ("
+                "CDHASHSESSAO " +
+                Varchar(e, 64) +
+                " NOT NULL PRIMARY KEY, "
+                "CDOPERADOR " +
+                Varchar(e, 40) +
+                " NOT NULL REFERENCES OPERADOR (CDOPERADOR), "
+                "NRCRIACAO " +
+                seconds +
+                " NOT NULL, "
+                "NREXPIRA " +
+                seconds + " NOT NULL)");
+    s.push_back("CREATE INDEX IF NOT EXISTS IXSESSAOOPER1 ON SESSAOOPER (CDOPERADOR)");
+    s.push_back("CREATE INDEX IF NOT EXISTS IXSESSAOOPER2 ON SESSAOOPER (NREXPIRA)");
     return s;
 }
 

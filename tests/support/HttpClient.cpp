@@ -45,6 +45,7 @@ HttpResult HttpClient::Send(const std::string& verb, const std::string& target,
             req.version(11);
             req.set(http::field::host, "127.0.0.1");
             req.set(http::field::content_type, "application/json");
+            if (!token_.empty()) req.set(http::field::authorization, "Bearer " + token_);
             for (const auto& [k, v] : headers)
                 req.set(k, v);
             req.body() = body;

@@ -26,6 +26,8 @@ public:
     nlohmann::json Call(const std::string& method, const nlohmann::json& params,
                         const std::optional<std::string>& operatorName = std::nullopt);
     int Connects() const { return connects_; }
+    // Sent as "Authorization: Bearer" with every request from now on ("" sends none).
+    void SetToken(std::string token) { token_ = std::move(token); }
     // True when the server closed the connection (read gives end of stream within the time).
     bool ClosedByServer(int waitMs);
 
@@ -34,4 +36,5 @@ private:
     std::unique_ptr<Impl> impl_;
     int port_;
     int connects_ = 0;
+    std::string token_;
 };

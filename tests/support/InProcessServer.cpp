@@ -46,13 +46,16 @@ int HoldPort(int& port) {
 } // namespace
 
 struct InProcessServer::Core {
-    Core(const std::string& dbUrl, const std::string& today, int port)
+    Core(const std::string& dbUrl, const std::string& today, int port, bool sessions)
         : db(dbUrl), guard(asio::make_work_guard(io)), port(port) {
         portFd = HoldPort(this->port);
         modules.Add(std::make_unique<RdmParamForne>());
         std::optional<std::string> fixedToday;
         if (!today.empty()) fixedToday = today;
         service = std::make_unique<RpcService>(modules, db, fixedToday, io, 2);
+        AuthOptions auth;
+        auth.required = sessions;
+        service->SetAuth(auth);
         thread = std::thread([this] { io.run(); });
     }
 
@@ -121,6 +124,7 @@ public:
         info.method = request.post ? "POST" : "GET";
         info.target = request.target;
         info.body = request.body;
+        info.remoteAddress = "127.0.0.1";
         if (!request.operatorName.empty()) info.operatorName = request.operatorName;
         if (!request.idempotencyKey.empty()) info.idempotencyKey = request.idempotencyKey;
         std::optional<HttpReply> reply = server->Exchange(std::move(info), deadline);
@@ -135,8 +139,9 @@ private:
 
 } // namespace
 
-InProcessServer::InProcessServer(const std::string& dbUrl, const std::string& today, int port)
-    : core_(std::make_shared<Core>(dbUrl, today, port)), port_(core_->port) {
+InProcessServer::InProcessServer(const std::string& dbUrl, const std::string& today, int port,
+                                 bool sessions)
+    : core_(std::make_shared<Core>(dbUrl, today, port, sessions)), port_(core_->port) {
     std::lock_guard lock(registryMutex);
     registry[port_] = core_;
 }

@@ -17,8 +17,10 @@
 class InProcessServer {
 public:
     // today fixes the server's date (YYYY-MM-DD; empty: the real one); port 0 takes a free one.
+    // Without sessions the caller's X-Operator is trusted, as appserver serve --auth off does
+    // (the test harness's choice for tests that are not about signing in).
     explicit InProcessServer(const std::string& dbUrl, const std::string& today = "2026-12-08",
-                             int port = 0);
+                             int port = 0, bool sessions = false);
     ~InProcessServer();
     InProcessServer(const InProcessServer&) = delete;
     InProcessServer& operator=(const InProcessServer&) = delete;

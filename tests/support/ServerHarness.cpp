@@ -1,5 +1,6 @@
 #include "ServerHarness.h"
 
+#include <atomic>
 #include <cstdlib>
 
 json UpdateDelta(const json& packet, const json& newValues) {
@@ -16,6 +17,26 @@ json LoadPacket(HttpClient& client, const std::string& code) {
         return json();
     }
     return result[1];
+}
+
+void AddOperator(const std::string& dbUrl, const std::string& name, const std::string& password) {
+    const RunResult r = RunAppserver({"operator", "add", name, "--db", dbUrl}, {}, password + "\n");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+}
+
+std::string LogIn(HttpClient& client, const std::string& name, const std::string& password,
+                  json* answer, int* status) {
+    static std::atomic<int> id{0};
+    const json call = {
+        {"jsonrpc", "2.0"}, {"id", ++id}, {"method", "Login"}, {"params", {name, password}}};
+    const HttpResult r = client.Send("POST", "/rpc/Sessao", call.dump(), {});
+    const json a = r.Json();
+    if (answer) *answer = a;
+    if (status) *status = r.status;
+    const json result = ResultOf(a);
+    return result.is_array() && result.size() == 3 && result[0] == "S"
+               ? result[1].get<std::string>()
+               : "";
 }
 
 void ServerTest::SetUp() {

@@ -19,6 +19,13 @@ using nlohmann::json;
 // The delta the client's data layer sends to save newValues over the packet's row.
 json UpdateDelta(const json& packet, const json& newValues);
 
+// appserver operator add NAME on the database with the password; fails the test when refused.
+void AddOperator(const std::string& dbUrl, const std::string& name, const std::string& password);
+
+// Login on the server: the session token, or "" when refused (the answer in `answer`).
+std::string LogIn(HttpClient& client, const std::string& name, const std::string& password,
+                  json* answer = nullptr, int* status = nullptr);
+
 // The packet of GetParamForn for a supplier (fails the test when the answer is not "S").
 json LoadPacket(HttpClient& client, const std::string& code);
 

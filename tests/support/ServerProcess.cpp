@@ -28,7 +28,7 @@ std::string ReadFile(const std::string& path) {
 
 // Starts appserver; stdout and stderr go to the given descriptors.
 int Spawn(const std::vector<std::string>& args, int outFd, int errFd, const Environment& env,
-          FileLimits limits = {}) {
+          FileLimits limits = {}, int inFd = -1) {
     const pid_t pid = fork();
     if (pid == 0) {
         prctl(PR_SET_PDEATHSIG, SIGKILL); // a test that crashes leaves no server behind
@@ -39,6 +39,7 @@ int Spawn(const std::vector<std::string>& args, int outFd, int errFd, const Envi
             if (limits.soft) files.rlim_cur = limits.soft;
             setrlimit(RLIMIT_NOFILE, &files);
         }
+        if (inFd >= 0) dup2(inFd, 0);
         dup2(outFd, 1);
         dup2(errFd, 2);
         for (const std::string& e : env)
@@ -63,12 +64,17 @@ int ExitCode(int status) {
 
 } // namespace
 
-RunResult RunAppserver(const std::vector<std::string>& args, const Environment& env) {
+RunResult RunAppserver(const std::vector<std::string>& args, const Environment& env,
+                       const std::string& input) {
     TempDir dir;
-    const std::string outPath = dir.Path() + "/out", errPath = dir.Path() + "/err";
+    const std::string outPath = dir.Path() + "/out", errPath = dir.Path() + "/err",
+                      inPath = dir.Path() + "/in";
+    std::ofstream(inPath) << input;
+    const int in = open(inPath.c_str(), O_RDONLY | O_CLOEXEC);
     const int out = open(outPath.c_str(), O_CREAT | O_WRONLY | O_TRUNC | O_CLOEXEC, 0600);
     const int err = open(errPath.c_str(), O_CREAT | O_WRONLY | O_TRUNC | O_CLOEXEC, 0600);
-    const int pid = Spawn(args, out, err, env);
+    const int pid = Spawn(args, out, err, env, {}, in);
+    close(in);
     close(out);
     close(err);
     int status = 0;
@@ -81,6 +87,14 @@ ServerProcess::ServerProcess(const std::string& dbUrl, const std::vector<std::st
     std::vector<std::string> args = {"serve", "--listen", listen};
     if (!dbUrl.empty()) args.insert(args.end(), {"--db", dbUrl}); // else from the settings
     args.insert(args.end(), extra.begin(), extra.end());
+    // Tests that are not about signing in keep trusting X-Operator on loopback; those that are
+    // say --auth themselves.
+    bool authGiven = false;
+    for (const std::string& a : extra)
+        authGiven |= a == "--auth" || a.rfind("--auth=", 0) == 0;
+    for (const std::string& e : env)
+        authGiven |= e.rfind("KX_APPSERVER_AUTH=", 0) == 0 || e == kServerDefaultAuth;
+    if (!authGiven) args.insert(args.end(), {"--auth", "off"});
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     const std::string logPath = logDir_.Path() + "/stderr";

@@ -17,13 +17,18 @@ struct RunResult {
 // Extra environment variables of a started appserver ("NAME=value").
 using Environment = std::vector<std::string>;
 
-// Runs appserver with the arguments and waits for it.
-RunResult RunAppserver(const std::vector<std::string>& args, const Environment& env = {});
+// Runs appserver with the arguments (and `input` as its standard input) and waits for it.
+RunResult RunAppserver(const std::vector<std::string>& args, const Environment& env = {},
+                       const std::string& input = "");
 
 // Descriptor limits the server starts with (0 keeps the test's own).
 struct FileLimits {
     unsigned long soft = 0, hard = 0;
 };
+
+// In a started server's environment: leave --auth to the server's default instead of the
+// harness's "--auth off" (which is added unless the test names --auth itself).
+inline const std::string kServerDefaultAuth = "KX_TEST_DEFAULT_AUTH=1";
 
 // appserver serve; an empty dbUrl leaves --db to the configuration file or environment.
 class ServerProcess {

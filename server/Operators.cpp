@@ -1,0 +1,258 @@
+#include "Operators.h"
+
+#include "ParamRecord.h"
+
+#include <soci/soci.h>
+#include <sodium.h>
+
+#include <chrono>
+#include <mutex>
+#include <stdexcept>
+
+namespace {
+
+void InitSodium() {
+    static const int ready = sodium_init();
+    if (ready < 0) throw std::runtime_error("libsodium não pôde ser iniciada");
+}
+
+std::string Hex(const unsigned char* bytes, size_t n) {
+    static const char* hex = "0123456789abcdef";
+    std::string out;
+    out.reserve(n * 2);
+    for (size_t i = 0; i < n; ++i) {
+        out += hex[bytes[i] >> 4];
+        out += hex[bytes[i] & 15];
+    }
+    return out;
+}
+
+// An integer column as SQLite or PostgreSQL hand it over.
+long long Integer(const soci::row& r, size_t i) {
+    switch (r.get_properties(i).get_data_type()) {
+    case soci::dt_integer:
+        return r.get<int>(i);
+    case soci::dt_unsigned_long_long:
+        return static_cast<long long>(r.get<unsigned long long>(i));
+    case soci::dt_double:
+        return static_cast<long long>(r.get<double>(i));
+    case soci::dt_string: // SQLite's type of an expression without a declared type
+        return std::stoll(r.get<std::string>(i));
+    default:
+        return r.get<long long>(i);
+    }
+}
+
+void DeleteSessionsOf(DbCall& db, const std::string& name) {
+    std::string n = name;
+    db.Sql() << "DELETE FROM SESSAOOPER WHERE CDOPERADOR = :n", soci::use(n);
+}
+
+} // namespace
+
+long long NowSeconds() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+std::string OperatorNameProblem(const std::string& name) {
+    if (name.empty()) return "o nome do operador não pode ser vazio.";
+    if (!ValidUtf8(name)) return "o nome do operador não é um texto UTF-8 válido.";
+    if (ControlCharacterPosition(name))
+        return "o nome do operador contém um caractere de controle.";
+    if (Utf8Length(name) > kOperatorNameMax)
+        return "o nome do operador excede " + std::to_string(kOperatorNameMax) + " caracteres.";
+    if (name.front() == ' ' || name.back() == ' ')
+        return "o nome do operador não pode começar nem terminar com espaço.";
+    return "";
+}
+
+std::string PasswordProblem(const std::string& password) {
+    if (!ValidUtf8(password)) return "a senha não é um texto UTF-8 válido.";
+    if (Utf8Length(password) < kPasswordMin)
+        return "a senha deve ter ao menos " + std::to_string(kPasswordMin) + " caracteres.";
+    if (password.size() > kPasswordMax)
+        return "a senha excede " + std::to_string(kPasswordMax) + " bytes.";
+    return "";
+}
+
+std::string HashPassword(const std::string& password) {
+    InitSodium();
+    char out[crypto_pwhash_STRBYTES];
+    if (crypto_pwhash_str(out, password.data(), password.size(), crypto_pwhash_OPSLIMIT_INTERACTIVE,
+                          crypto_pwhash_MEMLIMIT_INTERACTIVE) != 0)
+        throw std::runtime_error("memória insuficiente para o hash da senha");
+    return out;
+}
+
+bool PasswordMatches(const std::string& hash, const std::string& password) {
+    InitSodium();
+    return crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
+}
+
+bool AddOperator(Database& database, const std::string& name, const std::string& password) {
+    if (const std::string p = OperatorNameProblem(name); !p.empty()) throw std::invalid_argument(p);
+    if (const std::string p = PasswordProblem(password); !p.empty()) throw std::invalid_argument(p);
+    std::string n = name, hash = HashPassword(password), active = "S";
+    long long now = NowSeconds();
+    bool added = false;
+    database.Run([&](DbCall& db) -> nlohmann::json {
+        db.Begin();
+        long long found = 0;
+        db.Sql() << "SELECT COUNT(*) FROM OPERADOR WHERE CDOPERADOR = :n", soci::into(found),
+            soci::use(n);
+        if (found) {
+            db.Sql() << "UPDATE OPERADOR SET DSSENHAHASH = :h, IDATIVO = :a WHERE CDOPERADOR = :n",
+                soci::use(hash), soci::use(active), soci::use(n);
+            DeleteSessionsOf(db, n);
+        } else {
+            db.Sql() << "INSERT INTO OPERADOR (CDOPERADOR, DSSENHAHASH, IDATIVO, NRCRIACAO) "
+                        "VALUES (:n, :h, :a, :t)",
+                soci::use(n), soci::use(hash), soci::use(active), soci::use(now);
+        }
+        db.Commit();
+        added = !found;
+        return nullptr;
+    });
+    return added;
+}
+
+bool DisableOperator(Database& database, const std::string& name) {
+    std::string n = name, inactive = "N";
+    bool found = false;
+    database.Run([&](DbCall& db) -> nlohmann::json {
+        db.Begin();
+        soci::statement st = (db.Sql().prepare << "UPDATE OPERADOR SET IDATIVO = :a "
+                                                  "WHERE CDOPERADOR = :n",
+                              soci::use(inactive), soci::use(n));
+        st.execute(true);
+        found = st.get_affected_rows() == 1;
+        DeleteSessionsOf(db, n);
+        db.Commit();
+        return nullptr;
+    });
+    return found;
+}
+
+std::vector<OperatorInfo> ListOperators(Database& database) {
+    std::vector<OperatorInfo> out;
+    long long now = NowSeconds();
+    database.Run([&](DbCall& db) -> nlohmann::json {
+        out.clear();
+        soci::rowset<soci::row> rows =
+            (db.Sql().prepare << "SELECT O.CDOPERADOR, O.IDATIVO, O.NRCRIACAO, "
+                                 "(SELECT COUNT(*) FROM SESSAOOPER S WHERE S.CDOPERADOR = "
+                                 "O.CDOPERADOR AND S.NREXPIRA > :t) FROM OPERADOR O "
+                                 "ORDER BY O.CDOPERADOR",
+             soci::use(now));
+        for (const soci::row& r : rows) {
+            OperatorInfo info;
+            info.name = r.get<std::string>(0);
+            info.active = r.get<std::string>(1) == "S";
+            info.created = Integer(r, 2);
+            info.sessions = Integer(r, 3);
+            out.push_back(std::move(info));
+        }
+        return nullptr;
+    });
+    return out;
+}
+
+std::string NewSessionToken() {
+    InitSodium();
+    unsigned char bytes[32];
+    randombytes_buf(bytes, sizeof bytes);
+    return Hex(bytes, sizeof bytes);
+}
+
+std::string TokenDigest(const std::string& token) {
+    InitSodium();
+    unsigned char digest[crypto_hash_sha256_BYTES];
+    crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(token.data()), token.size());
+    return Hex(digest, sizeof digest);
+}
+
+LoginResult OpenSession(Database& database, const std::string& name, const std::string& password,
+                        long long lifetimeSeconds, std::string& token) {
+    // Checked against this when the name is unknown, so the answer takes as long either way.
+    static const std::string decoy = HashPassword(NewSessionToken());
+    std::string n = name, hash;
+    bool active = false;
+    database.Run([&](DbCall& db) -> nlohmann::json {
+        std::string flag;
+        soci::indicator ind = soci::i_null;
+        db.Sql() << "SELECT DSSENHAHASH, IDATIVO FROM OPERADOR WHERE CDOPERADOR = :n",
+            soci::into(hash, ind), soci::into(flag), soci::use(n);
+        if (!db.Sql().got_data() || ind != soci::i_ok) hash.clear();
+        active = flag == "S";
+        return nullptr;
+    });
+    const bool matches = PasswordMatches(hash.empty() ? decoy : hash, password);
+    if (hash.empty() || !matches || !active) return LoginResult::WrongCredentials;
+
+    token = NewSessionToken();
+    std::string digest = TokenDigest(token);
+    long long now = NowSeconds(), expires = now + lifetimeSeconds;
+    database.Run([&](DbCall& db) -> nlohmann::json {
+        db.Begin();
+        db.Sql() << "DELETE FROM SESSAOOPER WHERE NREXPIRA <= :t", soci::use(now);
+        // Disabled between the check and now: no session.
+        std::string flag;
+        db.Sql() << "SELECT IDATIVO FROM OPERADOR WHERE CDOPERADOR = :n", soci::into(flag),
+            soci::use(n);
+        if (flag != "S") {
+            db.Rollback();
+            active = false;
+            return nullptr;
+        }
+        db.Sql() << "INSERT INTO SESSAOOPER (CDHASHSESSAO, CDOPERADOR, NRCRIACAO, NREXPIRA) "
+                    "VALUES (:h, :n, :c, :e)",
+            soci::use(digest), soci::use(n), soci::use(now), soci::use(expires);
+        db.Commit();
+        return nullptr;
+    });
+    if (!active) {
+        token.clear();
+        return LoginResult::WrongCredentials;
+    }
+    return LoginResult::Ok;
+}
+
+std::optional<std::string> SessionOperator(Database& database, const std::string& token) {
+    if (token.size() != 64 || token.find_first_not_of("0123456789abcdef") != std::string::npos)
+        return std::nullopt;
+    std::string digest = TokenDigest(token), name;
+    long long now = NowSeconds();
+    bool found = false;
+    database.Run([&](DbCall& db) -> nlohmann::json {
+        db.Sql() << "SELECT S.CDOPERADOR FROM SESSAOOPER S JOIN OPERADOR O ON O.CDOPERADOR = "
+                    "S.CDOPERADOR WHERE S.CDHASHSESSAO = :h AND S.NREXPIRA > :t AND O.IDATIVO = "
+                    "'S'",
+            soci::into(name), soci::use(digest), soci::use(now);
+        found = db.Sql().got_data();
+        return nullptr;
+    });
+    if (!found) return std::nullopt;
+    return name;
+}
+
+void CloseSession(Database& database, const std::string& token) {
+    std::string digest = TokenDigest(token);
+    database.Run([&](DbCall& db) -> nlohmann::json {
+        db.Begin();
+        db.Sql() << "DELETE FROM SESSAOOPER WHERE CDHASHSESSAO = :h", soci::use(digest);
+        db.Commit();
+        return nullptr;
+    });
+}
+
+long long CountOpenSessions(Database& database) {
+    long long n = 0, now = NowSeconds();
+    database.Run([&](DbCall& db) -> nlohmann::json {
+        db.Sql() << "SELECT COUNT(*) FROM SESSAOOPER WHERE NREXPIRA > :t", soci::into(n),
+            soci::use(now);
+        return nullptr;
+    });
+    return n;
+}
