@@ -17,6 +17,14 @@ public:
     virtual String ServerAddress() const = 0;
     virtual String DatabaseUrl() const = 0;
     virtual String OperatorName() const = 0;
+    // Signing in before the window opens: whether the server wants the operator's password and
+    // no session is open yet, and one attempt ("" when signed in, else the message to show).
+    virtual bool LoginNeeded() { return false; }
+    virtual String LogIn(const String& operatorName, const String& password) {
+        (void)operatorName;
+        (void)password;
+        return "";
+    }
     // Runs a script of JSON lines, one answer line per command; returns the process exit code.
     virtual int RunScript(std::istream& in, std::ostream& out) = 0;
 };

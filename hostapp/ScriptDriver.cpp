@@ -179,6 +179,15 @@ ojson TScriptDriver::Execute(const String& line) {
     return result;
 }
 
+void TScriptDriver::AddList(ojson& out) {
+    if (dialogs_.lists.empty()) return;
+    const auto& l = dialogs_.lists.front();
+    ojson list{{"title", l.title}, {"columns", l.columns}, {"rows", l.rows}, {"count", l.count}};
+    if (l.multi) list["checked"] = l.checked;
+    if (l.readOnly) list["readOnly"] = true;
+    out["list"] = list;
+}
+
 ojson TScriptDriver::Command(const nlohmann::json& cmd, ojson& out) {
     String what = Str(cmd, "do");
     TCustomForm* form = s_.screenForm ? s_.screenForm() : nullptr;
@@ -213,7 +222,17 @@ ojson TScriptDriver::Command(const nlohmann::json& cmd, ojson& out) {
     } else if (what == "key") {
         auto* w = dynamic_cast<TWinControl*>(Control(cmd, true));
         if (!w || !w->Focusable()) throw EScriptError("o controle não recebe teclas");
-        Char key = KeyOf(Str(cmd, "key"));
+        const String name = Str(cmd, "key");
+        // A shortcut of the form ("Ctrl+H") runs its command, as the host's menu does.
+        if (name.size() > 2 && name.find('+') != String::npos) {
+            const TFormCommand* command = form ? form->CommandByShortCut(name) : nullptr;
+            if (!command) throw EScriptError("atalho desconhecido: " + name);
+            if (!w->Focused() && !UserInput::Focus(w)) return out;
+            UserInput::Command(form, *command);
+            AddList(out);
+            return out;
+        }
+        Char key = KeyOf(name);
         if (!w->Focused() && !UserInput::Focus(w)) return out;
         if (w->Focused()) UserInput::Key(w, key);
     } else if (what == "click") {
@@ -240,13 +259,7 @@ ojson TScriptDriver::Command(const nlohmann::json& cmd, ojson& out) {
         }
         dialogs_.picks.push_back(a);
         UserInput::Click(b);
-        if (!dialogs_.lists.empty()) {
-            const auto& l = dialogs_.lists.front();
-            ojson list{
-                {"title", l.title}, {"columns", l.columns}, {"rows", l.rows}, {"count", l.count}};
-            if (l.multi) list["checked"] = l.checked;
-            out["list"] = list;
-        }
+        AddList(out);
     } else if (what == "config") {
         if (cmd.contains("server")) s_.setServer(Str(cmd, "server"));
         if (cmd.contains("today")) s_.setToday(Str(cmd, "today"));

@@ -30,6 +30,8 @@ public:
 
 private:
     nlohmann::ordered_json Command(const nlohmann::json& cmd, nlohmann::ordered_json& out);
+    // The list a command showed (pick, or a read-only list such as a history), into its answer.
+    void AddList(nlohmann::ordered_json& out);
     TControl* Control(const nlohmann::json& cmd, bool mustBeUsable);
     Settings s_;
     TScriptedDialogs& dialogs_;

@@ -27,7 +27,9 @@ const char* kUsage =
     "  --db          banco de dados (sqlite:CAMINHO ou postgresql://...); padrão KX_DB\n"
     "  --server      servidor de aplicação; padrão KX_SERVER ou 127.0.0.1:4711\n"
     "  --today       fixa a data da estação de trabalho\n"
-    "  --operator    operador que grava as alterações; padrão KX_OPERATOR ou o usuário\n"
+    "  --operator    operador que entra no servidor e grava as alterações; padrão\n"
+    "                KX_OPERATOR ou o usuário. A senha vem de KX_PASSWORD; sem ela a janela\n"
+    "                pede operador e senha quando o servidor exige a entrada\n"
     "  --connect-timeout  espera máxima para conectar ao servidor de aplicação, em segundos\n"
     "                     (padrão KX_CONNECT_TIMEOUT ou 5)\n"
     "  --call-timeout     espera máxima por chamada ao servidor, novas tentativas incluídas,\n"
@@ -74,6 +76,18 @@ public:
     }
     String DatabaseUrl() const override { return db_; }
     String OperatorName() const override { return operator_; }
+    bool LoginNeeded() override { return TNetConnection::LoginNeeded(); }
+    String LogIn(const String& name, const String& password) override {
+        operator_ = name;
+        TNetConnection::SetOperator(name);
+        TNetConnection::SetPassword(password);
+        String message;
+        const auto r = TNetConnection::LogIn(message);
+        if (r == TNetConnection::TLoginResult::Ok || r == TNetConnection::TLoginResult::NotRequired)
+            return "";
+        TNetConnection::SetPassword("");
+        return message;
+    }
 
     int RunScript(std::istream& in, std::ostream& out) override {
         TScriptedDialogs* scripted = dynamic_cast<TScriptedDialogs*>(&DialogService());
@@ -165,6 +179,23 @@ int main(int argc, char** argv) {
     } catch (const std::exception& e) {
         std::cerr << "hostapp: " << e.what() << "\n";
         return 1;
+    }
+    // A password in the environment signs in before anything opens: a wrong one ends here. An
+    // unreachable server is signed in to on its first call instead.
+    if (const char* password = getenv("KX_PASSWORD")) {
+        TNetConnection::SetPassword(password);
+        String message;
+        switch (TNetConnection::LogIn(message)) {
+        case TNetConnection::TLoginResult::Refused:
+            std::cerr << "hostapp: " << message << "\n";
+            return 1;
+        case TNetConnection::TLoginResult::Unreachable:
+            std::cerr << "hostapp: aviso: " << message
+                      << " A entrada do operador será tentada na primeira chamada.\n";
+            break;
+        default:
+            break;
+        }
     }
 
     TForm* frmPrincipal = nullptr;

@@ -7,6 +7,9 @@
 #include "rtl/ScopeGuard.h"
 #include "rtl/Utf8.h"
 
+#include <algorithm>
+#include <memory>
+
 namespace Cli_kxf27400 {
 
 TfrmParamForne* frmParamForne = nullptr;
@@ -75,6 +78,8 @@ void CriaParamForne() {
 
 void TfrmParamForne::FormCreate(TObject* Sender) {
     TfrmRotiGeral::FormCreate(Sender);
+    AddCommand({CmdHistorico, AtalhoHistorico, [this] { return cdsParamForne->Active(); },
+                [this] { MostraHistorico(); }});
     Showavi::TBusyScope conectando(Application->MainForm(), 0);
     netParamForne->SetConnected(true);
     stProdSerConsidera = "";
@@ -626,6 +631,139 @@ void TfrmParamForne::btpProdSerConsideraClick(TObject*) {
     if (Pesqlista::PesquisaLista(dtsProdSerConsidera, "CDARVPROD", titulo, false,
                                  stProdSerConsidera))
         Campo("CDPRODCONSREPE")->SetAsString(stProdSerConsidera);
+}
+
+namespace {
+
+// The supplier's changes as the list reads them: a page from the server whenever the list needs
+// more rows. The first page is read before the list opens, so a failure there is the command's;
+// a later page that fails ends the list with a line that says so.
+class THistoricoFornecedor : public IPickSource {
+public:
+    static constexpr int Pagina = 100;
+
+    THistoricoFornecedor(TfrmParamForne* tela, String codigo)
+        : tela_(tela), codigo_(std::move(codigo)) {
+        LePagina();
+    }
+    int RowCount() override {
+        while (mais_)
+            LePaginaSemFalhar();
+        return static_cast<int>(linhas_.size());
+    }
+    std::vector<String> Row(int index) override {
+        while (mais_ && index >= static_cast<int>(linhas_.size()))
+            LePaginaSemFalhar();
+        return index < static_cast<int>(linhas_.size()) ? linhas_[index] : std::vector<String>();
+    }
+    int Fetch(int wanted) override {
+        while (mais_ && wanted > static_cast<int>(linhas_.size()))
+            LePaginaSemFalhar();
+        return std::min(wanted, static_cast<int>(linhas_.size()));
+    }
+
+private:
+    void LePagina() {
+        const Variant resposta = Consiste::CheckResultServ(
+            tela_->netParamForne->AppServer().Call(
+                "GetLogParamForn",
+                {Variant(codigo_), Variant(static_cast<int>(linhas_.size())), Variant(Pagina)}),
+            true, 0);
+        if (resposta.IsString()) throw Exception(resposta.AsString());
+        if (resposta[0].IsString() && resposta[0].AsString() == "N")
+            throw Exception(resposta[1].AsString());
+        const nlohmann::json pagina = resposta[1].ToJson();
+        if (!pagina.is_object() || !pagina.contains("rows") || !pagina["rows"].is_array())
+            throw Exception("Resposta inválida do servidor de aplicação.");
+        for (const nlohmann::json& r : pagina["rows"]) {
+            if (!r.is_array() || r.size() != 5)
+                throw Exception("Resposta inválida do servidor de aplicação.");
+            const auto texto = [](const nlohmann::json& v) {
+                return v.is_string() ? v.get<String>() : String();
+            };
+            const String campo = texto(r[2]);
+            linhas_.push_back({Quando(texto(r[0])), texto(r[1]), tela_->LegendaCampo(campo),
+                               Valor(campo, texto(r[3])), Valor(campo, texto(r[4]))});
+        }
+        mais_ = pagina.value("more", false);
+    }
+    void LePaginaSemFalhar() {
+        try {
+            LePagina();
+        } catch (const std::exception& e) {
+            mais_ = false;
+            linhas_.push_back({"", "",
+                               String("Não foi possível ler as alterações seguintes: ") + e.what(),
+                               "", ""});
+        }
+    }
+    // "YYYY-MM-DD HH:MM:SS" as the workstation writes dates.
+    static String Quando(const String& iso) {
+        if (iso.size() < 10) return iso;
+        return FormatDateTime("dd/mm/yyyy", ISOToDateTime(iso.substr(0, 10))) + iso.substr(10);
+    }
+    // Flags read "Sim"/"Não", dates as the workstation writes them, the rest as stored.
+    String Valor(const String& campo, const String& v) {
+        TField* f = tela_->cdsParamForne->FindField(campo);
+        if (f && f->Size() == 1 && campo != "IDFORNEHOMO" && (v == "S" || v == "N"))
+            return v == "S" ? "Sim" : "Não";
+        if (f && f->DataType() == ftDateTime && v.size() == 10) {
+            try {
+                return FormatDateTime("dd/mm/yyyy", ISOToDateTime(v));
+            } catch (const Exception&) {
+            }
+        }
+        return v;
+    }
+
+    TfrmParamForne* tela_;
+    String codigo_;
+    std::vector<std::vector<String>> linhas_;
+    bool mais_ = false;
+};
+
+String SemAtalho(String s) {
+    s.erase(std::remove(s.begin(), s.end(), '&'), s.end());
+    while (!s.empty() && (s.back() == ' ' || s.back() == ':'))
+        s.pop_back();
+    while (!s.empty() && s.front() == ' ')
+        s.erase(s.begin());
+    return s;
+}
+
+} // namespace
+
+String TfrmParamForne::LegendaCampo(const String& campo) {
+    // Bound check boxes carry their own caption; the other fields are named by the label or the
+    // group around their edit.
+    for (int i = 0; i < ComponentCount(); ++i)
+        if (auto* dck = dynamic_cast<TDBCheckBox*>(Components(i)); dck && dck->DataField() == campo)
+            return SemAtalho(dck->Caption());
+    static const std::pair<const char*, const char*> rotulos[] = {
+        {"NRDIASBLOQNFFOR", "lblNrDiasBloqNF"},  {"VRMAXPERMFORN", "lblValMaxPerm"},
+        {"CDGRPERMLANMAX", "GroupBox2"},         {"DTREACONSIMPXML", "lblDtReaConsImpXML"},
+        {"QTREPETEPRODNF", "lblQtRepeteProdNF"}, {"CDPRODCONSREPE", "grbProdSerConsidera"},
+    };
+    for (const auto& [nome, rotulo] : rotulos)
+        if (campo == nome)
+            if (auto* c = dynamic_cast<TControl*>(FindComponent(rotulo)))
+                return SemAtalho(c->Caption());
+    return campo;
+}
+
+void TfrmParamForne::MostraHistorico() {
+    const String codigo = Campo("CDFORNECED")->AsString();
+    std::unique_ptr<THistoricoFornecedor> historico;
+    {
+        Showavi::TBusyScope lendo(Application->MainForm(), 6);
+        historico = std::make_unique<THistoricoFornecedor>(this, codigo);
+    }
+    TPickRequest pedido;
+    pedido.title = "Histórico de alterações - " + codigo + " " + edtNmRasSocForn->Text();
+    pedido.columns = {"Data e hora", "Operador", "Campo", "Valor anterior", "Valor novo"};
+    pedido.rows = historico.get();
+    pedido.widths = {19, 14, 50, 16, 16};
+    DialogService().ShowList(pedido);
 }
 
 } // namespace Cli_kxf27400

@@ -153,6 +153,12 @@ public:
     void rbtListaProdSerConsideraClick(TObject* Sender);
     void btpProdSerConsideraClick(TObject* Sender);
 
+    // History of the loaded supplier's changes, newest first, read page by page from the server
+    // (the host's menu entry and Ctrl+H while a supplier is loaded).
+    void MostraHistorico();
+    // The caption the user knows a field by ("Fornecedor optante pelo Simples Nacional").
+    String LegendaCampo(const String& campo);
+
 private:
     // A save whose outcome is unknown left the row on screen possibly behind the server's.
     bool boRecarregar = false;
@@ -170,6 +176,8 @@ inline constexpr const char* MsgGravacaoIncerta =
     "Não foi possível confirmar se as alterações foram gravadas: o servidor de aplicação não "
     "respondeu. O registro será recarregado do servidor quando ele voltar a responder; confira "
     "então os valores.";
+inline constexpr const char* CmdHistorico = "&Histórico de alterações do fornecedor";
+inline constexpr const char* AtalhoHistorico = "Ctrl+H";
 inline constexpr const char* MsgRecarregado =
     "O registro foi recarregado do servidor de aplicação. Confira os valores e repita a "
     "alteração, se ainda for necessária.";

@@ -1,6 +1,7 @@
 #include "Operators.h"
 
 #include "ParamRecord.h"
+#include "host/rtl/Utf8.h"
 
 #include <soci/soci.h>
 #include <sodium.h>

@@ -241,3 +241,27 @@ void WriteParamLog(DbCall& db, const std::string& code, const std::string& when,
                               vals + ")");
     }
 }
+
+std::vector<LogEntry> LoadParamLog(DbCall& db, const std::string& code, long long offset,
+                                   long long count) {
+    std::string key = code, when, op, field, before, after;
+    soci::indicator opInd = soci::i_null, beforeInd = soci::i_null, afterInd = soci::i_null;
+    // Newest first: by time, and among rows of the same second (one save, or quick saves) the
+    // later written first.
+    soci::statement st =
+        (db.Sql().prepare << "SELECT DTALTERACAO, CDOPERADOR, NMCAMPO, DSVALORANT, DSVALORNOVO "
+                             "FROM PARAMFORNELOG WHERE CDFORNECED = :c "
+                             "ORDER BY DTALTERACAO DESC, IDPARAMFORNELOG DESC "
+                             "LIMIT :n OFFSET :o",
+         soci::into(when), soci::into(op, opInd), soci::into(field), soci::into(before, beforeInd),
+         soci::into(after, afterInd), soci::use(key), soci::use(count), soci::use(offset));
+    st.execute();
+    std::vector<LogEntry> out;
+    const auto text = [](const std::string& s, soci::indicator ind) {
+        return ind == soci::i_null ? nlohmann::json() : nlohmann::json(s);
+    };
+    while (st.fetch())
+        out.push_back({when.substr(0, 19), text(op, opInd), field, text(before, beforeInd),
+                       text(after, afterInd)});
+    return out;
+}

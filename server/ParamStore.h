@@ -36,6 +36,19 @@ long long UpdateParams(DbCall& db, const std::string& code,
 // INSERT of a whole row unless another client inserted first; returns the rows inserted.
 long long InsertParams(DbCall& db, const std::string& code, const ParamRow& row);
 
+// One PARAMFORNELOG row: when (YYYY-MM-DD HH:MM:SS), operator, column and the two values
+// (texts or null).
+struct LogEntry {
+    std::string when;
+    nlohmann::json operatorName;
+    std::string field;
+    nlohmann::json before, after;
+};
+
+// `count` rows of the supplier's changes from `offset`, newest first.
+std::vector<LogEntry> LoadParamLog(DbCall& db, const std::string& code, long long offset,
+                                   long long count);
+
 void WriteParamLog(DbCall& db, const std::string& code, const std::string& when,
                    const std::optional<std::string>& operatorName,
                    const std::vector<ColumnChange>& changes);

@@ -183,6 +183,7 @@ std::optional<Change> ReadDelta(const json& delta) {
 json RdmParamForne::Call(const std::string& method, const json& params, CallContext& ctx) {
     if (method == "GetParamForn") return GetParamForn(params, ctx);
     if (method == "SetParamForn") return SetParamForn(params, ctx);
+    if (method == "GetLogParamForn") return GetLogParamForn(params, ctx);
     throw RpcError(kRpcMethodNotFound,
                    "Método " + method + " não existe no módulo " + Name() + ".");
 }
@@ -295,5 +296,34 @@ json RdmParamForne::SetParamForn(const json& params, CallContext& ctx) {
         db.Commit();
         ctx.applied = true;
         return answer;
+    });
+}
+
+// GetLogParamForn(code, offset, count) -> ["S", {"rows": [[when, operator, field, old, new], ...],
+// "more": bool}]: a page of the supplier's changes, newest first.
+json RdmParamForne::GetLogParamForn(const json& params, CallContext& ctx) {
+    constexpr long long kPageMax = 500;
+    const auto whole = [](const json& v, long long min, long long max) {
+        return v.is_number_integer() && v.get<long long>() >= min && v.get<long long>() <= max;
+    };
+    if (params.size() != 3 || !params[0].is_string() || !whole(params[1], 0, 1LL << 40) ||
+        !whole(params[2], 1, kPageMax))
+        BadParams("GetLogParamForn espera três parâmetros: o código do fornecedor (texto), a "
+                  "posição da primeira alteração (a partir de 0) e quantas alterações (de 1 a " +
+                  std::to_string(kPageMax) + ").");
+    const std::string code = params[0];
+    RefuseControlCharacter("Código do fornecedor", params[0]);
+    ctx.subject = code;
+    const long long offset = params[1], count = params[2];
+    return ctx.db.Run([&](DbCall& db) -> json {
+        if (!SupplierExists(db, code)) return json::array({"N", "Fornecedor não cadastrado."});
+        // One row more than asked tells whether another page follows.
+        std::vector<LogEntry> entries = LoadParamLog(db, code, offset, count + 1);
+        const bool more = static_cast<long long>(entries.size()) > count;
+        if (more) entries.pop_back();
+        json rows = json::array();
+        for (LogEntry& e : entries)
+            rows.push_back({e.when, e.operatorName, e.field, e.before, e.after});
+        return json::array({"S", {{"rows", rows}, {"more", more}}});
     });
 }

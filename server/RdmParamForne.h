@@ -6,11 +6,14 @@
 class RdmParamForne : public RemoteModule {
 public:
     std::string Name() const override { return "Kxf27400.rdmParamForne"; }
-    std::vector<std::string> Methods() const override { return {"GetParamForn", "SetParamForn"}; }
+    std::vector<std::string> Methods() const override {
+        return {"GetParamForn", "SetParamForn", "GetLogParamForn"};
+    }
     nlohmann::json Call(const std::string& method, const nlohmann::json& params,
                         CallContext& ctx) override;
 
 private:
     nlohmann::json GetParamForn(const nlohmann::json& params, CallContext& ctx);
     nlohmann::json SetParamForn(const nlohmann::json& params, CallContext& ctx);
+    nlohmann::json GetLogParamForn(const nlohmann::json& params, CallContext& ctx);
 };

@@ -23,6 +23,8 @@ constexpr int kRetryPauseMs[] = {150, 300, 600, 1200};
 
 std::mutex settingsMutex;
 String operatorName;
+String password;
+String sessionToken;
 int defaultConnectMs = 5000;
 int defaultCallMs = 30000;
 TNetTransportFactory transportFactory;
@@ -42,6 +44,8 @@ std::unique_ptr<TNetTransport> MakeTransport(const String& host, int port) {
         if (auto transport = factory(host, port)) return transport;
     return std::make_unique<TTcpTransport>(host, port, TNetConnection::AnswerLimit);
 }
+
+const char* kSessionModule = "Sessao";
 
 // 128 random bits as text: the key of one call, kept across its retries. The generator is
 // seeded once per thread from the system's entropy (a read of it per call costs system calls).
@@ -92,11 +96,62 @@ struct TNetConnection::Impl {
 
     TNetAnswer Exchange(TNetRequest request, Clock::time_point deadline) {
         request.operatorName = OperatorName();
-        // The name goes as a header value: a line break would smuggle another header or request.
+        request.token = TNetConnection::SessionToken();
+        // Both go as header values: a line break would smuggle another header or request.
         if (request.operatorName.find_first_of(String("\r\n\0", 3)) != String::npos)
             throw TNetTransportError{"O nome do operador contém quebra de linha ou caractere nulo.",
                                      false, false};
+        if (request.token.find_first_of(String("\r\n\0", 3)) != String::npos)
+            throw TNetTransportError{"A sessão recebida do servidor de aplicação é inválida.",
+                                     false, false};
         return transport->Exchange(request, deadline);
+    }
+
+    // Signs in with the operator's password on this connection and keeps the session for every
+    // connection. False when there is no password to sign in with; a refusal raises
+    // ENetLoginFailed with the server's message.
+    bool Login(Clock::time_point deadline) {
+        String op, pw;
+        {
+            std::lock_guard lock(settingsMutex);
+            op = operatorName;
+            pw = password;
+        }
+        if (pw.empty()) return false;
+        const String body =
+            nlohmann::json{{"jsonrpc", "2.0"}, {"id", 0}, {"method", "Login"}, {"params", {op, pw}}}
+                .dump();
+        TNetRequest request{true, String("/rpc/") + kSessionModule, body};
+        const TNetAnswer res = Exchange(std::move(request), deadline);
+        nlohmann::json answer;
+        try {
+            answer = ParseJsonLimited(res.body);
+        } catch (const Exception&) {
+        }
+        const nlohmann::json result =
+            answer.is_object() ? answer.value("result", nlohmann::json()) : nlohmann::json();
+        if (res.status == 200 && result.is_array() && result.size() >= 2 && result[0] == "S" &&
+            result[1].is_string()) {
+            std::lock_guard lock(settingsMutex);
+            sessionToken = result[1].get<String>();
+            return true;
+        }
+        if (answer.is_object() && answer.contains("error") && answer["error"].is_object() &&
+            answer["error"].value("message", nlohmann::json()).is_string())
+            throw ENetLoginFailed(answer["error"]["message"].get<String>());
+        throw ENetLoginFailed("O servidor de aplicação " + Where() +
+                              " recusou a entrada do operador (HTTP " + std::to_string(res.status) +
+                              ").");
+    }
+
+    // One exchange; a 401 (no session, or it ended) signs in once and repeats the request.
+    TNetAnswer Authorized(const TNetRequest& request, Clock::time_point deadline) {
+        TNetAnswer res = Exchange(request, deadline);
+        if (res.status != 401) return res;
+        if (Stale()) Open(deadline, TNetConnection::DefaultConnectTimeout());
+        if (!Login(deadline)) return res;
+        if (Stale()) Open(deadline, TNetConnection::DefaultConnectTimeout());
+        return Exchange(request, deadline);
     }
 };
 
@@ -167,10 +222,14 @@ void TNetConnection::Connect(std::chrono::steady_clock::time_point deadline) {
         impl_->Open(deadline, ConnectTimeout ? ConnectTimeout : DefaultConnectTimeout());
         TNetRequest probe;
         probe.target = "/rpc/" + ServerName;
-        const TNetAnswer res = impl_->Exchange(std::move(probe), deadline);
+        const TNetAnswer res = impl_->Authorized(std::move(probe), deadline);
         if (res.status == 404)
             throw Exception("O servidor de aplicação " + impl_->Where() + " não oferece o módulo " +
                             ServerName + ".");
+        if (res.status == 401)
+            throw ENetLoginFailed("O servidor de aplicação " + impl_->Where() +
+                                  " exige a entrada do operador: entre de novo com operador e "
+                                  "senha.");
         if (res.status != 200)
             throw Exception("O servidor de aplicação " + impl_->Where() +
                             " recusou a conexão ao módulo " + ServerName + " (HTTP " +
@@ -244,7 +303,9 @@ Variant TNetConnection::Call(const String& method, const std::vector<Variant>& a
             } else if (impl_->Stale()) {
                 impl_->Open(deadline, ConnectTimeout ? ConnectTimeout : DefaultConnectTimeout());
             }
-            res = impl_->Exchange({true, "/rpc/" + ServerName, body, "", key}, deadline);
+            res = impl_->Authorized({true, "/rpc/" + ServerName, body, "", key}, deadline);
+        } catch (const ENetLoginFailed&) {
+            throw; // asking again with the same password cannot help
         } catch (const TNetTransportError& e) {
             impl_->Close();
             impl_->connected = false; // the next attempt connects anew, BeforeConnect included
@@ -279,6 +340,68 @@ Variant TNetConnection::Call(const String& method, const std::vector<Variant>& a
 void TNetConnection::SetOperator(String name) {
     std::lock_guard lock(settingsMutex);
     operatorName = std::move(name);
+}
+
+void TNetConnection::SetPassword(String pw) {
+    std::lock_guard lock(settingsMutex);
+    password = std::move(pw);
+    sessionToken.clear();
+}
+
+String TNetConnection::SessionToken() {
+    std::lock_guard lock(settingsMutex);
+    return sessionToken;
+}
+
+TNetConnection::TLoginResult TNetConnection::LogIn(String& message) {
+    TNetConnection c;
+    c.ServerName = kSessionModule;
+    const auto deadline =
+        Clock::now() + milliseconds(DefaultConnectTimeout() + DefaultCallTimeout());
+    try {
+        c.Connect(deadline);
+        TNetRequest probe;
+        probe.target = String("/rpc/") + kSessionModule;
+        const TNetAnswer info = c.impl_->Exchange(std::move(probe), deadline);
+        nlohmann::json j;
+        try {
+            j = ParseJsonLimited(info.body);
+        } catch (const Exception&) {
+        }
+        if (j.is_object() && j.value("auth", true) == false) return TLoginResult::NotRequired;
+        if (c.impl_->Stale()) c.impl_->Open(deadline, DefaultConnectTimeout());
+        if (!c.impl_->Login(deadline)) {
+            message = "Informe a senha do operador.";
+            return TLoginResult::Refused;
+        }
+        return TLoginResult::Ok;
+    } catch (const ENetLoginFailed& e) {
+        message = e.Message();
+        return TLoginResult::Refused;
+    } catch (const TNetTransportError& e) {
+        message = e.message;
+    } catch (const Exception& e) {
+        message = e.Message();
+    }
+    return TLoginResult::Unreachable;
+}
+
+bool TNetConnection::LoginNeeded() {
+    if (!SessionToken().empty()) return false;
+    TNetConnection c;
+    c.ServerName = kSessionModule;
+    const auto deadline =
+        Clock::now() + milliseconds(DefaultConnectTimeout() + DefaultCallTimeout());
+    try {
+        c.Connect(deadline);
+        TNetRequest probe;
+        probe.target = String("/rpc/") + kSessionModule;
+        const TNetAnswer info = c.impl_->Exchange(std::move(probe), deadline);
+        const nlohmann::json j = ParseJsonLimited(info.body);
+        return j.is_object() && j.value("auth", false) == true;
+    } catch (...) {
+        return false;
+    }
 }
 
 void TNetConnection::SetTimeouts(int connectMs, int callMs) {

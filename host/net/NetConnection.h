@@ -22,6 +22,13 @@ public:
     using Exception::Exception;
 };
 
+// The server refused the operator's name and password (or made them wait): asking again with the
+// same ones cannot help.
+class ENetLoginFailed : public Exception {
+public:
+    using Exception::Exception;
+};
+
 class TNetConnection : public TComponent {
 public:
     explicit TNetConnection(TComponent* owner = nullptr);
@@ -56,6 +63,19 @@ public:
 
     // The operator sent as X-Operator on every call of every connection ("" sends none).
     static void SetOperator(String name);
+    // The operator's password. When a server answers 401 (no session, or it expired) the
+    // connection signs in with it once and repeats the request; "" never signs in.
+    static void SetPassword(String password);
+    // The session every connection carries ("Authorization: Bearer"); "" for none.
+    static String SessionToken();
+
+    enum class TLoginResult { Ok, NotRequired, Refused, Unreachable };
+    // Signs in on the host's server now, with the operator and password set above. Refused:
+    // the server's message (wrong name or password, too many attempts); Unreachable: why the
+    // server could not be asked; NotRequired: the server takes calls without sessions.
+    static TLoginResult LogIn(String& message);
+    // Whether the host's server wants a session that is not open yet; false when unreachable.
+    static bool LoginNeeded();
     // The host's timeouts, in milliseconds (defaults 5 s to connect, 30 s per call).
     static void SetTimeouts(int connectMs, int callMs);
     static int DefaultConnectTimeout();

@@ -18,6 +18,7 @@ struct TNetRequest {
     String body;
     String operatorName;   // X-Operator; empty sends none
     String idempotencyKey; // Idempotency-Key; empty sends none
+    String token;          // the session, as "Authorization: Bearer"; empty sends none
 };
 
 struct TNetAnswer {

@@ -132,6 +132,7 @@ String RequestText(const TNetRequest& request, const String& host) {
     out += "\r\nUser-Agent: kx-host\r\n";
     if (request.post) out += "Content-Type: application/json\r\n";
     if (!request.operatorName.empty()) out += "X-Operator: " + request.operatorName + "\r\n";
+    if (!request.token.empty()) out += "Authorization: Bearer " + request.token + "\r\n";
     if (!request.idempotencyKey.empty())
         out += "Idempotency-Key: " + request.idempotencyKey + "\r\n";
     if (request.post || !request.body.empty())

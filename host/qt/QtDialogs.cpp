@@ -58,7 +58,7 @@ TQtPickDialog::TQtPickDialog(const String& title, const std::vector<String>& col
 
     ok_ =
         new QPushButton(multi_ ? QStringLiteral("Confirmar") : QStringLiteral("Selecionar"), this);
-    auto* cancel = new QPushButton(QStringLiteral("Cancelar"), this);
+    auto* cancel = cancel_ = new QPushButton(QStringLiteral("Cancelar"), this);
     ok_->setDefault(true);
     cancel->setAutoDefault(false);
 
@@ -128,7 +128,16 @@ int TQtPickDialog::CurrentSourceRow() const {
     return i.isValid() ? model_->SourceRow(i.row()) : -1;
 }
 
+void TQtPickDialog::SetReadOnly() {
+    readOnly_ = true;
+    setObjectName(QStringLiteral("listDialog"));
+    ok_->hide();
+    cancel_->setText(QStringLiteral("Fechar"));
+    cancel_->setDefault(true);
+}
+
 void TQtPickDialog::Pick() {
+    if (readOnly_) return;
     if (CurrentSourceRow() >= 0) accept();
 }
 
@@ -348,6 +357,14 @@ std::optional<int> TQtDialogService::PickRow(const TPickRequest& request) {
     int row = dlg.CurrentSourceRow();
     if (row < 0) return std::nullopt;
     return row;
+}
+
+void TQtDialogService::ShowList(const TPickRequest& request) {
+    if (!request.rows) return;
+    TQtPickDialog dlg(request.title, request.columns, request.rows, nullptr, DialogParent(),
+                      request.widths);
+    dlg.SetReadOnly();
+    dlg.exec();
 }
 
 std::optional<std::vector<int>> TQtDialogService::PickRows(const TMultiPickRequest& request) {

@@ -33,8 +33,11 @@ public:
     QPushButton* AcceptButton() const { return ok_; }
     // The source row of the current line, or -1.
     int CurrentSourceRow() const;
-    // Picks the current line (single pick); nothing happens without one.
+    // Picks the current line (single pick); nothing happens without one or when read only.
     void Pick();
+    // Only to look at: no pick, one button "Fechar".
+    void SetReadOnly();
+    QPushButton* CloseButton() const { return cancel_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -51,7 +54,9 @@ private:
     QLineEdit* filter_;
     QLabel* status_;
     QPushButton* ok_;
+    QPushButton* cancel_;
     bool multi_;
+    bool readOnly_ = false;
     std::vector<int> widths_;
     bool sized_ = false;
 };
@@ -68,6 +73,7 @@ public:
     int MessageBox(const String& text, TMsgDlgType type, const TMsgDlgButtons& buttons) override;
     std::optional<int> PickRow(const TPickRequest& request) override;
     std::optional<std::vector<int>> PickRows(const TMultiPickRequest& request) override;
+    void ShowList(const TPickRequest& request) override;
     void BusyShow(TCustomForm* over, int kind, const String& text) override;
     void BusyHide() override;
 

@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include "qt/QtText.h"
+#include "vcl/Input.h"
 
 TQtHostWindow::TQtHostWindow(QWidget* parent) : QMainWindow(parent), dialogs_(&widgetSet_) {
     setObjectName(QStringLiteral("hostWindow"));
@@ -166,10 +167,53 @@ bool TQtHostWindow::SaveScreenshot(const QString& file) {
 
 void TQtHostWindow::FormShown(TCustomForm* form) {
     widgetSet_.FormShown(form);
+    if (form->Commands().empty() || formCommands_.count(form)) return;
+    if (!commandMenu_) {
+        commandMenu_ = new QMenu(QStringLiteral("C&onsultas"), this);
+        commandMenu_->setObjectName(QStringLiteral("commandMenu"));
+        menuBar()->insertMenu(windowMenu_->menuAction(), commandMenu_);
+        // Each entry is enabled as its form says while the menu shows; its shortcut always
+        // reaches the form, which does nothing while the command is disabled.
+        connect(commandMenu_, &QMenu::aboutToShow, this, [this] { UpdateCommands(); });
+        connect(commandMenu_, &QMenu::aboutToHide, this, [this] {
+            for (QAction* a : commandMenu_->actions())
+                a->setEnabled(true);
+        });
+    }
+    std::vector<QAction*>& actions = formCommands_[form];
+    for (size_t i = 0; i < form->Commands().size(); ++i) {
+        const TFormCommand& c = form->Commands()[i];
+        QAction* a = commandMenu_->addAction(ToQ(c.caption));
+        if (!c.shortCut.empty()) a->setShortcut(QKeySequence(ToQ(c.shortCut)));
+        a->setShortcutContext(Qt::WindowShortcut);
+        connect(a, &QAction::triggered, this, [this, form, i] {
+            if (!formCommands_.count(form) || i >= form->Commands().size()) return;
+            UserInput::Command(form, form->Commands()[i]);
+            widgetSet_.SyncForms();
+            widgetSet_.AfterInput(true);
+        });
+        actions.push_back(a);
+    }
+    commandMenu_->menuAction()->setVisible(true);
 }
 
 void TQtHostWindow::FormClosed(TCustomForm* form) {
     widgetSet_.FormClosed(form);
+    const auto it = formCommands_.find(form);
+    if (it == formCommands_.end()) return;
+    for (QAction* a : it->second)
+        delete a;
+    formCommands_.erase(it);
+    if (commandMenu_ && commandMenu_->actions().isEmpty())
+        commandMenu_->menuAction()->setVisible(false);
+}
+
+void TQtHostWindow::UpdateCommands() {
+    for (auto& [form, actions] : formCommands_)
+        for (size_t i = 0; i < actions.size() && i < form->Commands().size(); ++i) {
+            const TFormCommand& c = form->Commands()[i];
+            actions[i]->setEnabled(!c.enabled || c.enabled());
+        }
 }
 
 void TQtHostWindow::CursorChanged(int cursor) {

@@ -3,6 +3,8 @@
 // the host client, and a status bar with the server, the database and the operator. It is the
 // application's peer and installs the Qt dialog service while it lives.
 #include <functional>
+#include <map>
+#include <vector>
 
 #include <QMainWindow>
 
@@ -32,6 +34,10 @@ public:
     // (Ctrl+Tab, Ctrl+Shift+Tab).
     QMenu* WindowMenu() const { return windowMenu_; }
     QAction* CloseScreenAction() const { return closeScreen_; }
+    // The commands of the open forms (a screen's history, say), while such a form is open.
+    QMenu* CommandMenu() const { return commandMenu_; }
+    // Enables each command's entry as its form says now.
+    void UpdateCommands();
     // The notice of the status line (a change saved); it clears itself after a while.
     QLabel* NoticeLabel() const { return notice_; }
     // The window placed and sized to fit the available area of its screen.
@@ -66,4 +72,6 @@ private:
     QTimer* noticeTimer_;
     QMenu* windowMenu_;
     QAction* closeScreen_;
+    QMenu* commandMenu_ = nullptr;
+    std::map<TCustomForm*, std::vector<QAction*>> formCommands_;
 };

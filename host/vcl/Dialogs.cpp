@@ -101,6 +101,11 @@ std::optional<int> TScriptedDialogs::PickRow(const TPickRequest& request) {
     return a.row;
 }
 
+void TScriptedDialogs::ShowList(const TPickRequest& request) {
+    lists.push_back(Snapshot(request.title, request.columns, request.rows));
+    lists.back().readOnly = true;
+}
+
 std::optional<std::vector<int>> TScriptedDialogs::PickRows(const TMultiPickRequest& request) {
     List l = Snapshot(request.title, request.columns, request.rows);
     l.multi = true;

@@ -70,6 +70,8 @@ public:
     virtual std::optional<int> PickRow(const TPickRequest& request) = 0;
     // The checked rows in list order, or nothing when cancelled.
     virtual std::optional<std::vector<int>> PickRows(const TMultiPickRequest& request) = 0;
+    // A list only to look at (a history, say); returns when the user closes it.
+    virtual void ShowList(const TPickRequest& request) = 0;
     // Shows the busy animation of `kind` over `over` (a form) and returns at once.
     virtual void BusyShow(TCustomForm* over, int kind, const String& text) = 0;
     virtual void BusyHide() = 0;
@@ -106,6 +108,7 @@ public:
         std::vector<String>
             checked; // multi-select: first-column texts of the rows checked on entry
         bool multi = false;
+        bool readOnly = false; // shown only to look at (ShowList)
     };
     struct PickAnswer {
         bool cancel = false;
@@ -117,6 +120,7 @@ public:
     int MessageBox(const String& text, TMsgDlgType type, const TMsgDlgButtons& buttons) override;
     std::optional<int> PickRow(const TPickRequest& request) override;
     std::optional<std::vector<int>> PickRows(const TMultiPickRequest& request) override;
+    void ShowList(const TPickRequest& request) override;
     void BusyShow(TCustomForm* over, int kind, const String& text) override;
     void BusyHide() override;
 

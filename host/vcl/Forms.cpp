@@ -1,5 +1,7 @@
 #include "vcl/Forms.h"
 
+#include <cctype>
+
 #include <algorithm>
 
 #include "rtl/ScopeGuard.h"
@@ -232,6 +234,17 @@ void TCustomForm::SetClientSize(int w, int h) {
     clientWidth_ = w;
     clientHeight_ = h;
     Changed(TControlProperty::Bounds);
+}
+
+const TFormCommand* TCustomForm::CommandByShortCut(const String& shortCut) const {
+    const auto lower = [](String s) {
+        for (char& ch : s)
+            ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        return s;
+    };
+    for (const TFormCommand& c : commands_)
+        if (!c.shortCut.empty() && lower(c.shortCut) == lower(shortCut)) return &c;
+    return nullptr;
 }
 
 void TCustomForm::ControlDestroying(TWinControl* c) {

@@ -1,6 +1,7 @@
 #pragma once
 // Forms, data modules, the application object and the screen (cursor, forms).
 #include <exception>
+#include <functional>
 #include <vector>
 
 #include "vcl/Controls.h"
@@ -14,6 +15,15 @@ using TCloseQueryEvent = std::function<void(TObject* sender, bool& canClose)>;
 
 constexpr int crDefault = 0;
 constexpr int crHourGlass = -11;
+
+// What a form offers beyond its own controls: the host lists it in its menu while the form is
+// open and runs it by its shortcut, so the form's layout stays as designed.
+struct TFormCommand {
+    String caption;                // menu text, "&" marking the accelerator
+    String shortCut;               // "Ctrl+H"; empty for none
+    std::function<bool()> enabled; // null: always
+    std::function<void()> execute;
+};
 
 class TCustomForm : public TWinControl {
 public:
@@ -76,6 +86,11 @@ public:
     void ControlDestroying(TWinControl* c);
     bool ReadProperty(const DfmProperty& p, TFormReader& reader) override;
 
+    void AddCommand(TFormCommand command) { commands_.push_back(std::move(command)); }
+    const std::vector<TFormCommand>& Commands() const { return commands_; }
+    // The command with that shortcut (case-insensitive), or null.
+    const TFormCommand* CommandByShortCut(const String& shortCut) const;
+
 protected:
     // Runs OnClose; the default action of an MDI child is to minimise, of other forms to hide.
     virtual void DoClose(TCloseAction& action);
@@ -91,6 +106,7 @@ private:
     TFormBorderStyle borderStyle_ = bsSizeable;
     int clientWidth_ = 0, clientHeight_ = 0;
     int zOrder_ = 0;
+    std::vector<TFormCommand> commands_;
 };
 
 class TForm : public TCustomForm {

@@ -27,6 +27,14 @@ void PlaceCaretAtEnd(TCustomEdit* e) {
 }
 } // namespace
 
+bool Command(TCustomForm* form, const TFormCommand& command) {
+    const TFormCommand c = command; // the form's own list may change while it runs
+    return RunEvent([&] {
+        if (form->Released() || (c.enabled && !c.enabled())) return;
+        if (c.execute) c.execute();
+    });
+}
+
 bool Focus(TWinControl* control) {
     return RunEvent([&] { FocusNow(control); });
 }

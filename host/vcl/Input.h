@@ -31,6 +31,8 @@ bool DeleteForward(TCustomEdit* edit);
 bool Paste(TCustomEdit* edit, const String& text);
 
 bool Tab(TCustomForm* form, bool back);
+// A command of the form (its menu entry or its shortcut); nothing happens while it is disabled.
+bool Command(TCustomForm* form, const TFormCommand& command);
 bool Close(TCustomForm* form);
 // The user minimised, maximised or restored the form's window.
 bool WindowState(TCustomForm* form, TWindowState state);

@@ -5,6 +5,7 @@
 #include <QApplication>
 
 #include "hostapp/qt/QtHost.h"
+#include "hostapp/qt/QtLoginDialog.h"
 
 extern "C" int KxRunQtHost(IKxHost* host, int argc, char** argv, const char* scriptFile,
                            const char* screenshotFile) {
@@ -20,6 +21,11 @@ extern "C" int KxRunQtHost(IKxHost* host, int argc, char** argv, const char* scr
     int qtArgc = argc;
     QApplication app(qtArgc, argv);
     int rc = 0;
+    // Without a password in the environment the operator signs in here, before any window.
+    if (!scriptFile && host->LoginNeeded()) {
+        TQtLoginDialog login(host);
+        if (login.exec() != QDialog::Accepted) return 1;
+    }
     {
         TQtHost qtHost(host);
         if (!scriptFile) {

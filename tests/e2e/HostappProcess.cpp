@@ -37,7 +37,7 @@ HostappProcess::HostappProcess(const std::vector<std::string>& args,
         dup2(inPipe[0], 0);
         dup2(outPipe[1], 1);
         dup2(err, 2);
-        for (const char* v : {"KX_DB", "KX_SERVER", "KX_OPERATOR"})
+        for (const char* v : {"KX_DB", "KX_SERVER", "KX_OPERATOR", "KX_PASSWORD"})
             unsetenv(v);
         for (const auto& [k, v] : env)
             setenv(k.c_str(), v.c_str(), 1);

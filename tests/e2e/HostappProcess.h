@@ -12,8 +12,8 @@
 
 class HostappProcess {
 public:
-    // Starts KX_BIN_DIR/hostapp with args. env sets variables for the child; KX_DB, KX_SERVER and
-    // KX_OPERATOR are removed first so the test's own environment never leaks in.
+    // Starts KX_BIN_DIR/hostapp with args. env sets variables for the child; KX_DB, KX_SERVER,
+    // KX_OPERATOR and KX_PASSWORD are removed first so the test's own environment never leaks in.
     explicit HostappProcess(const std::vector<std::string>& args,
                             const std::map<std::string, std::string>& env = {});
     ~HostappProcess();

@@ -49,7 +49,7 @@ TEST_P(AuthTest, WithoutAValidSessionNothingRunsAndTheAuditNamesTheSignedInOpera
              {"Authorization", "Bearer " + wrongToken},
              {"Authorization", "Bearer "},
              {"Authorization", "Basic YW5hOnNlbmhh"}}) {
-        for (const std::string& verb : {"GET", "POST"}) {
+        for (const char* verb : {"GET", "POST"}) {
             const HttpResult r =
                 client_->Send(verb, "/rpc/Kxf27400.rdmParamForne", call.dump(), {{header, value}});
             EXPECT_EQ(r.status, 401) << verb << " " << header << ": " << value;
@@ -241,7 +241,7 @@ TEST(OperatorCliTest, AddDisableAndListWithTheirRefusals) {
     server.Stop();
 
     // Without sessions, only on loopback.
-    for (const std::string listen : {"0.0.0.0:0", "[::]:0"}) {
+    for (const char* listen : {"0.0.0.0:0", "[::]:0"}) {
         const RunResult open =
             RunAppserver({"serve", "--db", db.Url(), "--listen", listen, "--auth", "off"});
         EXPECT_EQ(open.exitCode, 2);

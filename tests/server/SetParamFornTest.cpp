@@ -323,3 +323,43 @@ TEST_P(SetParamFornTest, ValuesOtherProgramsStoredNeverBlockASave) {
               json::array({"S"}));
     EXPECT_EQ(db_->ParamRow("000008")->at("IDSIMPLESNACIONAL"), "S");
 }
+
+// The audit read back: newest first across saves (other programs' older rows included), paged,
+// with the values as stored.
+TEST_P(SetParamFornTest, GetLogParamFornPagesTheChangesNewestFirst) {
+    db_->Sql() << "INSERT INTO PARAMFORNELOG (CDFORNECED, DTALTERACAO, CDOPERADOR, NMCAMPO, "
+                  "DSVALORANT, DSVALORNOVO) VALUES ('000001', '2026-11-01 08:00:00', NULL, "
+                  "'IMPVENCXML', NULL, 'N')";
+    json packet = LoadPacket(*client_, "000001");
+    Save(*client_, UpdateDelta(packet, {{"IDSIMPLESNACIONAL", "N"}, {"QTREPETEPRODNF", 3}}), false,
+         "ana");
+    packet = LoadPacket(*client_, "000001");
+    Save(*client_, UpdateDelta(packet, {{"IDSIMPLESNACIONAL", "S"}}), false, "bia");
+
+    const auto page = [&](long long offset, long long count) {
+        return ResultOf(client_->Call("GetLogParamForn", {"000001", offset, count}));
+    };
+    const json first = page(0, 2);
+    ASSERT_EQ(first[0], "S") << first;
+    const json rows = first[1]["rows"];
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0][1], "bia");
+    EXPECT_EQ(rows[0][2], "IDSIMPLESNACIONAL");
+    EXPECT_EQ(rows[0][3], "N");
+    EXPECT_EQ(rows[0][4], "S");
+    EXPECT_EQ(rows[1][1], "ana");
+    EXPECT_EQ(rows[0][0].get<std::string>().substr(0, 11), "2026-12-08 ");
+    EXPECT_EQ(first[1]["more"], true);
+    const json rest = page(2, 10)[1];
+    ASSERT_EQ(rest["rows"].size(), 2u);
+    EXPECT_EQ(rest["more"], false);
+    EXPECT_EQ(rest["rows"][1],
+              json::array({"2026-11-01 08:00:00", nullptr, "IMPVENCXML", nullptr, "N"}));
+    EXPECT_EQ(page(4, 10)[1]["rows"], json::array());
+    EXPECT_EQ(ResultOf(client_->Call("GetLogParamForn", {"999999", 0, 10})),
+              json::array({"N", "Fornecedor não cadastrado."}));
+    for (const json& bad : {json::array({"000001", -1, 10}), json::array({"000001", 0, 0}),
+                            json::array({"000001", 0, 501}), json::array({"000001", 0}),
+                            json::array({1, 0, 10}), json::array({"000001", 0.5, 10})})
+        EXPECT_EQ(RpcErrorOf(client_->Call("GetLogParamForn", bad))["code"], -32602) << bad;
+}

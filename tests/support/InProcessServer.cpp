@@ -127,6 +127,7 @@ public:
         info.remoteAddress = "127.0.0.1";
         if (!request.operatorName.empty()) info.operatorName = request.operatorName;
         if (!request.idempotencyKey.empty()) info.idempotencyKey = request.idempotencyKey;
+        if (!request.token.empty()) info.authorization = "Bearer " + request.token;
         std::optional<HttpReply> reply = server->Exchange(std::move(info), deadline);
         if (!reply) throw TNetTransportError::NoAnswerInTime(where_);
         return {reply->status, std::move(reply->body)};
