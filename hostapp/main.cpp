@@ -22,10 +22,15 @@ namespace {
 
 const char* kUsage =
     "uso: hostapp [--db URL] [--server HOST:PORT] [--today AAAA-MM-DD] [--operator NOME]\n"
-    "             [--connect-timeout SEGUNDOS] [--call-timeout SEGUNDOS]\n"
+    "             [--connect-timeout SEGUNDOS] [--call-timeout SEGUNDOS] [--ca ARQUIVO]\n"
+    "             [--insecure]\n"
     "             [--script ARQUIVO|-] [--screenshot ARQUIVO.png]\n"
     "  --db          banco de dados (sqlite:CAMINHO ou postgresql://...); padrão KX_DB\n"
-    "  --server      servidor de aplicação; padrão KX_SERVER ou 127.0.0.1:4711\n"
+    "  --server      servidor de aplicação (HOST:PORTA, ou https://HOST:PORTA para HTTPS);\n"
+    "                padrão KX_SERVER ou 127.0.0.1:4711\n"
+    "  --ca          certificado (PEM) da autoridade que assina o do servidor, além das\n"
+    "                autoridades do sistema; padrão KX_CA\n"
+    "  --insecure    aceita HTTP sem criptografia com um servidor em outra máquina\n"
     "  --today       fixa a data da estação de trabalho\n"
     "  --operator    operador que entra no servidor e grava as alterações; padrão\n"
     "                KX_OPERATOR ou o usuário. A senha vem de KX_PASSWORD; sem ela a janela\n"
@@ -72,7 +77,8 @@ public:
         return f && !f->Released() ? f : nullptr;
     }
     String ServerAddress() const override {
-        return Brannox::WebURL() + ":" + std::to_string(Brannox::WebPort());
+        return String(Brannox::WebTls() ? "https://" : "") + Brannox::WebURL() + ":" +
+               std::to_string(Brannox::WebPort());
     }
     String DatabaseUrl() const override { return db_; }
     String OperatorName() const override { return operator_; }
@@ -120,7 +126,8 @@ private:
 int main(int argc, char** argv) {
     String db = Env("KX_DB"), server = Env("KX_SERVER"), op = Env("KX_OPERATOR"), today, script,
            screenshot, connectTimeout = Env("KX_CONNECT_TIMEOUT"),
-           callTimeout = Env("KX_CALL_TIMEOUT");
+           callTimeout = Env("KX_CALL_TIMEOUT"), ca = Env("KX_CA");
+    bool insecure = false;
     for (int i = 1; i < argc; ++i) {
         String a = argv[i];
         auto value = [&](const char* name) -> String {
@@ -149,6 +156,10 @@ int main(int argc, char** argv) {
             connectTimeout = value("--connect-timeout");
         else if (a == "--call-timeout")
             callTimeout = value("--call-timeout");
+        else if (a == "--ca")
+            ca = value("--ca");
+        else if (a == "--insecure")
+            insecure = true;
         else {
             std::cerr << "hostapp: opção desconhecida " << a << "\n" << kUsage;
             return 2;
@@ -166,6 +177,7 @@ int main(int argc, char** argv) {
         }
     }
     TNetConnection::SetTimeouts(TimeoutMs(connectTimeout), TimeoutMs(callTimeout));
+    TNetConnection::SetTls(ca, insecure);
     if (!screenshot.empty() && script.empty()) {
         std::cerr << "hostapp: --screenshot exige --script\n";
         return 2;

@@ -2,8 +2,10 @@
 
 #include "RpcError.h"
 
+#include <boost/asio/ssl.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
+#include <boost/beast/ssl.hpp>
 
 #include <fcntl.h>
 #include <iostream>
@@ -21,32 +23,56 @@ using tcp = asio::ip::tcp;
 namespace {
 constexpr std::chrono::seconds kWriteTimeout{30};
 constexpr std::chrono::seconds kLingerTimeout{2};
+constexpr std::chrono::seconds kHandshakeTimeout{10};
+
+using TlsStream = beast::ssl_stream<beast::tcp_stream>;
+
+beast::tcp_stream& Lowest(beast::tcp_stream& s) {
+    return s;
+}
+beast::tcp_stream& Lowest(TlsStream& s) {
+    return beast::get_lowest_layer(s);
+}
 } // namespace
 
-class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
+// One client connection over a plain TCP stream or a TLS stream on top of it.
+template <class Stream>
+class HttpConnection : public HttpConnectionBase,
+                       public std::enable_shared_from_this<HttpConnection<Stream>> {
 public:
-    HttpConnection(tcp::socket socket, HttpServer& server)
-        : stream_(std::move(socket)), server_(server) {}
-    ~HttpConnection() { server_.connections_.erase(this); }
+    HttpConnection(Stream stream, HttpServer& server)
+        : stream_(std::move(stream)), server_(server) {}
+    ~HttpConnection() override { server_.connections_.erase(this); }
 
     void Start() {
         server_.connections_.insert(this);
         beast::error_code ec;
-        stream_.socket().set_option(tcp::no_delay(true), ec);
-        Read();
+        Lowest(stream_).socket().set_option(tcp::no_delay(true), ec);
+        if constexpr (std::is_same_v<Stream, TlsStream>) {
+            // A client that never finishes its handshake is let go like an idle one.
+            Lowest(stream_).expires_after(kHandshakeTimeout);
+            stream_.async_handshake(asio::ssl::stream_base::server,
+                                    [self = this->shared_from_this()](beast::error_code e) {
+                                        if (e) return self->Close();
+                                        self->Read();
+                                    });
+        } else {
+            Read();
+        }
     }
 
-    void StopIfIdle() {
-        if (!busy_) stream_.cancel();
+    void StopIfIdle() override {
+        if (!busy_) Lowest(stream_).cancel();
     }
 
 private:
     void Read() {
         parser_.emplace();
         parser_->body_limit(server_.options_.bodyLimit);
-        stream_.expires_after(server_.options_.idleTimeout);
-        http::async_read(stream_, buffer_, *parser_,
-                         beast::bind_front_handler(&HttpConnection::OnRead, shared_from_this()));
+        Lowest(stream_).expires_after(server_.options_.idleTimeout);
+        http::async_read(
+            stream_, buffer_, *parser_,
+            beast::bind_front_handler(&HttpConnection::OnRead, this->shared_from_this()));
     }
 
     void OnRead(beast::error_code ec, size_t) {
@@ -86,7 +112,7 @@ private:
         if (auto it = req.find(http::field::authorization); it != req.end())
             info.authorization = std::string(it->value());
         beast::error_code peerError;
-        if (const auto peer = stream_.socket().remote_endpoint(peerError); !peerError)
+        if (const auto peer = Lowest(stream_).socket().remote_endpoint(peerError); !peerError)
             info.remoteAddress = peer.address().to_string();
         if (auto it = req.find("X-Request-Id"); it != req.end())
             info.requestId = std::string(it->value());
@@ -96,13 +122,13 @@ private:
         const bool keepAlive = req.keep_alive() && req.method() != http::verb::connect;
         const unsigned version = req.version();
         try {
-            server_.handler_(std::move(info),
-                             [self = shared_from_this(), keepAlive, version](HttpReply reply) {
-                                 if (self->server_.io_.get_executor().running_in_this_thread())
-                                     self->Write(std::move(reply), keepAlive, version);
-                                 else
-                                     self->WriteFromWorker(std::move(reply), keepAlive, version);
-                             });
+            server_.handler_(std::move(info), [self = this->shared_from_this(), keepAlive,
+                                               version](HttpReply reply) {
+                if (self->server_.io_.get_executor().running_in_this_thread())
+                    self->Write(std::move(reply), keepAlive, version);
+                else
+                    self->WriteFromWorker(std::move(reply), keepAlive, version);
+            });
         } catch (const std::exception& e) {
             // Nothing a request holds may end the network loop; the log says what happened.
             std::cerr << "appserver: requisição descartada: " << e.what() << std::endl;
@@ -116,9 +142,9 @@ private:
 
     void Write(HttpReply reply, bool keepAlive, unsigned version) {
         auto res = MakeResponse(std::move(reply), keepAlive, version);
-        stream_.expires_after(kWriteTimeout);
+        Lowest(stream_).expires_after(kWriteTimeout);
         http::async_write(stream_, *res,
-                          [self = shared_from_this(), res](beast::error_code ec, size_t) {
+                          [self = this->shared_from_this(), res](beast::error_code ec, size_t) {
                               self->OnWrite(ec, res->keep_alive());
                           });
     }
@@ -127,7 +153,18 @@ private:
     // for the network thread to wake. Nothing else uses the socket while a call is in flight (the
     // connection reads again only after its answer is written); the network thread then carries
     // on, writing whatever the socket could not take at once.
+    // A TLS answer must be encrypted by the stream, on the network thread.
     void WriteFromWorker(HttpReply reply, bool keepAlive, unsigned version) {
+        if constexpr (std::is_same_v<Stream, TlsStream>) {
+            asio::post(server_.io_,
+                       [self = this->shared_from_this(), reply = std::move(reply), keepAlive,
+                        version]() mutable { self->Write(std::move(reply), keepAlive, version); });
+        } else {
+            WritePlainFromWorker(std::move(reply), keepAlive, version);
+        }
+    }
+
+    void WritePlainFromWorker(HttpReply reply, bool keepAlive, unsigned version) {
         auto res = MakeResponse(std::move(reply), keepAlive, version);
         auto bytes = std::make_shared<std::string>(Serialize(*res));
         const bool keep = res->keep_alive();
@@ -146,16 +183,17 @@ private:
                 break;
             }
         }
-        asio::post(stream_.get_executor(), [self = shared_from_this(), bytes, sent, error, keep] {
-            if (error)
-                return self->OnWrite(beast::error_code(error, boost::system::system_category()),
-                                     keep);
-            if (sent == bytes->size()) return self->OnWrite({}, keep);
-            self->stream_.expires_after(kWriteTimeout);
-            asio::async_write(
-                self->stream_, asio::buffer(bytes->data() + sent, bytes->size() - sent),
-                [self, bytes, keep](beast::error_code ec, size_t) { self->OnWrite(ec, keep); });
-        });
+        asio::post(
+            stream_.get_executor(), [self = this->shared_from_this(), bytes, sent, error, keep] {
+                if (error)
+                    return self->OnWrite(beast::error_code(error, boost::system::system_category()),
+                                         keep);
+                if (sent == bytes->size()) return self->OnWrite({}, keep);
+                self->stream_.expires_after(kWriteTimeout);
+                asio::async_write(
+                    self->stream_, asio::buffer(bytes->data() + sent, bytes->size() - sent),
+                    [self, bytes, keep](beast::error_code ec, size_t) { self->OnWrite(ec, keep); });
+            });
     }
 
     static std::string Serialize(http::response<http::string_body>& res) {
@@ -198,28 +236,28 @@ private:
 
     void Close() {
         beast::error_code ec;
-        stream_.socket().shutdown(tcp::socket::shutdown_both, ec);
-        stream_.socket().close(ec);
+        Lowest(stream_).socket().shutdown(tcp::socket::shutdown_both, ec);
+        Lowest(stream_).socket().close(ec);
     }
 
     // Closing with unread input (the rest of a refused body) would reset the connection and
     // could destroy the answer before the client reads it: shut down sending, then drain.
     void Linger() {
         beast::error_code ec;
-        stream_.socket().shutdown(tcp::socket::shutdown_send, ec);
-        stream_.expires_after(kLingerTimeout);
+        Lowest(stream_).socket().shutdown(tcp::socket::shutdown_send, ec);
+        Lowest(stream_).expires_after(kLingerTimeout);
         Drain();
     }
 
     void Drain() {
         stream_.async_read_some(asio::buffer(drain_),
-                                [self = shared_from_this()](beast::error_code ec, size_t) {
+                                [self = this->shared_from_this()](beast::error_code ec, size_t) {
                                     if (ec) return self->Close();
                                     self->Drain();
                                 });
     }
 
-    beast::tcp_stream stream_;
+    Stream stream_;
     HttpServer& server_;
     beast::flat_buffer buffer_;
     std::optional<http::request_parser<http::string_body>> parser_;
@@ -254,7 +292,14 @@ void HttpServer::Accept() {
                 std::cerr << "appserver: descritores livres de novo; conexões aceitas normalmente"
                           << std::endl;
             }
-            std::make_shared<HttpConnection>(std::move(socket), *this)->Start();
+            if (options_.tls)
+                std::make_shared<HttpConnection<TlsStream>>(
+                    TlsStream(beast::tcp_stream(std::move(socket)), *options_.tls), *this)
+                    ->Start();
+            else
+                std::make_shared<HttpConnection<beast::tcp_stream>>(
+                    beast::tcp_stream(std::move(socket)), *this)
+                    ->Start();
             return Accept();
         }
         // Out of descriptors or the like: the waiting clients are answered 503 and let go, so
@@ -306,6 +351,6 @@ void HttpServer::Stop() {
     beast::error_code ec;
     acceptor_.close(ec);
     retry_.cancel();
-    for (HttpConnection* c : std::set<HttpConnection*>(connections_))
+    for (HttpConnectionBase* c : std::set<HttpConnectionBase*>(connections_))
         c->StopIfIdle();
 }

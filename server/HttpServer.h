@@ -15,11 +15,22 @@
 #include <functional>
 #include <set>
 
-class HttpConnection;
+namespace boost::asio::ssl {
+class context;
+}
+
+// A connection as the server keeps track of it, plain or TLS.
+class HttpConnectionBase {
+public:
+    virtual ~HttpConnectionBase() = default;
+    virtual void StopIfIdle() = 0;
+};
 
 struct HttpServerOptions {
     std::chrono::seconds idleTimeout{60};
     size_t bodyLimit = 1 << 20;
+    // HTTPS with this certificate and key when set; it must outlive the server.
+    boost::asio::ssl::context* tls = nullptr;
 };
 
 class HttpServer {
@@ -40,7 +51,7 @@ public:
     void Stop();
 
 private:
-    friend class HttpConnection;
+    template <class Stream> friend class HttpConnection;
     void Accept();
     void Shed();
 
@@ -52,5 +63,5 @@ private:
     std::atomic<bool> stopping_{false}; // read by workers writing answers
     bool shedding_ = false;             // accepting fails: logged once until it works again
     int reserveFd_ = -1; // given up to take and answer a connection when none is left
-    std::set<HttpConnection*> connections_;
+    std::set<HttpConnectionBase*> connections_;
 };

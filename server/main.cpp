@@ -22,6 +22,7 @@
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/signal_set.hpp>
+#include <boost/asio/ssl/context.hpp>
 
 #include <csignal>
 #include <iostream>
@@ -72,6 +73,7 @@ const char* kInitHelp =
 const char* kServeHelp =
     "uso: appserver serve --db URL [--listen HOST:PORTA] [--metrics-listen HOST:PORTA]\n"
     "                     [--today AAAA-MM-DD] [--auth on|off] [--session-ttl SEGUNDOS]\n"
+    "                     [--tls-cert ARQUIVO --tls-key ARQUIVO]\n"
     "\n"
     "Atende os módulos remotos por JSON-RPC 2.0 sobre HTTP/1.1 (POST /rpc/<módulo>)\n"
     "até receber SIGINT ou SIGTERM. Quando pronto, escreve \"listening on HOST:PORTA\".\n"
@@ -92,8 +94,9 @@ const char* kServeHelp =
     "  --workers N             threads que executam as chamadas no banco (padrão 4)\n"
     "  --auth on|off           off dispensa a sessão e confia no cabeçalho X-Operator;\n"
     "                          só é aceito com --listen num endereço de loopback (padrão on)\n"
-    "  --session-ttl SEGUNDOS  duração de uma sessão desde a entrada (padrão 28800, 8 "
-    "horas)\n" KX_SETTINGS_HELP;
+    "  --session-ttl SEGUNDOS  duração de uma sessão desde a entrada (padrão 28800, 8 horas)\n"
+    "  --tls-cert ARQUIVO      certificado (PEM, com a cadeia) para atender em HTTPS\n"
+    "  --tls-key ARQUIVO       chave privada (PEM) do certificado\n" KX_SETTINGS_HELP;
 
 const char* kOperatorHelp =
     "uso: appserver operator add NOME --db URL\n"
@@ -124,7 +127,8 @@ const char* kBackupHelp =
 
 // The options that may also come from the environment and the configuration file.
 const std::set<std::string> kSettingKeys = {
-    "db", "listen", "metrics-listen", "today", "idle-timeout", "workers", "auth", "session-ttl"};
+    "db",      "listen", "metrics-listen", "today",    "idle-timeout",
+    "workers", "auth",   "session-ttl",    "tls-cert", "tls-key"};
 
 struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -309,9 +313,9 @@ bool Listen(std::optional<HttpServer>& server, asio::io_context& io, const tcp::
 }
 
 int Serve(int argc, char** argv) {
-    const std::set<std::string> valued = {"--db",    "--listen",       "--metrics-listen",
-                                          "--today", "--idle-timeout", "--workers",
-                                          "--auth",  "--session-ttl"};
+    const std::set<std::string> valued = {
+        "--db",      "--listen", "--metrics-listen", "--today",    "--idle-timeout",
+        "--workers", "--auth",   "--session-ttl",    "--tls-cert", "--tls-key"};
     std::set<std::string> accepted = valued;
     accepted.insert("--config");
     Options o = Parse(argc, argv, accepted, {});
@@ -354,6 +358,30 @@ int Serve(int argc, char** argv) {
         throw UsageError("--auth off só é aceito com --listen num endereço de loopback "
                          "(127.0.0.1 ou [::1]); recebido " +
                          EndpointText(endpoint) + ".");
+    // HTTPS: both files or neither; TLS 1.2 or later.
+    std::optional<asio::ssl::context> tls;
+    if (o.values.count("--tls-cert") != o.values.count("--tls-key"))
+        throw UsageError("informe --tls-cert e --tls-key juntos (certificado e chave privada).");
+    if (o.values.count("--tls-cert")) {
+        tls.emplace(asio::ssl::context::tls_server);
+        tls->set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2 |
+                         asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1 |
+                         asio::ssl::context::no_tlsv1_1 | asio::ssl::context::single_dh_use);
+        const auto load = [&](const char* option, auto&& use) {
+            boost::system::error_code ec;
+            use(o.values[option], ec);
+            if (ec)
+                throw UsageError("não foi possível usar o arquivo de " + Where(o, option) + " \"" +
+                                 o.values[option] + "\": " + ec.message() + ".");
+        };
+        load("--tls-cert", [&](const std::string& f, boost::system::error_code& ec) {
+            tls->use_certificate_chain_file(f, ec);
+        });
+        load("--tls-key", [&](const std::string& f, boost::system::error_code& ec) {
+            tls->use_private_key_file(f, asio::ssl::context::pem, ec);
+        });
+        httpOptions.tls = &*tls;
+    }
     if (o.values.count("--session-ttl"))
         auth.sessionSeconds =
             ParseInt(Where(o, "--session-ttl"), o.values["--session-ttl"], 1, 7 * 24 * 3600);
@@ -445,6 +473,7 @@ int Serve(int argc, char** argv) {
     std::string started = "banco de dados " + UrlForLog(url) + ", " + std::to_string(workers) +
                           " threads para as chamadas, chamadas em " + address;
     if (opsServer) started += ", métricas e saúde em " + EndpointText(opsServer->LocalEndpoint());
+    if (tls) started += ", HTTPS";
     if (!auth.required) started += ", sem autenticação (X-Operator aceito)";
     log.Write(AccessLog::EventLine("start", started));
     notifier.Ready("atendendo em " + address);

@@ -15,9 +15,18 @@ std::optional<String> configured;
 struct Address {
     String host;
     int port = kDefaultPort;
+    bool tls = false;
 };
 
-std::optional<Address> Parse(const String& text) {
+std::optional<Address> Parse(String text) {
+    bool tls = false;
+    if (text.rfind("https://", 0) == 0) {
+        tls = true;
+        text = text.substr(8);
+    } else if (text.rfind("http://", 0) == 0) {
+        text = text.substr(7);
+    }
+    if (!text.empty() && text.back() == '/') text.pop_back();
     const auto colon = text.rfind(':');
     if (colon == String::npos || colon == 0 || colon + 1 == text.size()) return std::nullopt;
     Address a;
@@ -32,6 +41,7 @@ std::optional<Address> Parse(const String& text) {
     }
     if (port < 1 || port > 65535) return std::nullopt;
     a.port = port;
+    a.tls = tls;
     return a;
 }
 
@@ -58,6 +68,10 @@ int WebPort() {
     return Current().port;
 }
 
+bool WebTls() {
+    return Current().tls;
+}
+
 void SetServer(const String& hostPort) {
     std::lock_guard lock(mutex);
     if (hostPort.empty()) {
@@ -66,7 +80,7 @@ void SetServer(const String& hostPort) {
     }
     if (!Parse(hostPort))
         throw Exception("Endereço do servidor de aplicação inválido: \"" + hostPort +
-                        "\" (use HOST:PORTA).");
+                        "\" (use HOST:PORTA ou https://HOST:PORTA).");
     configured = hostPort;
 }
 

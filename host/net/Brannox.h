@@ -9,7 +9,10 @@ namespace Brannox {
 
 String WebURL(); // the host part
 int WebPort();
-// "HOST:PORT" ("[v6]:PORT" for IPv6); "" goes back to KX_SERVER or the default.
+// True for an "https://HOST:PORT" address: the connection is TLS.
+bool WebTls();
+// "HOST:PORT" ("[v6]:PORT" for IPv6), optionally after "http://" or "https://"; "" goes back to
+// KX_SERVER or the default.
 // Raises Exception for a malformed address.
 void SetServer(const String& hostPort);
 

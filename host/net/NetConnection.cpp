@@ -5,6 +5,7 @@
 #include "net/Brannox.h"
 
 #include "net/TcpTransport.h"
+#include "net/TlsTransport.h"
 
 #include <atomic>
 #include <chrono>
@@ -25,6 +26,8 @@ std::mutex settingsMutex;
 String operatorName;
 String password;
 String sessionToken;
+String caFile;
+bool insecureAllowed = false;
 int defaultConnectMs = 5000;
 int defaultCallMs = 30000;
 TNetTransportFactory transportFactory;
@@ -34,15 +37,20 @@ String OperatorName() {
     return operatorName;
 }
 
-std::unique_ptr<TNetTransport> MakeTransport(const String& host, int port) {
+std::unique_ptr<TNetTransport> MakeTransport(const String& host, int port, bool tls) {
     TNetTransportFactory factory;
+    String ca;
+    bool insecure = false;
     {
         std::lock_guard lock(settingsMutex);
         factory = transportFactory;
+        ca = caFile;
+        insecure = insecureAllowed;
     }
     if (factory)
         if (auto transport = factory(host, port)) return transport;
-    return std::make_unique<TTcpTransport>(host, port, TNetConnection::AnswerLimit);
+    if (tls) return std::make_unique<TTlsTransport>(host, port, TNetConnection::AnswerLimit, ca);
+    return std::make_unique<TTcpTransport>(host, port, TNetConnection::AnswerLimit, insecure);
 }
 
 const char* kSessionModule = "Sessao";
@@ -74,6 +82,7 @@ struct TNetConnection::Impl {
     bool connected = false; // the module answered on the current address
     String host;
     int port = 0;
+    bool tls = false; // an https:// server address
     std::atomic<long long> nextId{0};
 
     String Where() const { return host + ":" + std::to_string(port); }
@@ -83,7 +92,7 @@ struct TNetConnection::Impl {
     // The transport for the current address, chosen again at each opening: the address may
     // have moved to another server since.
     void Open(Clock::time_point deadline, int connectMs) {
-        transport = MakeTransport(host, port);
+        transport = MakeTransport(host, port, tls);
         try {
             transport->Open(deadline, connectMs);
         } catch (...) {
@@ -218,6 +227,7 @@ void TNetConnection::Connect(std::chrono::steady_clock::time_point deadline) {
     if (BeforeConnect) BeforeConnect(this);
     impl_->host = Host.empty() ? Brannox::WebURL() : Host;
     impl_->port = Port ? Port : Brannox::WebPort();
+    impl_->tls = Brannox::WebTls();
     try {
         impl_->Open(deadline, ConnectTimeout ? ConnectTimeout : DefaultConnectTimeout());
         TNetRequest probe;
@@ -306,6 +316,8 @@ Variant TNetConnection::Call(const String& method, const std::vector<Variant>& a
             res = impl_->Authorized({true, "/rpc/" + ServerName, body, "", key}, deadline);
         } catch (const ENetLoginFailed&) {
             throw; // asking again with the same password cannot help
+        } catch (const ENetInsecure&) {
+            throw;
         } catch (const TNetTransportError& e) {
             impl_->Close();
             impl_->connected = false; // the next attempt connects anew, BeforeConnect included
@@ -342,6 +354,12 @@ void TNetConnection::SetOperator(String name) {
     operatorName = std::move(name);
 }
 
+void TNetConnection::SetTls(String ca, bool insecure) {
+    std::lock_guard lock(settingsMutex);
+    caFile = std::move(ca);
+    insecureAllowed = insecure;
+}
+
 void TNetConnection::SetPassword(String pw) {
     std::lock_guard lock(settingsMutex);
     password = std::move(pw);
@@ -376,6 +394,9 @@ TNetConnection::TLoginResult TNetConnection::LogIn(String& message) {
         }
         return TLoginResult::Ok;
     } catch (const ENetLoginFailed& e) {
+        message = e.Message();
+        return TLoginResult::Refused;
+    } catch (const ENetInsecure& e) {
         message = e.Message();
         return TLoginResult::Refused;
     } catch (const TNetTransportError& e) {

@@ -29,6 +29,12 @@ public:
     using Exception::Exception;
 };
 
+// Plain HTTP to a server on another machine, which the host refuses unless told otherwise.
+class ENetInsecure : public Exception {
+public:
+    using Exception::Exception;
+};
+
 class TNetConnection : public TComponent {
 public:
     explicit TNetConnection(TComponent* owner = nullptr);
@@ -66,6 +72,9 @@ public:
     // The operator's password. When a server answers 401 (no session, or it expired) the
     // connection signs in with it once and repeats the request; "" never signs in.
     static void SetPassword(String password);
+    // HTTPS (an https:// server address): the authorities' certificates of `caFile` are trusted
+    // besides the system's. `insecure` allows plain HTTP to a server on another machine.
+    static void SetTls(String caFile, bool insecure);
     // The session every connection carries ("Authorization: Bearer"); "" for none.
     static String SessionToken();
 

@@ -1,5 +1,7 @@
 #include "net/TcpTransport.h"
 
+#include "net/NetConnection.h"
+
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -38,11 +40,13 @@ String Reason(const boost::system::error_code& ec) {
 } // namespace
 
 struct TTcpTransport::Impl {
-    Impl(String h, int p, size_t limit) : host(std::move(h)), port(p), answerLimit(limit) {}
+    Impl(String h, int p, size_t limit, bool remote)
+        : host(std::move(h)), port(p), answerLimit(limit), plainToRemote(remote) {}
 
     String host;
     int port;
     size_t answerLimit;
+    bool plainToRemote;
     asio::io_context io;
     std::optional<beast::tcp_stream> stream;
     // Holds what is read beyond the headers; capped so no framing gets past the answer limit.
@@ -66,8 +70,8 @@ struct TTcpTransport::Impl {
     }
 };
 
-TTcpTransport::TTcpTransport(String host, int port, size_t answerLimit)
-    : impl_(std::make_unique<Impl>(std::move(host), port, answerLimit)) {}
+TTcpTransport::TTcpTransport(String host, int port, size_t answerLimit, bool plainToRemote)
+    : impl_(std::make_unique<Impl>(std::move(host), port, answerLimit, plainToRemote)) {}
 
 TTcpTransport::~TTcpTransport() {
     impl_->Close();
@@ -80,6 +84,14 @@ void TTcpTransport::Open(Clock::time_point deadline, int connectMs) {
     tcp::resolver resolver(d.io);
     auto endpoints = resolver.resolve(d.host, std::to_string(d.port), ec);
     if (ec) throw TNetTransportError::CannotConnect(d.Where(), Reason(ec), false);
+    if (!d.plainToRemote)
+        for (const auto& e : endpoints)
+            if (!e.endpoint().address().is_loopback())
+                throw ENetInsecure("Conexão sem criptografia recusada: o servidor de aplicação " +
+                                   d.Where() +
+                                   " não está nesta máquina e a senha do operador passaria pela "
+                                   "rede sem proteção. Use --server https://" +
+                                   d.Where() + " (ou, numa rede de confiança, --insecure).");
     d.stream.emplace(d.io);
     d.stream->expires_at(std::min(deadline, Clock::now() + std::chrono::milliseconds(connectMs)));
     d.stream->async_connect(endpoints, [&](beast::error_code e, const tcp::endpoint&) { ec = e; });

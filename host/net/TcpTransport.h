@@ -7,7 +7,9 @@
 
 class TTcpTransport : public TNetTransport {
 public:
-    TTcpTransport(String host, int port, size_t answerLimit);
+    // Without plainToRemote an address that is not this machine's is refused (ENetInsecure):
+    // the operator's password would cross the network in clear.
+    TTcpTransport(String host, int port, size_t answerLimit, bool plainToRemote = true);
     ~TTcpTransport() override;
     TTcpTransport(const TTcpTransport&) = delete;
     TTcpTransport& operator=(const TTcpTransport&) = delete;

@@ -22,7 +22,7 @@ class AuthTest : public ServerTest {
 protected:
     void SetUp() override {
         ServerTest::SetUp();
-        if (HasFatalFailure()) return;
+        if (HasFatalFailure() || IsSkipped()) return;
         AddOperator(db_->Url(), "ana", kPassword);
     }
     std::vector<std::string> ServerArgs() const override {

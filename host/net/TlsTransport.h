@@ -1,0 +1,24 @@
+// TNetConnection's requests over one persistent HTTPS connection (Boost.Beast over OpenSSL),
+// opened anew when the server closed it. The server's certificate must chain to the system's
+// authorities (or those of the CA file) and name the host; TLS 1.2 or later. Answers over
+// TNetConnection::AnswerLimit are refused as they are read.
+#pragma once
+
+#include "net/NetTransport.h"
+
+class TTlsTransport : public TNetTransport {
+public:
+    // caFile: authorities trusted besides the system's ("" for none).
+    TTlsTransport(String host, int port, size_t answerLimit, String caFile);
+    ~TTlsTransport() override;
+    TTlsTransport(const TTlsTransport&) = delete;
+    TTlsTransport& operator=(const TTlsTransport&) = delete;
+
+    void Open(Clock::time_point deadline, int connectMs) override;
+    bool Stale() override;
+    TNetAnswer Exchange(const TNetRequest& request, Clock::time_point deadline) override;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
