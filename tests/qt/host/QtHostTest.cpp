@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QProcess>
 #include <QTest>
 
@@ -288,6 +289,46 @@ TEST_F(HostappScreenshotTest, FailuresEndWithAnErrorCode) {
     EXPECT_TRUE(run.err.contains(QString::fromUtf8("não foi possível ler o roteiro")))
         << run.err.toStdString();
     EXPECT_FALSE(QFile::exists(png));
+}
+
+} // namespace
+
+namespace {
+
+// The history: an entry of the host's menu and Ctrl+H while the screen is open, enabled once a
+// supplier is loaded; both show the read-only list.
+TEST_F(QtHostTest, TheHistoryIsInTheMenuAndOnCtrlHOnceASupplierIsLoaded) {
+    TQtHostWindow& w = qtHost_->Window();
+    EXPECT_TRUE(!w.CommandMenu() || !w.CommandMenu()->menuAction()->isVisible());
+    OpenFromMenu();
+    ASSERT_NE(w.CommandMenu(), nullptr);
+    EXPECT_TRUE(w.CommandMenu()->menuAction()->isVisible());
+    ASSERT_EQ(w.CommandMenu()->actions().size(), 1);
+    QAction* history = w.CommandMenu()->actions().front();
+    EXPECT_EQ(history->text(), QString::fromUtf8("&Histórico de alterações do fornecedor"));
+    EXPECT_EQ(history->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_H));
+    w.UpdateCommands();
+    EXPECT_FALSE(history->isEnabled()) << "no supplier loaded yet";
+
+    QWidget* inscricao = ScreenPeer()->WidgetOf(C<TControl>("medNrInsJurNF"));
+    QTest::keyClicks(inscricao, "11222333000181");
+    QTest::keyClick(inscricao, Qt::Key_Tab);
+    Settle();
+    w.UpdateCommands();
+    EXPECT_TRUE(history->isEnabled());
+    history->trigger();
+    Settle();
+    ASSERT_EQ(dialogs_.lists.size(), 1u);
+    EXPECT_TRUE(dialogs_.lists[0].readOnly);
+    EXPECT_EQ(dialogs_.lists[0].title, "Histórico de alterações - 000001 Distribuidora Alfa Ltda");
+    QTest::keyClick(ScreenPeer()->WidgetOf(C<TControl>("dckSimples")), Qt::Key_H,
+                    Qt::ControlModifier);
+    Settle();
+    EXPECT_EQ(dialogs_.lists.size(), 2u) << "Ctrl+H";
+
+    UserInput::Close(Form());
+    Settle();
+    EXPECT_FALSE(w.CommandMenu()->menuAction()->isVisible());
 }
 
 } // namespace
