@@ -1,6 +1,7 @@
 #include "Operators.h"
 
 #include "ParamRecord.h"
+#include "RpcError.h"
 #include "host/rtl/Utf8.h"
 
 #include <soci/soci.h>
@@ -256,4 +257,19 @@ long long CountOpenSessions(Database& database) {
         return nullptr;
     });
     return n;
+}
+
+bool OperatorTablesExist(Database& database) {
+    try {
+        database.Run([](DbCall& db) -> nlohmann::json {
+            long long n = 0;
+            db.Sql() << "SELECT COUNT(*) FROM OPERADOR O JOIN SESSAOOPER S ON S.CDOPERADOR = "
+                        "O.CDOPERADOR WHERE 1 = 0",
+                soci::into(n);
+            return nullptr;
+        });
+        return true;
+    } catch (const RpcError&) {
+        return false;
+    }
 }

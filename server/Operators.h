@@ -38,6 +38,9 @@ std::vector<OperatorInfo> ListOperators(Database& db);
 
 long long NowSeconds();
 
+// Whether the operator and session tables are there (a database from before them lacks them).
+bool OperatorTablesExist(Database& db);
+
 // A new token (64 hex digits) and the SHA-256 that stands for it in the database.
 std::string NewSessionToken();
 std::string TokenDigest(const std::string& token);

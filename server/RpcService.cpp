@@ -317,7 +317,9 @@ HttpReply RpcService::InvokeSession(const HttpRequestInfo& request) {
                 reply = {429,
                          ErrorBody(id, kRpcThrottled,
                                    "Muitas tentativas de entrada sem sucesso: aguarde " +
-                                       std::to_string(wait) + " segundos e tente de novo."),
+                                       std::to_string(wait) +
+                                       (wait == 1 ? " segundo" : " segundos") +
+                                       " e tente de novo."),
                          ""};
                 reply.headers.push_back({"Retry-After", std::to_string(wait)});
                 record.code = kRpcThrottled;

@@ -400,6 +400,12 @@ int Serve(int argc, char** argv) {
             std::cerr << "appserver: aviso: a tabela CHAVEIDEMPOT não existe; as gravações terão "
                          "erro até que \"appserver init --db "
                       << url << "\" a crie." << std::endl;
+        // A database from before sessions: nobody can sign in until init adds the tables.
+        if (auth.required && !OperatorTablesExist(db))
+            std::cerr << "appserver: aviso: as tabelas OPERADOR e SESSAOOPER não existem; nenhum "
+                         "operador entra até que \"appserver init --db "
+                      << url << "\" as crie e \"appserver operator add\" cadastre os operadores."
+                      << std::endl;
     } catch (const RpcError& e) {
         std::cerr << "appserver: aviso: " << e.what()
                   << " As chamadas terão erro até que o banco de dados volte." << std::endl;

@@ -137,17 +137,22 @@ TEST(AppserverCli, InitIsIdempotentAndKeepsExistingRows) {
     sql << "DELETE FROM PRODUTO WHERE CDARVPROD = '0402'";
     // A database from before saves were keyed gets the key table, and its index, from init.
     sql << "DROP TABLE CHAVEIDEMPOT";
+    sql << "DROP TABLE SESSAOOPER";
     {
-        ServerProcess older(url);
+        ServerProcess older(url, {}, "127.0.0.1:0", {kServerDefaultAuth});
         older.Stop();
         EXPECT_NE(older.Log().find("a tabela CHAVEIDEMPOT não existe"), std::string::npos)
+            << older.Log();
+        EXPECT_NE(older.Log().find("as tabelas OPERADOR e SESSAOOPER não existem"),
+                  std::string::npos)
             << older.Log();
     }
     ASSERT_EQ(RunAppserver({"init", "--db", url, "--demo"}).exitCode, 0);
     int keyTable = 0;
-    sql << "SELECT COUNT(*) FROM sqlite_master WHERE name IN ('CHAVEIDEMPOT', 'IXCHAVEIDEMPOT1')",
+    sql << "SELECT COUNT(*) FROM sqlite_master WHERE name IN ('CHAVEIDEMPOT', 'IXCHAVEIDEMPOT1', "
+           "'SESSAOOPER', 'IXSESSAOOPER1', 'IXSESSAOOPER2')",
         soci::into(keyTable);
-    EXPECT_EQ(keyTable, 2);
+    EXPECT_EQ(keyTable, 5);
     // The deleted demo row is back, nothing is doubled and the changed row is kept.
     EXPECT_EQ(before, counts());
     std::string flag;
