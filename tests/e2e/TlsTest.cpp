@@ -61,12 +61,12 @@ TEST(HttpsTest, PlainHttpToAnotherMachineIsRefusedUnlessInsecure) {
     TestDatabase db("sqlite");
     // 192.0.2.0/24 is never routed: a connection attempt could only time out.
     const auto start = std::chrono::steady_clock::now();
-    HostappProcess refused(Args(db, "192.0.2.10:4711", {"--connect-timeout", "1"}),
+    HostappProcess refused(Args(db, "192.0.2.10:4711", {"--connect-timeout", "5"}),
                            {{"KX_PASSWORD", kPassword}});
     EXPECT_EQ(refused.Finish(), 1);
     EXPECT_NE(refused.Stderr().find("Conexão sem criptografia recusada"), std::string::npos)
         << refused.Stderr();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900))
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4))
         << "refused before any connection was tried";
 
     HostappProcess insecure(Args(db, "192.0.2.10:4711", {"--connect-timeout", "0.3", "--insecure"}),
