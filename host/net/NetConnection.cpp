@@ -130,7 +130,10 @@ struct TNetConnection::Impl {
         const String body =
             nlohmann::json{{"jsonrpc", "2.0"}, {"id", 0}, {"method", "Login"}, {"params", {op, pw}}}
                 .dump();
-        TNetRequest request{true, String("/rpc/") + kSessionModule, body};
+        TNetRequest request;
+        request.post = true;
+        request.target = String("/rpc/") + kSessionModule;
+        request.body = body;
         const TNetAnswer res = Exchange(std::move(request), deadline);
         nlohmann::json answer;
         try {
@@ -313,7 +316,7 @@ Variant TNetConnection::Call(const String& method, const std::vector<Variant>& a
             } else if (impl_->Stale()) {
                 impl_->Open(deadline, ConnectTimeout ? ConnectTimeout : DefaultConnectTimeout());
             }
-            res = impl_->Authorized({true, "/rpc/" + ServerName, body, "", key}, deadline);
+            res = impl_->Authorized({true, "/rpc/" + ServerName, body, "", key, ""}, deadline);
         } catch (const ENetLoginFailed&) {
             throw; // asking again with the same password cannot help
         } catch (const ENetInsecure&) {

@@ -97,12 +97,12 @@ TEST_F(InProcessServerTest, ARepeatedKeyIsAppliedOnce) {
     const json get = {
         {"jsonrpc", "2.0"}, {"id", 1}, {"method", "GetParamForn"}, {"params", {"000001"}}};
     const TNetAnswer loaded =
-        transport->Exchange({true, "/rpc/" + String(kModule), get.dump(), "", ""}, deadline);
+        transport->Exchange({true, "/rpc/" + String(kModule), get.dump(), "", "", ""}, deadline);
     ASSERT_EQ(loaded.status, 200u) << loaded.body;
     const json delta = UpdateDelta(json::parse(loaded.body)["result"][1], {{"IDUTPRIGXML", "S"}});
     const json save = {
         {"jsonrpc", "2.0"}, {"id", 2}, {"method", "SetParamForn"}, {"params", {delta, false}}};
-    const TNetRequest request{true, "/rpc/" + String(kModule), save.dump(), "", "chave-1"};
+    const TNetRequest request{true, "/rpc/" + String(kModule), save.dump(), "", "chave-1", ""};
     const TNetAnswer first = transport->Exchange(request, deadline);
     const TNetAnswer again = transport->Exchange(request, deadline);
     EXPECT_EQ(first.status, 200u);

@@ -310,7 +310,7 @@ TEST_F(QtHostTest, TheHistoryIsInTheMenuAndOnCtrlHOnceASupplierIsLoaded) {
     w.UpdateCommands();
     EXPECT_FALSE(history->isEnabled()) << "no supplier loaded yet";
 
-    QWidget* inscricao = ScreenPeer()->WidgetOf(C<TControl>("medNrInsJurNF"));
+    QWidget* inscricao = ScreenPeer()->WidgetOf(Component<TControl>("medNrInsJurNF"));
     QTest::keyClicks(inscricao, "11222333000181");
     QTest::keyClick(inscricao, Qt::Key_Tab);
     Settle();
@@ -321,7 +321,7 @@ TEST_F(QtHostTest, TheHistoryIsInTheMenuAndOnCtrlHOnceASupplierIsLoaded) {
     ASSERT_EQ(dialogs_.lists.size(), 1u);
     EXPECT_TRUE(dialogs_.lists[0].readOnly);
     EXPECT_EQ(dialogs_.lists[0].title, "Histórico de alterações - 000001 Distribuidora Alfa Ltda");
-    QTest::keyClick(ScreenPeer()->WidgetOf(C<TControl>("dckSimples")), Qt::Key_H,
+    QTest::keyClick(ScreenPeer()->WidgetOf(Component<TControl>("dckSimples")), Qt::Key_H,
                     Qt::ControlModifier);
     Settle();
     EXPECT_EQ(dialogs_.lists.size(), 2u) << "Ctrl+H";
