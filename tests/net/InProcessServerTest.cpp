@@ -133,3 +133,62 @@ TEST_F(InProcessServerTest, AStoppedServerIsRefusedUntilStartedAgain) {
     server = std::make_unique<InProcessServer>(db.Url(), "2026-12-08", port);
     EXPECT_EQ(c.Call("GetParamForn", {Variant("000001")})[0].AsString(), "S");
 }
+
+// With sessions required, the session check is the real server's: refused without a password,
+// one sign-in then reused, and a session another server does not know signed in again once.
+TEST_F(InProcessServerTest, SessionsAreCheckedAsByTheRealServer) {
+    const String name = "ana.souza", password = "senha-da-ana-1";
+    TestDatabase wireDb("sqlite"), localDb("sqlite", TestDatabase::Init::InProcess);
+    AddOperator(wireDb.Url(), name, password);
+    AddOperator(localDb.Url(), name, password);
+    ServerProcess appserver(wireDb.Url(), {"--today", "2026-12-08", "--auth", "on"});
+    InProcessServer local(localDb.Url(), "2026-12-08", 0, true);
+    TNetConnection::SetOperator(name);
+    const auto steps = [&](int port) {
+        TNetConnection c;
+        c.ServerName = kModule;
+        c.Host = "127.0.0.1";
+        c.Port = port;
+        c.CallTimeout = 2000;
+        std::vector<String> out;
+        TNetConnection::SetPassword("");
+        out.push_back(Outcome([&] {
+            c.SetConnected(true);
+            return Variant(c.Connected());
+        }));
+        TNetConnection::SetPassword(password);
+        c.SetConnected(true);
+        const Variant found = c.Call("GetParamForn", {Variant("000001")});
+        const String token = TNetConnection::SessionToken();
+        out.push_back(found[0].AsString() + (token.empty() ? " sem sessão" : " com sessão"));
+        const json delta = UpdateDelta(found[1].AsJson(), {{"IDUTPRIGXML", "S"}});
+        out.push_back(Outcome([&] {
+            return c.Call("SetParamForn", {Variant::Json(delta), Variant(false)});
+        }));
+        out.push_back(TNetConnection::SessionToken() == token ? "mesma sessão" : "sessão nova");
+        for (String& s : out)
+            for (size_t at; (at = s.find(std::to_string(port))) != String::npos;)
+                s.replace(at, std::to_string(port).size(), "PORTA");
+        return out;
+    };
+    const std::vector<String> overTcp = steps(appserver.Port());
+    EXPECT_EQ(steps(local.Port()), overTcp);
+    EXPECT_EQ(overTcp, (std::vector<String>{
+                           "erro:O servidor de aplicação 127.0.0.1:PORTA exige a entrada do "
+                           "operador: entre de novo com operador e senha.",
+                           "S com sessão", "ok:[\"S\"]", "mesma sessão"}));
+    EXPECT_EQ(localDb.LogRows("000001").at(0).at("CDOPERADOR"), name);
+
+    // The in-process session is unknown to appserver: one sign-in there, and the call goes on.
+    const String localToken = TNetConnection::SessionToken();
+    TNetConnection c;
+    c.ServerName = kModule;
+    c.Host = "127.0.0.1";
+    c.Port = appserver.Port();
+    c.SetConnected(true);
+    EXPECT_EQ(c.Call("GetParamForn", {Variant("000001")})[0].AsString(), "S");
+    EXPECT_NE(TNetConnection::SessionToken(), localToken);
+    TNetConnection::SetPassword("");
+    TNetConnection::SetOperator("");
+    EXPECT_EQ(appserver.Stop(), 0) << appserver.Log();
+}
