@@ -43,7 +43,7 @@ TEST_P(SignInTest, ThePasswordFromTheEnvironmentSignsInAndAnEndedSessionIsReopen
     const json again = Load("45782163000101");
     EXPECT_EQ(DialogTexts(again), std::vector<std::string>{});
     EXPECT_EQ(State()["record"]["fields"]["CDFORNECED"], "000002");
-    const std::string serverLog = server_->Log();
+    const std::string serverLog = server_->LogWith("method=Login", 2);
     size_t logins = 0;
     for (size_t at = serverLog.find("method=Login"); at != std::string::npos;
          at = serverLog.find("method=Login", at + 1))

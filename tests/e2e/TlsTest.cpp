@@ -52,9 +52,10 @@ TEST(HttpsTest, HostappSavesOverHttpsAndRefusesAnUnknownAuthority) {
     EXPECT_EQ(untrusted.Finish(), 0);
     EXPECT_NE(untrusted.Stderr().find("conexão segura (TLS) falhou"), std::string::npos)
         << untrusted.Stderr();
+    server.Stop(); // the call log is complete once the server has stopped
     const std::string serverLog = server.Log();
+    EXPECT_NE(serverLog.find("method=Login"), std::string::npos) << serverLog;
     EXPECT_EQ(serverLog.find("method=Login"), serverLog.rfind("method=Login")) << serverLog;
-    server.Stop();
 }
 
 TEST(HttpsTest, PlainHttpToAnotherMachineIsRefusedUnlessInsecure) {

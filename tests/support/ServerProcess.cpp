@@ -158,3 +158,15 @@ int ServerProcess::Stop(int timeoutMs) {
 std::string ServerProcess::Log() const {
     return ReadFile(logDir_.Path() + "/stderr");
 }
+
+std::string ServerProcess::LogWith(const std::string& text, size_t times, int timeoutMs) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        std::string log = Log();
+        size_t found = 0;
+        for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1))
+            ++found;
+        if (found >= times || std::chrono::steady_clock::now() >= deadline) return log;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}

@@ -45,6 +45,9 @@ public:
     int Stop(int timeoutMs = 10000);
     bool Running();
     std::string Log() const;
+    // The log once it holds `text` `times` times (the call log is written a batch at a time),
+    // or as it stands after the timeout.
+    std::string LogWith(const std::string& text, size_t times = 1, int timeoutMs = 5000) const;
 
 private:
     int pid_ = -1;
