@@ -373,7 +373,8 @@ int TQueryDataSet::CountRecords() {
     if (!Active() || done_ || !cursor_) return Active() ? static_cast<int>(rows_.size()) : 0;
     Cursor& c = *cursor_;
     // On SQLite the open statement keeps its place: the count runs beside it on the same
-    // connection and snapshot.
+    // connection and snapshot. The text wrapped is the query's own statement, with its
+    // parameters bound exactly as the query binds them.
     int count = 0;
     try {
         auto st = RunOnce(c.connection->Session(),

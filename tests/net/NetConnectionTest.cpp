@@ -1,9 +1,9 @@
 // TNetConnection against the real appserver, and the host's server address.
 #include "ServerHarness.h"
 
+#include "TcpFakes.h"
 #include "net/Brannox.h"
 #include "net/NetConnection.h"
-#include "TcpFakes.h"
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
