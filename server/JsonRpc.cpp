@@ -1,6 +1,7 @@
 #include "JsonRpc.h"
 
 #include "RpcError.h"
+#include "host/rtl/JsonDepth.h"
 
 using nlohmann::json;
 
@@ -10,31 +11,9 @@ struct TooDeep {};
 
 } // namespace
 
-// The nesting is measured by a scan of its own (brackets outside strings), so the document is
-// then built by the plain parser, much cheaper than one that calls back for every value.
-static void CheckDepth(const std::string& body) {
-    int depth = 0;
-    bool inString = false;
-    for (size_t i = 0; i < body.size(); ++i) {
-        const char c = body[i];
-        if (inString) {
-            if (c == '\\')
-                ++i;
-            else if (c == '"')
-                inString = false;
-        } else if (c == '"') {
-            inString = true;
-        } else if (c == '[' || c == '{') {
-            if (++depth > kJsonMaxDepth) throw TooDeep{};
-        } else if (c == ']' || c == '}') {
-            --depth;
-        }
-    }
-}
-
 json ParseRequestJson(const std::string& body) {
     try {
-        CheckDepth(body);
+        if (JsonNestsBeyond(body, kJsonMaxDepth)) throw TooDeep{};
         return json::parse(body);
     } catch (const TooDeep&) {
         throw RpcError(kRpcParseError, "A requisição aninha listas ou objetos além de " +

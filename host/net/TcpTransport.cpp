@@ -1,6 +1,7 @@
 #include "net/TcpTransport.h"
 
 #include "net/NetConnection.h"
+#include "net/TransportReason.h"
 
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
@@ -19,9 +20,7 @@ namespace beast = boost::beast;
 namespace http = beast::http;
 using tcp = asio::ip::tcp;
 
-namespace {
-
-String Reason(const boost::system::error_code& ec) {
+String TransportReason(const boost::system::error_code& ec) {
     if (ec == asio::error::connection_refused) return "conexão recusada";
     if (ec == beast::error::timeout || ec == asio::error::timed_out) return "tempo esgotado";
     if (ec == asio::error::host_not_found || ec == asio::error::host_not_found_try_again)
@@ -36,8 +35,6 @@ String Reason(const boost::system::error_code& ec) {
         return "resposta maior que o limite de 64 MiB";
     return ec.message();
 }
-
-} // namespace
 
 struct TTcpTransport::Impl {
     Impl(String h, int p, size_t limit, bool remote)
@@ -83,7 +80,7 @@ void TTcpTransport::Open(Clock::time_point deadline, int connectMs) {
     boost::system::error_code ec;
     tcp::resolver resolver(d.io);
     auto endpoints = resolver.resolve(d.host, std::to_string(d.port), ec);
-    if (ec) throw TNetTransportError::CannotConnect(d.Where(), Reason(ec), false);
+    if (ec) throw TNetTransportError::CannotConnect(d.Where(), TransportReason(ec), false);
     if (!d.plainToRemote)
         for (const auto& e : endpoints)
             if (!e.endpoint().address().is_loopback())
@@ -98,7 +95,7 @@ void TTcpTransport::Open(Clock::time_point deadline, int connectMs) {
     d.Run();
     if (ec) {
         d.stream.reset();
-        throw TNetTransportError::CannotConnect(d.Where(), Reason(ec), false);
+        throw TNetTransportError::CannotConnect(d.Where(), TransportReason(ec), false);
     }
     d.stream->socket().set_option(tcp::no_delay(true), ec);
     // Answers are small: a bounded receive buffer keeps the kernel from taking in tens of
@@ -182,7 +179,7 @@ TNetAnswer TTcpTransport::Exchange(const TNetRequest& request, Clock::time_point
     // write of nothing at all is known not to have.
     if (ec) {
         d.Close();
-        throw TNetTransportError::CannotConnect(d.Where(), Reason(ec), true);
+        throw TNetTransportError::CannotConnect(d.Where(), TransportReason(ec), true);
     }
 
     http::response_parser<http::string_body> parser;
@@ -241,7 +238,8 @@ TNetAnswer TTcpTransport::Exchange(const TNetRequest& request, Clock::time_point
     if (ec) {
         d.Close();
         if (ec == beast::error::timeout) throw TNetTransportError::NoAnswerInTime(d.Where());
-        TNetTransportError failure = TNetTransportError::CannotConnect(d.Where(), Reason(ec), true);
+        TNetTransportError failure =
+            TNetTransportError::CannotConnect(d.Where(), TransportReason(ec), true);
         failure.retry = ec != http::error::body_limit && ec != http::error::buffer_overflow &&
                         ec != http::error::header_limit;
         throw failure;

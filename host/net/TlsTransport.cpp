@@ -1,5 +1,7 @@
 #include "net/TlsTransport.h"
 
+#include "net/TransportReason.h"
+
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -18,26 +20,6 @@ namespace asio = boost::asio;
 namespace beast = boost::beast;
 namespace http = beast::http;
 using tcp = asio::ip::tcp;
-
-namespace {
-
-String Reason(const boost::system::error_code& ec) {
-    if (ec == asio::error::connection_refused) return "conexão recusada";
-    if (ec == beast::error::timeout || ec == asio::error::timed_out) return "tempo esgotado";
-    if (ec == asio::error::host_not_found || ec == asio::error::host_not_found_try_again)
-        return "host não encontrado";
-    if (ec == http::error::end_of_stream || ec == asio::error::eof)
-        return "conexão encerrada pelo servidor";
-    if (ec == asio::error::connection_reset) return "conexão reiniciada pelo servidor";
-    if (ec == asio::error::network_unreachable || ec == asio::error::host_unreachable)
-        return "rede inacessível";
-    if (ec == http::error::body_limit || ec == http::error::buffer_overflow ||
-        ec == http::error::header_limit)
-        return "resposta maior que o limite de 64 MiB";
-    return ec.message();
-}
-
-} // namespace
 
 struct TTlsTransport::Impl {
     Impl(String h, int p, size_t limit, String ca)
@@ -123,7 +105,7 @@ struct TTlsTransport::Impl {
                 refused ? "a conexão segura (TLS) falhou: o certificado do servidor não foi "
                           "aceito ou o servidor não fala HTTPS (" +
                               ec.message() + ")"
-                        : Reason(ec),
+                        : TransportReason(ec),
                 false);
             failure.retry = !refused;
             throw failure;
@@ -144,14 +126,14 @@ void TTlsTransport::Open(Clock::time_point deadline, int connectMs) {
     boost::system::error_code ec;
     tcp::resolver resolver(d.io);
     auto endpoints = resolver.resolve(d.host, std::to_string(d.port), ec);
-    if (ec) throw TNetTransportError::CannotConnect(d.Where(), Reason(ec), false);
+    if (ec) throw TNetTransportError::CannotConnect(d.Where(), TransportReason(ec), false);
     d.stream.emplace(d.io);
     d.stream->expires_at(std::min(deadline, Clock::now() + std::chrono::milliseconds(connectMs)));
     d.stream->async_connect(endpoints, [&](beast::error_code e, const tcp::endpoint&) { ec = e; });
     d.Run();
     if (ec) {
         d.stream.reset();
-        throw TNetTransportError::CannotConnect(d.Where(), Reason(ec), false);
+        throw TNetTransportError::CannotConnect(d.Where(), TransportReason(ec), false);
     }
     d.stream->socket().set_option(tcp::no_delay(true), ec);
     d.buffer.clear();
@@ -193,7 +175,7 @@ TNetAnswer TTlsTransport::Exchange(const TNetRequest& request, Clock::time_point
     // write of nothing at all is known not to have.
     if (ec) {
         d.Close();
-        throw TNetTransportError::CannotConnect(d.Where(), Reason(ec), true);
+        throw TNetTransportError::CannotConnect(d.Where(), TransportReason(ec), true);
     }
     http::response_parser<http::string_body> parser;
     parser.body_limit(d.answerLimit);
@@ -214,7 +196,8 @@ TNetAnswer TTlsTransport::Exchange(const TNetRequest& request, Clock::time_point
     if (ec) {
         d.Close();
         if (ec == beast::error::timeout) throw TNetTransportError::NoAnswerInTime(d.Where());
-        TNetTransportError failure = TNetTransportError::CannotConnect(d.Where(), Reason(ec), true);
+        TNetTransportError failure =
+            TNetTransportError::CannotConnect(d.Where(), TransportReason(ec), true);
         failure.retry = ec != http::error::body_limit && ec != http::error::buffer_overflow &&
                         ec != http::error::header_limit;
         throw failure;

@@ -1,4 +1,5 @@
 #include "rtl/Variant.h"
+#include "rtl/JsonDepth.h"
 
 #include <cctype>
 #include <cmath>
@@ -435,27 +436,8 @@ int VarArrayHighBound(const Variant& v, int dim) {
 }
 
 nlohmann::json ParseJsonLimited(const String& text, int maxDepth) {
-    // The nesting is measured by a scan of its own (brackets outside strings), so the document is
-    // then built by the plain parser, much cheaper than one that calls back for every value.
-    int depth = 0;
-    bool inString = false;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (inString) {
-            if (c == '\\')
-                ++i;
-            else if (c == '"')
-                inString = false;
-        } else if (c == '"') {
-            inString = true;
-        } else if (c == '[' || c == '{') {
-            if (++depth > maxDepth)
-                throw EConvertError("JSON aninhado além de " + std::to_string(maxDepth) +
-                                    " níveis");
-        } else if (c == ']' || c == '}') {
-            --depth;
-        }
-    }
+    if (JsonNestsBeyond(text, maxDepth))
+        throw EConvertError("JSON aninhado além de " + std::to_string(maxDepth) + " níveis");
     try {
         return nlohmann::json::parse(text);
     } catch (const nlohmann::json::exception&) {
