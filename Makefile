@@ -27,7 +27,7 @@ test: build
 
 # The whole test suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer.
 # Any report fails the test that made it.
-test-sanitize: export ASAN_OPTIONS = abort_on_error=1:detect_leaks=1:strict_string_checks=1
+test-sanitize: export ASAN_OPTIONS = abort_on_error=1:detect_leaks=1:strict_string_checks=1:suppressions=$(CURDIR)/scripts/asan.supp
 test-sanitize: export UBSAN_OPTIONS = print_stacktrace=1:halt_on_error=1
 test-sanitize: export LSAN_OPTIONS = suppressions=$(CURDIR)/scripts/lsan.supp:print_suppressions=0
 test-sanitize: deps
