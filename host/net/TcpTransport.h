@@ -3,22 +3,14 @@
 // TNetConnection::AnswerLimit are refused as they are read.
 #pragma once
 
-#include "net/NetTransport.h"
+#include "net/SocketTransport.h"
 
-class TTcpTransport : public TNetTransport {
+class TTcpTransport : public TSocketTransport {
 public:
     // Without plainToRemote an address that is not this machine's is refused (ENetInsecure):
     // the operator's password would cross the network in clear.
     TTcpTransport(String host, int port, size_t answerLimit, bool plainToRemote = true);
-    ~TTcpTransport() override;
-    TTcpTransport(const TTcpTransport&) = delete;
-    TTcpTransport& operator=(const TTcpTransport&) = delete;
-
-    void Open(Clock::time_point deadline, int connectMs) override;
-    bool Stale() override;
-    TNetAnswer Exchange(const TNetRequest& request, Clock::time_point deadline) override;
 
 private:
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
+    struct Plain;
 };

@@ -4,21 +4,13 @@
 // TNetConnection::AnswerLimit are refused as they are read.
 #pragma once
 
-#include "net/NetTransport.h"
+#include "net/SocketTransport.h"
 
-class TTlsTransport : public TNetTransport {
+class TTlsTransport : public TSocketTransport {
 public:
     // caFile: authorities trusted besides the system's ("" for none).
     TTlsTransport(String host, int port, size_t answerLimit, String caFile);
-    ~TTlsTransport() override;
-    TTlsTransport(const TTlsTransport&) = delete;
-    TTlsTransport& operator=(const TTlsTransport&) = delete;
-
-    void Open(Clock::time_point deadline, int connectMs) override;
-    bool Stale() override;
-    TNetAnswer Exchange(const TNetRequest& request, Clock::time_point deadline) override;
 
 private:
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
+    struct Secure;
 };
