@@ -374,22 +374,30 @@ String TNetConnection::SessionToken() {
     return sessionToken;
 }
 
+// Connects to the host's session module and asks it whether its server wants sessions: the
+// "auth" of the module's description, or nothing when the description does not say.
+std::optional<bool> TNetConnection::ProbeSession(std::chrono::steady_clock::time_point deadline) {
+    ServerName = kSessionModule;
+    Connect(deadline);
+    TNetRequest probe;
+    probe.target = "/rpc/" + ServerName;
+    const TNetAnswer info = impl_->Exchange(std::move(probe), deadline);
+    nlohmann::json j;
+    try {
+        j = ParseJsonLimited(info.body);
+    } catch (const Exception&) {
+        return std::nullopt;
+    }
+    if (!j.is_object() || !j.contains("auth") || !j["auth"].is_boolean()) return std::nullopt;
+    return j["auth"].get<bool>();
+}
+
 TNetConnection::TLoginResult TNetConnection::LogIn(String& message) {
     TNetConnection c;
-    c.ServerName = kSessionModule;
     const auto deadline =
         Clock::now() + milliseconds(DefaultConnectTimeout() + DefaultCallTimeout());
     try {
-        c.Connect(deadline);
-        TNetRequest probe;
-        probe.target = String("/rpc/") + kSessionModule;
-        const TNetAnswer info = c.impl_->Exchange(std::move(probe), deadline);
-        nlohmann::json j;
-        try {
-            j = ParseJsonLimited(info.body);
-        } catch (const Exception&) {
-        }
-        if (j.is_object() && j.value("auth", true) == false) return TLoginResult::NotRequired;
+        if (c.ProbeSession(deadline) == false) return TLoginResult::NotRequired;
         if (c.impl_->Stale()) c.impl_->Open(deadline, DefaultConnectTimeout());
         if (!c.impl_->Login(deadline)) {
             message = "Informe a senha do operador.";
@@ -413,16 +421,9 @@ TNetConnection::TLoginResult TNetConnection::LogIn(String& message) {
 bool TNetConnection::LoginNeeded() {
     if (!SessionToken().empty()) return false;
     TNetConnection c;
-    c.ServerName = kSessionModule;
-    const auto deadline =
-        Clock::now() + milliseconds(DefaultConnectTimeout() + DefaultCallTimeout());
     try {
-        c.Connect(deadline);
-        TNetRequest probe;
-        probe.target = String("/rpc/") + kSessionModule;
-        const TNetAnswer info = c.impl_->Exchange(std::move(probe), deadline);
-        const nlohmann::json j = ParseJsonLimited(info.body);
-        return j.is_object() && j.value("auth", false) == true;
+        return c.ProbeSession(Clock::now() +
+                              milliseconds(DefaultConnectTimeout() + DefaultCallTimeout())) == true;
     } catch (...) {
         return false;
     }

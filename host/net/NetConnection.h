@@ -13,6 +13,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // A call whose request may have reached the server but whose answer never arrived, though it
@@ -113,6 +114,7 @@ public:
 
 private:
     void Connect(std::chrono::steady_clock::time_point deadline);
+    std::optional<bool> ProbeSession(std::chrono::steady_clock::time_point deadline);
 
     struct Impl;
     std::unique_ptr<Impl> impl_;
