@@ -8,7 +8,9 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 
+#include <algorithm>
 #include <cstdlib>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -354,5 +356,71 @@ TEST_F(NetConnectionTest, EmptyAddressUsesTheHostsServer) {
     c.ServerName = kModule;
     c.SetConnected(true);
     EXPECT_TRUE(c.Connected());
+    Brannox::SetServer("");
+}
+
+// The host's sign-in asks the session module first: only a description that says "auth": false
+// spares it, only one that says true makes it needed; anything else signs in.
+TEST(SessionProbe, SignInFollowsWhatTheSessionModuleSays) {
+    struct Case {
+        const char* description;
+        TNetConnection::TLoginResult logIn;
+        bool needed;
+    };
+    using R = TNetConnection::TLoginResult;
+    const std::vector<Case> cases = {
+        {R"({"module":"Sessao","auth":true})", R::Ok, true},
+        {R"({"module":"Sessao","auth":false})", R::NotRequired, false},
+        {R"({"module":"Sessao"})", R::Ok, false},
+        {R"({"module":"Sessao","auth":null})", R::Ok, false},
+        {R"({"module":"Sessao","auth":"sim"})", R::Ok, false},
+        {"não é JSON", R::Ok, false},
+    };
+    for (const Case& k : cases) {
+        std::mutex mutex;
+        std::vector<std::string> asked;
+        FakeServer fake([&](int fd) {
+            for (;;) {
+                const std::string request = ReadHttpMessage(fd);
+                if (request.empty()) return;
+                {
+                    std::lock_guard lock(mutex);
+                    asked.push_back(request.substr(0, request.find(" HTTP/1.1")));
+                }
+                WriteAll(fd, request.rfind("GET", 0) == 0
+                                 ? HttpAnswer(200, k.description)
+                                 : HttpAnswer(200, R"({"jsonrpc":"2.0","id":0,)"
+                                                   R"("result":["S","sessao-1"]})"));
+            }
+        });
+        Brannox::SetServer("127.0.0.1:" + std::to_string(fake.Port()));
+        TNetConnection::SetPassword("senha-1");
+        EXPECT_EQ(TNetConnection::LoginNeeded(), k.needed) << k.description;
+        String message;
+        EXPECT_EQ(TNetConnection::LogIn(message), k.logIn) << k.description << ": " << message;
+        EXPECT_EQ(TNetConnection::SessionToken(), k.logIn == R::Ok ? "sessao-1" : "")
+            << k.description;
+        // Only the session module is asked; it is signed in to once, and only when it must be.
+        std::lock_guard lock(mutex);
+        ASSERT_FALSE(asked.empty()) << k.description;
+        EXPECT_EQ(asked.back(), k.logIn == R::Ok ? "POST /rpc/Sessao" : "GET /rpc/Sessao");
+        EXPECT_EQ(std::count(asked.begin(), asked.end(), "POST /rpc/Sessao"),
+                  k.logIn == R::Ok ? 1 : 0)
+            << k.description;
+        EXPECT_EQ(std::count(asked.begin(), asked.end(), "GET /rpc/Sessao") +
+                      std::count(asked.begin(), asked.end(), "POST /rpc/Sessao"),
+                  static_cast<long>(asked.size()))
+            << k.description;
+    }
+    TNetConnection::SetPassword("");
+
+    // No server: LogIn says why, and no sign-in is thought needed.
+    const int closed = ClosedPort();
+    Brannox::SetServer("127.0.0.1:" + std::to_string(closed));
+    String message;
+    EXPECT_EQ(TNetConnection::LogIn(message), R::Unreachable);
+    EXPECT_EQ(message, "Não foi possível conectar ao servidor de aplicação 127.0.0.1:" +
+                           std::to_string(closed) + ": conexão recusada.");
+    EXPECT_FALSE(TNetConnection::LoginNeeded());
     Brannox::SetServer("");
 }
