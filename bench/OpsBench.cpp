@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "AccessLog.h"
+#include "CallSamples.h"
 #include "Metrics.h"
 #include "ModuleRegistry.h"
 #include "RdmParamForne.h"
@@ -14,18 +15,9 @@
 namespace {
 
 CallRecord SampleCall() {
-    CallRecord r;
-    r.requestId = "5f3a9c21-118";
-    r.module = "Kxf27400.rdmParamForne";
-    r.method = "SetParamForn";
-    r.operatorName = "Ana Lúcia";
-    r.supplier = "000001";
-    r.seconds = 0.00342;
-    r.outcome = CallOutcome::Conflict;
-    r.code = -32001;
-    r.message =
-        "Registro alterado por outro usuário. Recarregue o fornecedor e repita a alteração.";
-    return r;
+    return ConflictingSave(
+        "5f3a9c21-118", 0.00342,
+        "Registro alterado por outro usuário. Recarregue o fornecedor e repita a alteração.");
 }
 
 const ModuleRegistry& Modules() {

@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
-#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <soci/soci.h>
@@ -16,31 +15,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "LookupQueries.h"
+#include "TestDatabase.h"
 #include "brx/BtnPesquisa.h"
-#include "db/ADOIBQuery.h"
 #include "sql/Schema.h"
 
 namespace {
 
 constexpr int kSuppliers = 1000000;
 constexpr int kListRows = 200; // what the list shows first
-
-const std::vector<String> kFornecedorSql = {
-    "SELECT",
-    "   CDFORNECED,",
-    "   NRINSJURFORN,",
-    "   NMRAZSOCFORN,",
-    "   IDTPIJURFORN",
-    "FROM",
-    "   FORNECEDOR",
-    "WHERE",
-    "   (NRINSJURFORN = :P_NRINSJURFORN OR :P_TNRINSJURFORN = 'T')",
-    "ORDER BY",
-    "   IDTPIJURFORN,",
-    "   NRINSJURFORN",
-    "",
-    " ",
-    " "};
+const std::vector<const char*> kColumns = {"CDFORNECED", "NRINSJURFORN", "NMRAZSOCFORN",
+                                           "IDTPIJURFORN"};
 
 // The inscription of supplier n: 14 digits, spread over the range so the index is no sequence.
 String Inscription(long long n) {
@@ -59,25 +44,12 @@ long RssKb() {
 // A database of kSuppliers suppliers with the server's schema (and its indexes).
 class Million {
 public:
-    explicit Million(bool postgres) {
-        if (postgres) {
-            admin_ = std::getenv("KX_TEST_PG");
-            name_ = "kx_bench_" + std::to_string(getpid());
-            soci::session admin;
-            kxsql::OpenSession(admin, admin_);
-            admin << "DROP DATABASE IF EXISTS " + name_;
-            admin << "CREATE DATABASE " + name_;
-            const size_t slash = admin_.find('/', admin_.find("://") + 3);
-            url_ = admin_.substr(0, slash) + "/" + name_;
-        } else {
-            dir_ = std::filesystem::temp_directory_path() /
-                   ("kx_bench_scale_" + std::to_string(getpid()));
-            std::filesystem::create_directories(dir_);
-            url_ = "sqlite:" + (dir_ / "kx.db").string();
-        }
+    explicit Million(bool postgres)
+        : db_(postgres ? "postgresql" : "sqlite", TestDatabase::Init::Empty) {
+        const std::string& url = db_.Url();
         soci::session s;
-        kxsql::OpenSession(s, url_);
-        for (const std::string& statement : kxsql::SchemaStatements(kxsql::EngineOfUrl(url_)))
+        kxsql::OpenSession(s, url);
+        for (const std::string& statement : kxsql::SchemaStatements(kxsql::EngineOfUrl(url)))
             s << statement;
         const std::string n = std::to_string(kSuppliers);
         if (postgres) {
@@ -98,23 +70,14 @@ public:
             s << "ANALYZE";
         }
         connection_ = std::make_unique<TADOConnection>(nullptr);
-        connection_->Open(url_);
+        connection_->Open(url);
     }
-    ~Million() {
-        connection_.reset();
-        if (!name_.empty()) {
-            soci::session admin;
-            kxsql::OpenSession(admin, admin_);
-            admin << "DROP DATABASE IF EXISTS " + name_;
-        }
-        if (!dir_.empty()) std::filesystem::remove_all(dir_);
-    }
-    const std::string& Url() const { return url_; }
+    ~Million() { connection_.reset(); }
+    const std::string& Url() const { return db_.Url(); }
     TADOConnection* Connection() { return connection_.get(); }
 
 private:
-    std::string admin_, name_, url_;
-    std::filesystem::path dir_;
+    TestDatabase db_; // dropped after the connection closed
     std::unique_ptr<TADOConnection> connection_;
 };
 
@@ -127,16 +90,11 @@ Million& Data(bool postgres) {
 
 // The supplier lookup as the screen's form defines it, on the connection.
 struct Lookup {
-    explicit Lookup(TADOConnection* c) : query(new TADOIBQuery(&root)) {
-        query->SetName("qryFornecedor");
-        query->SQL().Assign(kFornecedorSql);
+    explicit Lookup(TADOConnection* c)
+        : query(NewLookupQuery(&root, "qryFornecedor", kFornecedorSql, kColumns)) {
         query->SetADOConnection(c);
-        for (const char* f : {"CDFORNECED", "NRINSJURFORN", "NMRAZSOCFORN", "IDTPIJURFORN"}) {
-            auto* field = new TADOIBStringField(&root);
-            field->SetFieldName(f);
-            field->SetDataSet(query->Query());
-            fields.push_back(field);
-        }
+        for (const char* f : kColumns)
+            fields.push_back(query->FieldByName(f));
     }
     void Open(const String& inscription, const String& all) {
         query->Close();

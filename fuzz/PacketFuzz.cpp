@@ -3,33 +3,16 @@
 #include "FuzzTarget.h"
 
 #include "Consiste.h"
-#include "db/DBClient.h"
+#include "FieldedDataSet.h"
 #include "rtl/Variant.h"
-#include "vcl/Forms.h"
-
-#include <memory>
 
 namespace {
 
-struct Record {
-    std::unique_ptr<TForm> root = std::make_unique<TForm>(nullptr);
-    TClientDataSet* cds = new TClientDataSet(root.get());
-    TStringField* code = new TStringField(root.get());
-    TFloatField* days = new TFloatField(root.get());
-    TStringField* flag = new TStringField(root.get());
-    TDateTimeField* date = new TDateTimeField(root.get());
-
-    Record() {
-        auto field = [&](TField* f, const char* name, int size) {
-            f->SetFieldName(name);
-            if (size) f->SetSize(size);
-            f->SetDataSet(cds);
-        };
-        field(code, "CDFORNECED", 21);
-        field(days, "NRDIASBLOQNFFOR", 0);
-        field(flag, "IDSIMPLESNACIONAL", 1);
-        field(date, "DTREACONSIMPXML", 0);
-    }
+struct Record : FieldedDataSet {
+    TStringField* code = AddField<TStringField>("CDFORNECED", 21);
+    TFloatField* days = AddField<TFloatField>("NRDIASBLOQNFFOR");
+    TStringField* flag = AddField<TStringField>("IDSIMPLESNACIONAL", 1);
+    TDateTimeField* date = AddField<TDateTimeField>("DTREACONSIMPXML");
 };
 
 } // namespace

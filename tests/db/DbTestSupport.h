@@ -4,8 +4,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
-#include "db/DBClient.h"
-#include "vcl/Forms.h"
+#include "FieldedDataSet.h"
 
 struct Trace {
     std::vector<String> items;
@@ -19,29 +18,17 @@ struct Trace {
     }
 };
 
-struct ParamRecord {
-    std::unique_ptr<TForm> root = std::make_unique<TForm>(nullptr);
-    TClientDataSet* cds = new TClientDataSet(root.get());
+struct ParamRecord : FieldedDataSet {
     TDataSource* dts = new TDataSource(root.get());
-    TStringField* code = new TStringField(root.get());
-    TFloatField* days = new TFloatField(root.get());
-    TStringField* simples = new TStringField(root.get());
-    TFloatField* maxValue = new TFloatField(root.get());
-    TDateTimeField* date = new TDateTimeField(root.get());
+    TStringField* code = AddField<TStringField>("CDFORNECED", 21);
+    TFloatField* days = AddField<TFloatField>("NRDIASBLOQNFFOR");
+    TStringField* simples = AddField<TStringField>("IDSIMPLESNACIONAL", 1);
+    TFloatField* maxValue = AddField<TFloatField>("VRMAXPERMFORN");
+    TDateTimeField* date = AddField<TDateTimeField>("DTREACONSIMPXML");
     Trace trace;
 
     ParamRecord() {
         cds->SetName("cdsParamForne");
-        auto field = [&](TField* f, const char* name, int size) {
-            f->SetFieldName(name);
-            if (size) f->SetSize(size);
-            f->SetDataSet(cds);
-        };
-        field(code, "CDFORNECED", 21);
-        field(days, "NRDIASBLOQNFFOR", 0);
-        field(simples, "IDSIMPLESNACIONAL", 1);
-        field(maxValue, "VRMAXPERMFORN", 0);
-        field(date, "DTREACONSIMPXML", 0);
         maxValue->SetDisplayFormat("#,##0.00");
         dts->SetDataSet(cds);
         auto ev = [this](const char* name) { return [this, name](TDataSet*) { trace.Add(name); }; };

@@ -1,37 +1,19 @@
 // Queries on the shared data module against a temporary SQLite file, and against PostgreSQL when
 // KX_TEST_PG holds a libpq URI (each test gets a database of its own, dropped afterwards).
 #include <algorithm>
-#include <atomic>
 #include <cstdlib>
-#include <filesystem>
 #include <gtest/gtest.h>
 #include <soci/soci.h>
 #include <tuple>
-#include <unistd.h>
 
-#include "db/ADOIBQuery.h"
+#include "LookupQueries.h"
+#include "TestDatabase.h"
 #include "db/DBGeral.h"
 #include "sql/Schema.h"
 #include "vcl/FormReader.h"
 
 namespace {
 
-const std::vector<String> kFornecedorSql = {"SELECT",
-                                            "   CDFORNECED,",
-                                            "   NRINSJURFORN,",
-                                            "   NMRAZSOCFORN,",
-                                            "   IDTPIJURFORN",
-                                            "FROM",
-                                            "   FORNECEDOR",
-                                            "WHERE",
-                                            "   (NRINSJURFORN = :P_NRINSJURFORN OR "
-                                            ":P_TNRINSJURFORN = 'T')",
-                                            "ORDER BY",
-                                            "   IDTPIJURFORN,",
-                                            "   NRINSJURFORN",
-                                            "",
-                                            " ",
-                                            " "};
 const std::vector<String> kGrupoSql = {
     "SELECT CDGRUPOPER, DSGRUPOPER", "  FROM GRUPOPER",
     " WHERE ((CDGRUPOPER = :P_CDGRUPOPER) OR (:P_TGRUPOPER = 'T'))", " ORDER BY CDGRUPOPER", " "};
@@ -53,34 +35,15 @@ const std::vector<std::tuple<String, String, String>> kProducts = {{"1.02", "POR
                                                                    {"0.99", "ARRUELA", "1"},
                                                                    {"1.01", "PARAFUSO", "1"}};
 
-// The libpq URI with another database name.
-String WithDatabase(const String& uri, const String& db) {
-    size_t hostStart = uri.find("://");
-    size_t slash = uri.find('/', hostStart == String::npos ? 0 : hostStart + 3);
-    size_t query = uri.find('?');
-    String tail = query == String::npos ? "" : uri.substr(query);
-    String head = uri.substr(0, std::min(slash, query));
-    return head + "/" + db + tail;
-}
-
 class Queries : public ::testing::TestWithParam<const char*> {
 protected:
     void SetUp() override {
-        static std::atomic<int> counter{0};
-        String tag = std::to_string(getpid()) + "_" + std::to_string(counter++);
-        if (String(GetParam()) == "sqlite") {
-            path_ = std::filesystem::temp_directory_path() / ("kx_db_query_" + tag + ".db");
-            url_ = "sqlite:" + path_.string();
-        } else {
+        if (String(GetParam()) != "sqlite") {
             const char* admin = std::getenv("KX_TEST_PG");
             if (!admin || !*admin) GTEST_SKIP() << "KX_TEST_PG não definido";
-            admin_ = admin;
-            pgDatabase_ = "kx_db_test_" + tag;
-            soci::session s;
-            kxsql::OpenSession(s, admin_);
-            s << "CREATE DATABASE " + pgDatabase_;
-            url_ = WithDatabase(admin_, pgDatabase_);
         }
+        db_ = std::make_unique<TestDatabase>(GetParam(), TestDatabase::Init::Empty);
+        url_ = db_->Url();
         OpenDtmDBGeral(url_);
         dtmDBGeral->CreateSchema();
         // The shared connection's session, with every value bound.
@@ -100,31 +63,15 @@ protected:
     void TearDown() override {
         root_.reset();
         CloseDtmDBGeral();
-        if (!path_.empty()) {
-            for (const char* suffix : {"", "-wal", "-shm"})
-                std::filesystem::remove(path_.string() + suffix);
-        }
-        if (!pgDatabase_.empty()) {
-            soci::session s;
-            kxsql::OpenSession(s, admin_);
-            s << "DROP DATABASE IF EXISTS " + pgDatabase_;
-        }
+        db_.reset();
     }
 
     void Exec(const String& sql) { dtmDBGeral->adcGeral->ExecSQL(sql); }
-    bool IsPg() const { return !pgDatabase_.empty(); }
+    bool IsPg() const { return db_ && !db_->IsSqlite(); }
 
     TADOIBQuery* NewQuery(const char* name, const std::vector<String>& sql,
                           std::vector<const char*> fields = {}) {
-        auto* q = new TADOIBQuery(root_.get());
-        q->SetName(name);
-        q->SQL().Assign(sql);
-        for (const char* f : fields) {
-            auto* field = new TADOIBStringField(root_.get());
-            field->SetFieldName(f);
-            field->SetDataSet(q->Query());
-        }
-        return q;
+        return NewLookupQuery(root_.get(), name, sql, fields);
     }
 
     static std::vector<String> Column(TADOIBQuery* q, const char* field) {
@@ -135,8 +82,8 @@ protected:
     }
 
     std::unique_ptr<TComponent> root_ = std::make_unique<TComponent>(nullptr);
-    std::filesystem::path path_;
-    String url_, admin_, pgDatabase_;
+    std::unique_ptr<TestDatabase> db_;
+    String url_;
 };
 
 TEST_P(Queries, SupplierLookupListsAllWithTheSwitchAndOneByInscription) {

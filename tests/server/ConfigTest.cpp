@@ -3,6 +3,7 @@
 #include "ServerHarness.h"
 
 #include "AccessLog.h"
+#include "CallSamples.h"
 #include "Config.h"
 
 #include <filesystem>
@@ -137,16 +138,7 @@ TEST(AccessLogFormat, ValuesAreBareOrQuotedAndNeverBreakTheLine) {
     for (const auto& [raw, logged] : values)
         EXPECT_EQ(AccessLog::Value(raw), logged) << raw;
 
-    CallRecord r;
-    r.requestId = "abc-1";
-    r.module = "Kxf27400.rdmParamForne";
-    r.method = "SetParamForn";
-    r.operatorName = "Ana Lúcia";
-    r.supplier = "000001";
-    r.seconds = 0.0123456;
-    r.outcome = CallOutcome::Conflict;
-    r.code = -32001;
-    r.message = std::string(400, 'x') + "é";
+    const CallRecord r = ConflictingSave("abc-1", 0.0123456, std::string(400, 'x') + "é");
     const std::string line = AccessLog::CallLine(r);
     EXPECT_EQ(line.rfind("ts=", 0), 0u);
     const auto rest = line.find(" event=");

@@ -77,6 +77,7 @@ TestDatabase::TestDatabase(const std::string& kind, Init init) : kind_(kind) {
         const auto slash = base.find('/', base.find("://") + 3);
         url_ = (slash == std::string::npos ? base : base.substr(0, slash)) + "/" + name_ + tail;
     }
+    if (init == Init::Empty) return;
     if (init == Init::InProcess) {
         kxsql::InitDatabase(url_, true);
         return;

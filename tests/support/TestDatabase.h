@@ -16,8 +16,9 @@
 class TestDatabase {
 public:
     // How the tables and the demo data are made: by running "appserver init --demo" (the tests
-    // of the server program), or by the same code in this process, which is faster.
-    enum class Init { ByAppserver, InProcess };
+    // of the server program), or by the same code in this process, which is faster; or not at
+    // all, an empty database for a test that makes its own tables and rows.
+    enum class Init { ByAppserver, InProcess, Empty };
 
     // kind "sqlite" or "postgresql".
     explicit TestDatabase(const std::string& kind, Init init = Init::ByAppserver);
