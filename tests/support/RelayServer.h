@@ -11,6 +11,9 @@
 #include <mutex>
 #include <string>
 
+class FakeServer;
+class HttpClient;
+
 class RelayServer {
 public:
     explicit RelayServer(int upstreamPort);
@@ -25,6 +28,13 @@ public:
     int Calls(const std::string& method) const;
 
 private:
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
+    void Serve(int fd);
+    // The answer to one request: its own, or the real server's status and body.
+    std::string Respond(const std::string& request, HttpClient& upstream);
+
+    int upstreamPort_;
+    mutable std::mutex mutex_;
+    std::map<std::string, nlohmann::json> answers_;
+    std::map<std::string, int> calls_;
+    std::unique_ptr<FakeServer> server_;
 };
