@@ -4,10 +4,12 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <limits.h>
+#include <optional>
 
 #include "db/DBGeral.h"
 #include "hostapp/Host.h"
@@ -63,6 +65,61 @@ int TimeoutMs(const String& text) {
     const double seconds = std::strtod(text.c_str(), &end);
     if (end != text.c_str() + text.size() || !(seconds >= 0.1 && seconds <= 600)) return 0;
     return static_cast<int>(seconds * 1000 + 0.5);
+}
+
+// The settings, from the environment and then from the command line.
+struct Options {
+    String db = Env("KX_DB"), server = Env("KX_SERVER"), op = Env("KX_OPERATOR"), today, script,
+           screenshot, connectTimeout = Env("KX_CONNECT_TIMEOUT"),
+           callTimeout = Env("KX_CALL_TIMEOUT"), ca = Env("KX_CA");
+    bool insecure = false;
+};
+
+// An option: the setting its value goes to, or (a switch, no value) the one it turns on.
+struct OptionSpec {
+    const char* name;
+    String Options::*value;
+    bool Options::*flag = nullptr;
+};
+
+const OptionSpec kOptions[] = {
+    {"--db", &Options::db},
+    {"--server", &Options::server},
+    {"--today", &Options::today},
+    {"--operator", &Options::op},
+    {"--script", &Options::script},
+    {"--screenshot", &Options::screenshot},
+    {"--connect-timeout", &Options::connectTimeout},
+    {"--call-timeout", &Options::callTimeout},
+    {"--ca", &Options::ca},
+    {"--insecure", nullptr, &Options::insecure},
+};
+
+// Reads the options into o; the exit code when the program ends here (help shown, an option
+// unknown or its value missing).
+std::optional<int> ReadCommandLine(int argc, char** argv, Options& o) {
+    for (int i = 1; i < argc; ++i) {
+        const String a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::cout << kUsage;
+            return 0;
+        }
+        const OptionSpec* spec = std::find_if(std::begin(kOptions), std::end(kOptions),
+                                              [&](const OptionSpec& s) { return a == s.name; });
+        if (spec == std::end(kOptions)) {
+            std::cerr << "hostapp: opção desconhecida " << a << "\n" << kUsage;
+            return 2;
+        }
+        if (!spec->value) {
+            o.*spec->flag = true;
+        } else if (i + 1 < argc) {
+            o.*spec->value = argv[++i];
+        } else {
+            std::cerr << "hostapp: falta o valor de " << spec->name << "\n" << kUsage;
+            return 2;
+        }
+    }
+    return std::nullopt;
 }
 
 class THost : public IKxHost {
@@ -124,70 +181,31 @@ private:
 } // namespace
 
 int main(int argc, char** argv) {
-    String db = Env("KX_DB"), server = Env("KX_SERVER"), op = Env("KX_OPERATOR"), today, script,
-           screenshot, connectTimeout = Env("KX_CONNECT_TIMEOUT"),
-           callTimeout = Env("KX_CALL_TIMEOUT"), ca = Env("KX_CA");
-    bool insecure = false;
-    for (int i = 1; i < argc; ++i) {
-        String a = argv[i];
-        auto value = [&](const char* name) -> String {
-            if (i + 1 >= argc) {
-                std::cerr << "hostapp: falta o valor de " << name << "\n" << kUsage;
-                exit(2);
-            }
-            return argv[++i];
-        };
-        if (a == "--help" || a == "-h") {
-            std::cout << kUsage;
-            return 0;
-        } else if (a == "--db")
-            db = value("--db");
-        else if (a == "--server")
-            server = value("--server");
-        else if (a == "--today")
-            today = value("--today");
-        else if (a == "--operator")
-            op = value("--operator");
-        else if (a == "--script")
-            script = value("--script");
-        else if (a == "--screenshot")
-            screenshot = value("--screenshot");
-        else if (a == "--connect-timeout")
-            connectTimeout = value("--connect-timeout");
-        else if (a == "--call-timeout")
-            callTimeout = value("--call-timeout");
-        else if (a == "--ca")
-            ca = value("--ca");
-        else if (a == "--insecure")
-            insecure = true;
-        else {
-            std::cerr << "hostapp: opção desconhecida " << a << "\n" << kUsage;
-            return 2;
-        }
-    }
+    Options o;
+    if (const std::optional<int> rc = ReadCommandLine(argc, argv, o)) return *rc;
     String exeDir = ExeDir();
-    if (db.empty()) db = "sqlite:" + exeDir + "/../kx-demo.db";
-    if (op.empty()) op = Env("USER").empty() ? String("operador") : Env("USER");
-    for (const auto& [name, text] : {std::pair{"--connect-timeout", connectTimeout},
-                                     std::pair{"--call-timeout", callTimeout}}) {
+    if (o.db.empty()) o.db = "sqlite:" + exeDir + "/../kx-demo.db";
+    if (o.op.empty()) o.op = Env("USER").empty() ? String("operador") : Env("USER");
+    for (const auto& [name, text] : {std::pair{"--connect-timeout", o.connectTimeout},
+                                     std::pair{"--call-timeout", o.callTimeout}}) {
         if (!text.empty() && !TimeoutMs(text)) {
             std::cerr << "hostapp: valor inválido em " << name << ": \"" << text
                       << "\" (use de 0.1 a 600 segundos)\n";
             return 2;
         }
     }
-    TNetConnection::SetTimeouts(TimeoutMs(connectTimeout), TimeoutMs(callTimeout));
-    TNetConnection::SetTls(ca, insecure);
-    if (!screenshot.empty() && script.empty()) {
+    TNetConnection::SetTimeouts(TimeoutMs(o.connectTimeout), TimeoutMs(o.callTimeout));
+    TNetConnection::SetTls(o.ca, o.insecure);
+    if (!o.screenshot.empty() && o.script.empty()) {
         std::cerr << "hostapp: --screenshot exige --script\n";
         return 2;
     }
 
     try {
-        if (!today.empty()) SetTodayOverride(DateOf(ISOToDateTime(today)));
-        if (!server.empty()) Brannox::SetServer(server);
-        TNetConnection::SetOperator(op);
-        OpenDtmDBGeral(db);
+        if (!o.today.empty()) SetTodayOverride(DateOf(ISOToDateTime(o.today)));
+        if (!o.server.empty()) Brannox::SetServer(o.server);
+        TNetConnection::SetOperator(o.op);
+        OpenDtmDBGeral(o.db);
     } catch (const std::exception& e) {
         std::cerr << "hostapp: " << e.what() << "\n";
         return 1;
@@ -216,15 +234,15 @@ int main(int argc, char** argv) {
     frmPrincipal->SetCaption("KX - Compras e Documentos Fiscais");
     frmPrincipal->SetFormStyle(fsMDIForm);
 
-    THost host(db, op, exeDir + "/../lib/libPKG_KXF27400.so");
+    THost host(o.db, o.op, exeDir + "/../lib/libPKG_KXF27400.so");
     int rc = 0;
-    if (!script.empty() && screenshot.empty()) {
-        if (script == "-") {
+    if (!o.script.empty() && o.screenshot.empty()) {
+        if (o.script == "-") {
             rc = host.RunScript(std::cin, std::cout);
         } else {
-            std::ifstream in(script);
+            std::ifstream in(o.script);
             if (!in) {
-                std::cerr << "hostapp: não foi possível ler o roteiro " << script << "\n";
+                std::cerr << "hostapp: não foi possível ler o roteiro " << o.script << "\n";
                 return 1;
             }
             rc = host.RunScript(in, std::cout);
@@ -239,8 +257,8 @@ int main(int argc, char** argv) {
                       << ")\n";
             return 1;
         }
-        rc = run(&host, argc, argv, script.empty() ? nullptr : script.c_str(),
-                 screenshot.empty() ? nullptr : screenshot.c_str());
+        rc = run(&host, argc, argv, o.script.empty() ? nullptr : o.script.c_str(),
+                 o.screenshot.empty() ? nullptr : o.screenshot.c_str());
     }
     host.Package().Unload();
     CloseDtmDBGeral();
