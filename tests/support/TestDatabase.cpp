@@ -89,9 +89,14 @@ TestDatabase::TestDatabase(const std::string& kind, Init init) : kind_(kind) {
 TestDatabase::~TestDatabase() {
     sql_.reset();
     if (!IsSqlite()) {
-        try {
-            Admin() << "DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)";
-        } catch (const std::exception&) {
+        // A test may have ended the server's sessions, this one's too: then once more on a new one.
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            try {
+                Admin() << "DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)";
+                break;
+            } catch (const std::exception&) {
+                admin_.reset();
+            }
         }
     }
 }
