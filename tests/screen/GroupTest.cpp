@@ -4,14 +4,6 @@
 
 #include "rtl/Utf8.h"
 
-namespace {
-TScriptedDialogs::PickAnswer PickRow(int row) {
-    TScriptedDialogs::PickAnswer a;
-    a.row = row;
-    return a;
-}
-} // namespace
-
 class GroupTest : public ScreenTest {
 protected:
     void SetUp() override {

@@ -7,18 +7,6 @@ const char* const kMaior = "error:Nº de vezes que um produto poderá se repetir
                            "NF deve ser maior que 0 (zero).";
 const char* const kChoice[] = {"rbtTodosProdSerConsidera", "rbtListaProdSerConsidera",
                                "lblObsProdSerConsidera", "grbProdSerConsidera"};
-
-TScriptedDialogs::PickAnswer Checked(std::vector<String> keys) {
-    TScriptedDialogs::PickAnswer a;
-    a.multi = true;
-    a.keys = std::move(keys);
-    return a;
-}
-TScriptedDialogs::PickAnswer Cancelled() {
-    TScriptedDialogs::PickAnswer a;
-    a.cancel = true;
-    return a;
-}
 } // namespace
 
 class ProductTest : public ScreenTest {
@@ -86,7 +74,7 @@ TEST_F(ProductTest, RadioButtonsAndSearchStartAnEditFromBrowse) {
 
     // A cancelled search still leaves the edit it started, with the list untouched.
     Dialogs();
-    dialogs_.picks.push_back(Cancelled());
+    dialogs_.picks.push_back(PickCancel());
     ASSERT_TRUE(Click("btpProdSerConsidera"));
     EXPECT_EQ(Form()->cdsParamForne->State(), dsEdit);
     EXPECT_TRUE(Form()->sbtConfirma->Enabled());
@@ -99,7 +87,7 @@ TEST_F(ProductTest, ListSearchOffersLevelOneProductsWithTheCurrentListChecked) {
     db_->Sql() << "UPDATE PARAMFORNE SET CDPRODCONSREPE = '02;04' WHERE CDFORNECED = '000008'";
     ASSERT_TRUE(Load("33987654000100"));
     ASSERT_EQ(Cli_kxf27400::stProdSerConsidera, "02;04");
-    dialogs_.picks.push_back(Checked({"03", "01"}));
+    dialogs_.picks.push_back(PickChecked({"03", "01"}));
     ASSERT_TRUE(Click("btpProdSerConsidera"));
     EXPECT_TRUE(dialogs_.errors.empty());
     ASSERT_EQ(dialogs_.lists.size(), 1u);
@@ -122,7 +110,7 @@ TEST_F(ProductTest, ListSearchOffersLevelOneProductsWithTheCurrentListChecked) {
     EXPECT_EQ(Cli_kxf27400::stProdSerConsidera, "01;03");
 
     // The stored list comes back checked on the next search; an empty list is no list.
-    dialogs_.picks.push_back(Checked({}));
+    dialogs_.picks.push_back(PickChecked({}));
     ASSERT_TRUE(Click("btpProdSerConsidera"));
     ASSERT_EQ(dialogs_.lists.size(), 2u);
     EXPECT_EQ(dialogs_.lists[1].checked, (std::vector<String>{"01", "03"}));
@@ -194,7 +182,7 @@ TEST_F(ProductTest, SearchFirstValidatesTheInscriptionLeftInItsBox) {
         }
         Dialogs();
         dialogs_.lists.clear();
-        if (c.listShown) dialogs_.picks.push_back(Cancelled());
+        if (c.listShown) dialogs_.picks.push_back(PickCancel());
         EXPECT_EQ(Click("btpProdSerConsidera"), c.dialogs.empty());
         EXPECT_EQ(Dialogs(), c.dialogs);
         EXPECT_EQ(dialogs_.lists.size(), c.listShown ? 1u : 0u);

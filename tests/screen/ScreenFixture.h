@@ -28,6 +28,25 @@ inline const char* const kDeve =
     "error:Data inicial para validações das consistências deve ser informada quando o parâmetro "
     "\"Realiza Consistências na Importação de XML (geração de painel)\" estiver selecionado.";
 
+// The user's answer to a search list: a row picked, the rows of these first-column texts
+// checked, or the list cancelled.
+inline TScriptedDialogs::PickAnswer PickRow(int row) {
+    TScriptedDialogs::PickAnswer a;
+    a.row = row;
+    return a;
+}
+inline TScriptedDialogs::PickAnswer PickChecked(std::vector<String> keys) {
+    TScriptedDialogs::PickAnswer a;
+    a.multi = true;
+    a.keys = std::move(keys);
+    return a;
+}
+inline TScriptedDialogs::PickAnswer PickCancel() {
+    TScriptedDialogs::PickAnswer a;
+    a.cancel = true;
+    return a;
+}
+
 class ScreenTest : public ::testing::Test {
 protected:
     void SetUp() override;

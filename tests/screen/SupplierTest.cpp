@@ -21,18 +21,6 @@ public:
     std::vector<bool> underBusy;
 };
 
-TScriptedDialogs::PickAnswer PickRow(int row) {
-    TScriptedDialogs::PickAnswer a;
-    a.row = row;
-    return a;
-}
-
-TScriptedDialogs::PickAnswer PickCancel() {
-    TScriptedDialogs::PickAnswer a;
-    a.cancel = true;
-    return a;
-}
-
 } // namespace
 
 class SupplierTest : public ScreenTest {
