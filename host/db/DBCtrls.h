@@ -39,7 +39,6 @@ private:
     TFieldDataLink link_;
     bool focused_ = false;
     bool maxLengthSet_ = false;
-    bool applyingFieldSize_ = false;
 };
 
 // Checked when the field holds ValueChecked. Showing a record sets Checked, so OnClick runs then
