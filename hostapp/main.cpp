@@ -76,13 +76,13 @@ struct Options {
 };
 
 // An option: the setting its value goes to, or (a switch, no value) the one it turns on.
-struct OptionSpec {
+struct OptionEntry {
     const char* name;
     String Options::*value;
     bool Options::*flag = nullptr;
 };
 
-const OptionSpec kOptions[] = {
+const OptionEntry kOptions[] = {
     {"--db", &Options::db},
     {"--server", &Options::server},
     {"--today", &Options::today},
@@ -104,18 +104,18 @@ std::optional<int> ReadCommandLine(int argc, char** argv, Options& o) {
             std::cout << kUsage;
             return 0;
         }
-        const OptionSpec* spec = std::find_if(std::begin(kOptions), std::end(kOptions),
-                                              [&](const OptionSpec& s) { return a == s.name; });
-        if (spec == std::end(kOptions)) {
+        const OptionEntry* option = std::find_if(std::begin(kOptions), std::end(kOptions),
+                                                 [&](const OptionEntry& s) { return a == s.name; });
+        if (option == std::end(kOptions)) {
             std::cerr << "hostapp: opção desconhecida " << a << "\n" << kUsage;
             return 2;
         }
-        if (!spec->value) {
-            o.*spec->flag = true;
+        if (!option->value) {
+            o.*option->flag = true;
         } else if (i + 1 < argc) {
-            o.*spec->value = argv[++i];
+            o.*option->value = argv[++i];
         } else {
-            std::cerr << "hostapp: falta o valor de " << spec->name << "\n" << kUsage;
+            std::cerr << "hostapp: falta o valor de " << option->name << "\n" << kUsage;
             return 2;
         }
     }

@@ -181,7 +181,7 @@ TEST_P(Queries, OpeningALargeTableReadsOnlyWhatIsAskedFor) {
 TEST_P(Queries, ListsReadOnInTurnsAndCountWithoutReading) {
     Exec("CREATE TABLE GRANDE (ID INTEGER PRIMARY KEY, NOME VARCHAR(20))");
     for (int from = 1; from <= 1000; from += 250) {
-        String values;
+        String values; // made of loop counters only: nothing from outside reaches the SQL
         for (int i = from; i < from + 250; ++i)
             values += (values.empty() ? "(" : ", (") + std::to_string(i) + ", 'n" +
                       std::to_string(i) + "')";
