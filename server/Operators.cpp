@@ -224,18 +224,32 @@ LoginResult OpenSession(Database& database, const std::string& name, const std::
 std::optional<std::string> SessionOperator(Database& database, const std::string& token) {
     if (token.size() != 64 || token.find_first_not_of("0123456789abcdef") != std::string::npos)
         return std::nullopt;
-    std::string digest = TokenDigest(token), name;
-    long long now = NowSeconds();
-    bool found = false;
+    // Every call of a signed-in operator runs this: kept prepared with its pooled session.
+    struct Kept : PreparedCache::Entry {
+        std::string digest, name;
+        long long now = 0;
+        soci::indicator ind = soci::i_null;
+        std::unique_ptr<soci::statement> st;
+    };
+    std::optional<std::string> name;
     database.Run([&](DbCall& db) -> nlohmann::json {
-        db.Sql() << "SELECT S.CDOPERADOR FROM SESSAOOPER S JOIN OPERADOR O ON O.CDOPERADOR = "
-                    "S.CDOPERADOR WHERE S.CDHASHSESSAO = :h AND S.NREXPIRA > :t AND O.IDATIVO = "
-                    "'S'",
-            soci::into(name), soci::use(digest), soci::use(now);
-        found = db.Sql().got_data();
+        auto& kept = db.Prepared().Get<Kept>("SessionOperator", [&] {
+            auto k = std::make_unique<Kept>();
+            k->st = std::make_unique<soci::statement>(
+                (db.Sql().prepare << "SELECT S.CDOPERADOR FROM SESSAOOPER S JOIN OPERADOR O ON "
+                                     "O.CDOPERADOR = S.CDOPERADOR WHERE S.CDHASHSESSAO = :h AND "
+                                     "S.NREXPIRA > :t AND O.IDATIVO = 'S'",
+                 soci::into(k->name, k->ind), soci::use(k->digest), soci::use(k->now)));
+            return k;
+        });
+        kept.digest = TokenDigest(token);
+        kept.now = NowSeconds();
+        if (kept.st->execute(true) && kept.ind == soci::i_ok) name = kept.name;
+        // Read to the end, so a kept statement never holds a SQLite snapshot.
+        while (kept.st->fetch()) {
+        }
         return nullptr;
     });
-    if (!found) return std::nullopt;
     return name;
 }
 
