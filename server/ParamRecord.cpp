@@ -125,7 +125,10 @@ std::string PacketDate(const std::string& stored) {
     auto d = ParseIsoDateTime(stored.size() > 19 ? stored.substr(0, 19) : stored);
     if (!d) return stored; // written by another program in a form of its own: shown as it is
     std::string out = stored.substr(0, 10);
-    if (d->hour || d->minute || d->second) out += "T" + stored.substr(11, 8);
+    if (d->hour || d->minute || d->second) {
+        out += 'T';
+        out.append(stored, 11, 8);
+    }
     return out;
 }
 

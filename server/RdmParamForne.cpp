@@ -20,7 +20,11 @@ namespace {
 }
 
 std::string Quoted(const json& v) {
-    return v.is_string() ? "\"" + v.get<std::string>() + "\"" : v.dump();
+    if (!v.is_string()) return v.dump();
+    std::string out = "\"";
+    out += v.get_ref<const std::string&>();
+    out += '"';
+    return out;
 }
 
 std::string DdMmYyyy(const std::string& iso) {
