@@ -1,8 +1,10 @@
 # The three commands of the project. Build outputs go to build/.
+# The side builds sit in build/ too, under names no source folder has: build/<folder> is the main
+# build's tree of that folder, and a second project there would replace its test list.
 BUILD      ?= build
 BENCHBUILD ?= build/release
-PKGBUILD   ?= build/package
-FUZZBUILD  ?= build/fuzz
+PKGBUILD   ?= build/deb
+FUZZBUILD  ?= build/libfuzzer
 ASANBUILD  ?= build/asan
 FUZZ_SECONDS ?= 60
 JOBS       ?= 2
