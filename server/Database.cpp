@@ -127,3 +127,8 @@ nlohmann::json Database::Run(const std::function<nlohmann::json(DbCall&)>& work)
         }
     }
 }
+
+void Drain(soci::statement& st) {
+    while (st.fetch()) {
+    }
+}

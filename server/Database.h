@@ -17,7 +17,11 @@
 
 namespace soci {
 class session;
-}
+class statement;
+} // namespace soci
+
+// Reads a SELECT to its end, so its statement holds no snapshot while the session waits.
+void Drain(soci::statement& st);
 
 // Statements a pooled session keeps prepared between calls, each with the variables it is bound
 // to: preparing costs more than running (a parse on SQLite; on PostgreSQL a round trip, and

@@ -245,9 +245,7 @@ std::optional<std::string> SessionOperator(Database& database, const std::string
         kept.digest = TokenDigest(token);
         kept.now = NowSeconds();
         if (kept.st->execute(true) && kept.ind == soci::i_ok) name = kept.name;
-        // Read to the end, so a kept statement never holds a SQLite snapshot.
-        while (kept.st->fetch()) {
-        }
+        Drain(*kept.st);
         return nullptr;
     });
     return name;

@@ -6,12 +6,6 @@
 
 namespace {
 
-// Reads a SELECT to its end, so its statement holds no snapshot while the session waits.
-void Drain(soci::statement& st) {
-    while (st.fetch()) {
-    }
-}
-
 // Values bound in the order their placeholders appear (:p1, :p2, ...).
 class Binds {
 public:
