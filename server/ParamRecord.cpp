@@ -1,7 +1,10 @@
 #include "ParamRecord.h"
 
+#include "host/rtl/Utf8.h"
+
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 
 namespace {
 
@@ -93,14 +96,21 @@ bool EmptyMeansNull(int field) {
 nlohmann::json Normalized(int field, const nlohmann::json& value) {
     if (value.is_string()) {
         const std::string& s = value.get_ref<const std::string&>();
-        if (EmptyMeansNull(field) && s.find_first_not_of(' ') == std::string::npos) return nullptr;
-        if (kFields[field].kind == FieldKind::Date) {
-            if (auto d = ParseIsoDateTime(s); d && d->hour == 0 && d->minute == 0 && d->second == 0)
-                return s.substr(0, 10);
-        }
+        if (s.find_first_not_of(' ') == std::string::npos) return nullptr;
+        if (kFields[field].kind == FieldKind::Date)
+            if (auto day = StoredDay(s)) return *day;
     }
     if (value.is_number()) return value.get<double>(); // 30 and 30.0 compare equal
     return value;
+}
+
+bool Unreadable(int field, const nlohmann::json& value) {
+    if (kFields[field].kind == FieldKind::Text)
+        return value.is_string() && Utf8Length(value.get_ref<const std::string&>()) >
+                                        static_cast<size_t>(kFields[field].size);
+    const nlohmann::json n = Normalized(field, value);
+    return n.is_string() &&
+           (kFields[field].kind == FieldKind::Number || !ParseIsoDateTime(n.get<std::string>()));
 }
 
 std::optional<IsoDateTime> ParseIsoDateTime(std::string_view s) {
@@ -121,15 +131,44 @@ std::optional<IsoDateTime> ParseIsoDateTime(std::string_view s) {
     return d;
 }
 
-std::string PacketDate(const std::string& stored) {
-    auto d = ParseIsoDateTime(stored.size() > 19 ? stored.substr(0, 19) : stored);
-    if (!d) return stored; // written by another program in a form of its own: shown as it is
-    std::string out = stored.substr(0, 10);
-    if (d->hour || d->minute || d->second) {
-        out += 'T';
-        out.append(stored, 11, 8);
+std::optional<std::string> StoredDay(std::string_view text) {
+    const auto iso = [](int y, int m, int d) {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d);
+        return std::string(buf);
+    };
+    int y = 0, m = 0, d = 0;
+    const bool isoForm = text.size() >= 10 && Digits(text, 0, 4, y) && text[4] == '-' &&
+                         Digits(text, 5, 2, m) && text[7] == '-' && Digits(text, 8, 2, d);
+    const bool ddmmyyyy = !isoForm && text.size() >= 10 && Digits(text, 0, 2, d) &&
+                          text[2] == '/' && Digits(text, 3, 2, m) && text[5] == '/' &&
+                          Digits(text, 6, 4, y);
+    if (!isoForm && !ddmmyyyy) return std::nullopt;
+    if (y < 1 || m < 1 || m > 12 || d < 1 || d > DaysInMonth(y, m)) return std::nullopt;
+    const std::string_view time = text.substr(10);
+    if (time.empty()) return iso(y, m, d);
+    // A time of day: hh:mm, then :ss, then a fraction, each optional.
+    int hh = 0, mm = 0, ss = 0;
+    if ((time[0] != 'T' && time[0] != ' ') || !Digits(time, 1, 2, hh) || time.size() < 6 ||
+        time[3] != ':' || !Digits(time, 4, 2, mm) || hh > 23 || mm > 59)
+        return std::nullopt;
+    std::string_view rest = time.substr(6);
+    if (!rest.empty()) {
+        if (rest[0] != ':' || !Digits(rest, 1, 2, ss) || ss > 59) return std::nullopt;
+        rest = rest.substr(3);
+        if (!rest.empty()) {
+            if (rest[0] != '.' || rest.size() < 2) return std::nullopt;
+            for (char c : rest.substr(1))
+                if (c < '0' || c > '9') return std::nullopt;
+        }
     }
-    return out;
+    return iso(y, m, d);
+}
+
+nlohmann::json PacketDate(const std::string& stored) {
+    if (stored.find_first_not_of(' ') == std::string::npos) return nullptr;
+    if (auto day = StoredDay(stored)) return *day;
+    return stored; // unreadable: sent as it stands, and so kept
 }
 
 nlohmann::json PacketNumber(double value) {

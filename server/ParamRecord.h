@@ -48,8 +48,15 @@ ParamRow DefaultParamRow(const std::string& code, const nlohmann::json& idForneH
 // other programs write '' (or, in a fixed-width column, blanks) where this server writes null.
 bool EmptyMeansNull(int field);
 
-// The value as compared and stored: empty or blank texts become null, dates lose a zero time.
+// The value as compared and stored: empty or blank texts become null in every field (another
+// program may have written '' into a number or date column), dates are read as their day.
 nlohmann::json Normalized(int field, const nlohmann::json& value);
+
+// A value another program stored that the record's field cannot carry: in a number or date
+// field a text that reads as neither, in a text field one longer than the field. The packet
+// sends it apart ("stored") with null in the row; the client shows it empty and sends it back
+// as the original, so it stays as stored until the user changes that very field.
+bool Unreadable(int field, const nlohmann::json& value);
 
 // "YYYY-MM-DD" or "YYYY-MM-DDTHH:MM:SS" (also with a space) of a real calendar day.
 struct IsoDateTime {
@@ -57,8 +64,12 @@ struct IsoDateTime {
 };
 std::optional<IsoDateTime> ParseIsoDateTime(std::string_view text);
 
-// A stored date in the packet form: "YYYY-MM-DD", or "YYYY-MM-DDTHH:MM:SS" when a time is set.
-std::string PacketDate(const std::string& stored);
+// The day of a date as other programs store it: "YYYY-MM-DD" or "dd/mm/yyyy", either with a time
+// of day after it ("YYYY-MM-DDTHH:MM", seconds and their fraction optional); "YYYY-MM-DD".
+std::optional<std::string> StoredDay(std::string_view text);
+
+// A stored date in the packet: its day, null for a blank, or an unreadable text as it stands.
+nlohmann::json PacketDate(const std::string& stored);
 
 // A stored number in the packet: integral values as JSON integers.
 nlohmann::json PacketNumber(double value);

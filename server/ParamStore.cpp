@@ -98,6 +98,7 @@ std::optional<StoredParams> LoadParams(DbCall& db, const std::string& code) {
     };
     struct Kept : PreparedCache::Entry {
         std::array<Cell, kParamFieldCount> cells;
+        std::array<Cell, kParamFieldCount> texts; // a number column holding a text
         Cell marker;
         std::string key;
         std::unique_ptr<soci::statement> st;
@@ -106,6 +107,15 @@ std::optional<StoredParams> LoadParams(DbCall& db, const std::string& code) {
         std::string text = "SELECT ";
         for (int i = 0; i < kParamFieldCount; ++i)
             text += SourceOf(i) + ", ";
+        // SQLite keeps a text another program wrote into a REAL column, and reads it as 0: the
+        // text comes along, so a blank reads as null and anything else is kept as stored.
+        for (int i = 0; i < kParamFieldCount; ++i)
+            if (ParamFields()[i].kind == FieldKind::Number)
+                text += db.Engine() == kxsql::Engine::SQLite
+                            ? "CASE WHEN typeof(" + SourceOf(i) +
+                                  ") IN ('text', 'blob') THEN CAST(" + SourceOf(i) +
+                                  " AS TEXT) END, "
+                            : std::string("CAST(NULL AS TEXT), ");
         text += "P.CDFORNECED FROM FORNECEDOR F "
                 "LEFT JOIN PARAMFORNE P ON P.CDFORNECED = F.CDFORNECED "
                 "LEFT JOIN GRUPOPER G ON G.CDGRUPOPER = P.CDGRPERMLANMAX "
@@ -118,6 +128,9 @@ std::optional<StoredParams> LoadParams(DbCall& db, const std::string& code) {
             else
                 k->st->exchange(soci::into(k->cells[i].s, k->cells[i].ind));
         }
+        for (int i = 0; i < kParamFieldCount; ++i)
+            if (ParamFields()[i].kind == FieldKind::Number)
+                k->st->exchange(soci::into(k->texts[i].s, k->texts[i].ind));
         k->st->exchange(soci::into(k->marker.s, k->marker.ind));
         k->st->exchange(soci::use(k->key));
         k->st->alloc();
@@ -150,7 +163,10 @@ std::optional<StoredParams> LoadParams(DbCall& db, const std::string& code) {
         }
         switch (ParamFields()[i].kind) {
         case FieldKind::Number:
-            v = PacketNumber(c.d);
+            if (kept.texts[i].ind != soci::i_null)
+                v = Normalized(i, kept.texts[i].s); // null for a blank, else the text
+            else
+                v = PacketNumber(c.d);
             break;
         case FieldKind::Date:
             v = PacketDate(c.s);
@@ -193,6 +209,10 @@ long long UpdateParams(DbCall& db, const std::string& code,
         if (EmptyMeansNull(c.field)) // another program may have stored '' for null
             where += " AND COALESCE(" + name + ", '') = " +
                      binds.Add(c.original.is_string() ? c.original : nlohmann::json(""));
+        else if (c.oldValue.is_null()) // and blanks in a number or date column too
+            where += " AND COALESCE(TRIM(CAST(" + name + " AS TEXT)), '') = ''";
+        else if (Unreadable(c.field, c.oldValue)) // a text the client kept as it was stored
+            where += " AND CAST(" + name + " AS TEXT) = " + binds.Add(c.oldValue);
         else
             where += " AND " + name + same + binds.Add(c.oldValue);
     }

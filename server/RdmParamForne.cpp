@@ -6,6 +6,7 @@
 #include "RpcError.h"
 #include "host/rtl/Utf8.h"
 
+#include <charconv>
 #include <cmath>
 
 using nlohmann::json;
@@ -47,8 +48,10 @@ void RefuseControlCharacter(const std::string& where, const json& v, bool onlyNu
                std::to_string(at) + ", o que não é aceito.");
 }
 
-// The type check shared by the original and the new values. An original date is any text: a
-// date another program stored in a form of its own is sent as it stands and must come back.
+// The type check shared by the original and the new values. An original date is any text, and
+// an original number may be a text that reads as no number: what another program stored in a
+// form of its own is sent as it stands and must come back. A number written as a text is not
+// such a value (SQLite stores it as a number): the client sent the wrong type.
 void CheckType(int field, const json& v, const char* which, bool original = false) {
     if (v.is_null()) return;
     const ParamField& f = ParamFields()[field];
@@ -57,6 +60,12 @@ void CheckType(int field, const json& v, const char* which, bool original = fals
         if (!v.is_string())
             Refuse(where + ": esperado um texto de data, recebido " + v.dump() + ".");
         return;
+    }
+    if (original && f.kind == FieldKind::Number && v.is_string()) {
+        const std::string& s = v.get_ref<const std::string&>();
+        double d = 0;
+        const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), d);
+        if (s.empty() || error != std::errc() || end != s.data() + s.size()) return;
     }
     switch (f.kind) {
     case FieldKind::Text:
@@ -201,10 +210,21 @@ json RdmParamForne::GetParamForn(const json& params, CallContext& ctx) {
     return ctx.db.Run([&](DbCall& db) -> json {
         auto found = LoadParams(db, code);
         if (!found) return json::array({"N", "Fornecedor não cadastrado."});
-        json row = json::array();
-        for (json& v : found->row)
+        json row = json::array(), stored = json::object();
+        for (int i = 0; i < kParamFieldCount; ++i) {
+            json& v = found->row[i];
+            // Shown empty by the client and kept as stored; the call's log line names it.
+            if (Unreadable(i, v)) {
+                ctx.note +=
+                    std::string(ctx.note.empty() ? "valor ilegível mantido como gravado:" : ",") +
+                    " " + ParamFields()[i].name + "=" + Quoted(v);
+                stored[ParamFields()[i].name] = std::move(v);
+                v = nullptr;
+            }
             row.push_back(std::move(v));
+        }
         json packet = {{"fields", PacketFields()}, {"rows", json::array({row})}};
+        if (!stored.empty()) packet["stored"] = json::array({std::move(stored)});
         return json::array({"S", packet, DdMmYyyy(ctx.today)});
     });
 }
@@ -239,16 +259,21 @@ json RdmParamForne::SetParamForn(const json& params, CallContext& ctx) {
     for (int id : {kCdForneced, kIdForneHomo})
         if (Normalized(id, wanted[id]) != Normalized(id, old[id]))
             Refuse(std::string("Campo ") + ParamFields()[id].name + " não pode ser alterado.");
-    if (daysEmpty) wanted[kNrDiasBloq] = nullptr;
+    // The days box shows an unreadable stored value empty: empty there is not the user's wish.
+    if (daysEmpty && !Unreadable(kNrDiasBloq, old[kNrDiasBloq])) wanted[kNrDiasBloq] = nullptr;
+    // A date that cannot be read is no start date: the user may give one in its place.
+    const auto hasDate = [](const ParamRow& r) {
+        return !Normalized(kDtReacons, r[kDtReacons]).is_null() &&
+               !Unreadable(kDtReacons, r[kDtReacons]);
+    };
     const json oldDate = Normalized(kDtReacons, old[kDtReacons]);
-    if (!oldDate.is_null() && Normalized(kDtReacons, wanted[kDtReacons]) != oldDate)
+    if (hasDate(old) && Normalized(kDtReacons, wanted[kDtReacons]) != oldDate)
         Refuse("Campo DTREACONSIMPXML: a data de reconsistência já gravada (" +
                oldDate.get<std::string>() + ") não pode ser alterada.");
 
     // The consistency option needs its start date, unless the row already stood so.
-    const auto tickedWithoutDate = [](const ParamRow& r) {
-        return Normalized(kIdReacons, r[kIdReacons]) == "S" &&
-               Normalized(kDtReacons, r[kDtReacons]).is_null();
+    const auto tickedWithoutDate = [&](const ParamRow& r) {
+        return Normalized(kIdReacons, r[kIdReacons]) == "S" && !hasDate(r);
     };
     if (tickedWithoutDate(wanted) && !tickedWithoutDate(old))
         Refuse("Campo DTREACONSIMPXML: a data inicial para validações das consistências deve ser "

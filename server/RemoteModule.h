@@ -20,6 +20,7 @@ struct CallContext {
     // Idempotency-Key of the request: a method that changes data applies it at most once.
     std::optional<std::string> idempotencyKey;
     bool replayed = false; // set by the module: the answer is the one stored for the key
+    std::string note{};    // set by the module: a remark for the log line of a call that succeeded
 };
 
 class RemoteModule {

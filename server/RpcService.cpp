@@ -243,6 +243,7 @@ HttpReply RpcService::Invoke(RemoteModule& module, const HttpRequestInfo& reques
             if (result[1].is_string()) record.message = result[1].get<std::string>();
         }
         if (ctx.replayed) record.message = "repetição: resposta guardada para a chave";
+        if (record.message.empty()) record.message = ctx.note;
         json answer = json::object(); // moved in, not copied: the packet is the bulk of it
         answer["jsonrpc"] = "2.0";
         answer["id"] = std::move(id);

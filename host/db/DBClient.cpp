@@ -61,15 +61,19 @@ json TClientDataSet::ValueJson(const TField* f, const Variant& v) {
     }
 }
 
-json TClientDataSet::RowJson(const Row& row) const {
+json TClientDataSet::RowJson(const Row& row, const Stored* stored) const {
     json out = json::array();
     const auto& fields = Fields();
-    for (size_t i = 0; i < fields.size(); ++i)
-        out.push_back(ValueJson(fields[i], row.at(i)));
+    for (size_t i = 0; i < fields.size(); ++i) {
+        const auto kept = stored ? stored->find(i) : Stored::const_iterator();
+        out.push_back(stored && kept != stored->end() ? kept->second
+                                                      : ValueJson(fields[i], row.at(i)));
+    }
     return out;
 }
 
-std::vector<TClientDataSet::Row> TClientDataSet::ReadPacket(const json& packet) const {
+std::vector<TClientDataSet::Row> TClientDataSet::ReadPacket(const json& packet,
+                                                            std::vector<Stored>& stored) const {
     const String where = "O pacote de dados não serve para " + DataSetName() + ": ";
     auto fail = [&](const String& why) { throw EDatabaseError(where + why); };
     if (!packet.is_object() || !packet.contains("fields") || !packet["fields"].is_array() ||
@@ -140,14 +144,45 @@ std::vector<TClientDataSet::Row> TClientDataSet::ReadPacket(const json& packet) 
         }
         rows.push_back(std::move(row));
     }
+
+    stored.assign(rows.size(), Stored());
+    if (packet.contains("stored")) {
+        const json& all = packet["stored"];
+        if (!all.is_array() || all.size() != rows.size())
+            fail("esperada em \"stored\" uma lista com um objeto por linha.");
+        for (size_t r = 0; r < rows.size(); ++r) {
+            if (!all[r].is_object())
+                fail("linha " + std::to_string(r + 1) + " de \"stored\": objeto esperado.");
+            for (const auto& [name, value] : all[r].items()) {
+                const TField* f = FindField(name);
+                String at =
+                    "linha " + std::to_string(r + 1) + " de \"stored\", campo " + name + ": ";
+                if (!f) fail(at + "não pertence ao conjunto de dados.");
+                const size_t i = static_cast<size_t>(f->Index());
+                if (value.is_null() || value.is_structured()) fail(at + "valor simples esperado.");
+                if (!VarIsNull(rows[r][i])) fail(at + "a linha deveria trazer nulo.");
+                stored[r][i] = value;
+            }
+        }
+    }
     return rows;
 }
 
 Variant TClientDataSet::Data() const {
-    json rows = json::array();
-    for (const Row& r : rows_)
-        rows.push_back(RowJson(r));
-    return Variant::Json({{"fields", FieldsJson()}, {"rows", std::move(rows)}});
+    json rows = json::array(), stored = json::array();
+    bool anyStored = false;
+    for (size_t r = 0; r < rows_.size(); ++r) {
+        rows.push_back(RowJson(rows_[r]));
+        json kept = json::object();
+        if (r < stored_.size() && r < base_.size())
+            for (const auto& [i, value] : stored_[r])
+                if (Same(base_[r][i], rows_[r][i])) kept[Fields()[i]->FieldName()] = value;
+        anyStored = anyStored || !kept.empty();
+        stored.push_back(std::move(kept));
+    }
+    json packet = {{"fields", FieldsJson()}, {"rows", std::move(rows)}};
+    if (anyStored) packet["stored"] = std::move(stored);
+    return Variant::Json(std::move(packet));
 }
 
 void TClientDataSet::SetData(const Variant& packet) {
@@ -167,10 +202,12 @@ void TClientDataSet::SetData(const Variant& packet) {
         throw EDatabaseError("O pacote de dados de " + DataSetName() +
                              " deve ser um documento JSON.");
     }
-    std::vector<Row> rows = ReadPacket(doc); // before anything changes
+    std::vector<Stored> stored;
+    std::vector<Row> rows = ReadPacket(doc, stored); // before anything changes
     Close();
     base_ = rows;
     rows_ = std::move(rows);
+    stored_ = std::move(stored);
     changeCount_ = 0;
     Open();
 }
@@ -184,12 +221,19 @@ Variant TClientDataSet::Delta() const {
             if (!Same(base_[r][i], rows_[r][i]))
                 changed[fields[i]->FieldName()] = ValueJson(fields[i], rows_[r][i]);
         if (changed.empty()) continue;
-        changes.push_back({{"op", "update"}, {"old", RowJson(base_[r])}, {"new", changed}});
+        changes.push_back({{"op", "update"},
+                           {"old", RowJson(base_[r], r < stored_.size() ? &stored_[r] : nullptr)},
+                           {"new", changed}});
     }
     return Variant::Json({{"fields", FieldsJson()}, {"changes", std::move(changes)}});
 }
 
 void TClientDataSet::MergeChangeLog() {
+    // A changed field's new value replaces what its source held.
+    for (size_t r = 0; r < stored_.size() && r < base_.size() && r < rows_.size(); ++r)
+        std::erase_if(stored_[r], [&](const auto& kept) {
+            return !Same(base_[r][kept.first], rows_[r][kept.first]);
+        });
     base_ = rows_;
     changeCount_ = 0;
 }
@@ -211,6 +255,7 @@ Variant TClientDataSet::FieldOldValue(const TField* f) const {
 void TClientDataSet::InternalClose() {
     base_.clear();
     rows_.clear();
+    stored_.clear();
     changeCount_ = 0;
 }
 

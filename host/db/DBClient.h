@@ -13,7 +13,13 @@
 //                       "new":{"FIELD":value, ...only the fields that now differ...}}]}
 // The posts of one row merge into one change; a row whose fields all came back to their
 // original values has no change.
+// A packet may add "stored": [{"FIELD": value, ...}, ...], one object per row, with the values
+// its source holds in a form the field cannot carry (a text in a number column, a date that
+// cannot be read). The row carries null for them, so they show empty; they are kept and go back
+// as the original of the delta, until the field is changed.
 #include "db/DB.h"
+
+#include <map>
 
 class TClientDataSet : public TDataSet {
 public:
@@ -51,11 +57,13 @@ protected:
 
 private:
     using Row = std::vector<Variant>;
+    using Stored = std::map<size_t, nlohmann::json>; // by field index
     nlohmann::json FieldsJson() const;
-    std::vector<Row> ReadPacket(const nlohmann::json& packet) const;
-    nlohmann::json RowJson(const Row& row) const;
+    std::vector<Row> ReadPacket(const nlohmann::json& packet, std::vector<Stored>& stored) const;
+    nlohmann::json RowJson(const Row& row, const Stored* stored = nullptr) const;
     static nlohmann::json ValueJson(const TField* f, const Variant& v);
-    std::vector<Row> base_; // as loaded or last merged
-    std::vector<Row> rows_; // with the posted changes
+    std::vector<Row> base_;      // as loaded or last merged
+    std::vector<Row> rows_;      // with the posted changes
+    std::vector<Stored> stored_; // per row of base_: the values its fields could not carry
     int changeCount_ = 0;
 };

@@ -113,6 +113,46 @@ TEST_P(GetParamFornTest, UnknownSupplierIsRefused) {
     }
 }
 
+// What another program stored in a form the record cannot carry is sent apart, as stored, with
+// null in the row, and the call's log line names it; blanks are null, dates are read as their day.
+TEST_P(GetParamFornTest, ValuesTheRecordCannotCarryAreSentApartAndLogged) {
+    if (GetParam() != "sqlite") GTEST_SKIP() << "PostgreSQL's typed columns hold no such values";
+    struct Case {
+        const char* column;
+        const char* stored; // SQL literal
+        json row;           // the value in the packet's row
+        json apart;         // the value in "stored" (null: none)
+    };
+    const Case cases[] = {
+        {"QTREPETEPRODNF", "'três'", nullptr, "três"},
+        {"NRDIASBLOQNFFOR", "' '", nullptr, nullptr},
+        {"VRMAXPERMFORN", "''", nullptr, nullptr},
+        {"DTREACONSIMPXML", "''", nullptr, nullptr},
+        {"DTREACONSIMPXML", "'20/11/2026 08:15'", "2026-11-20", nullptr},
+        {"DTREACONSIMPXML", "'2026-11-20T10:30:00.250'", "2026-11-20", nullptr},
+        {"DTREACONSIMPXML", "'2026-02-30'", nullptr, "2026-02-30"},
+        {"IDSIMPLESNACIONAL", "'Sim'", nullptr, "Sim"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.column) + " = " + c.stored);
+        db_->Sql() << "UPDATE PARAMFORNE SET " + std::string(c.column) + " = " + c.stored +
+                          " WHERE CDFORNECED = '000001'";
+        const json packet = ResultOf(client_->Call("GetParamForn", {"000001"}))[1];
+        EXPECT_EQ(Field(packet, c.column), c.row);
+        EXPECT_EQ(packet.contains("stored"), !c.apart.is_null());
+        if (c.apart.is_null()) continue;
+        EXPECT_EQ(packet["stored"], json::array({json{{c.column, c.apart}}}));
+        EXPECT_NE(
+            server_->LogWith(std::string("valor ilegível mantido como gravado: ") + c.column + "=")
+                .find(std::string("message=\"valor ilegível mantido como gravado: ") + c.column +
+                      "=\\\"" + c.apart.get<std::string>() + "\\\"\""),
+            std::string::npos)
+            << server_->Log();
+        db_->Sql() << "UPDATE PARAMFORNE SET " + std::string(c.column) +
+                          " = NULL WHERE CDFORNECED = '000001'";
+    }
+}
+
 class GetParamFornTodayTest : public ServerTest {
 protected:
     std::vector<std::string> ServerArgs() const override { return {}; }
