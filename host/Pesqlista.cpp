@@ -1,6 +1,7 @@
 #include "Pesqlista.h"
 
-#include <set>
+#include <algorithm>
+#include <vector>
 
 #include "brx/BtnPesquisa.h"
 #include "rtl/Utf8.h"
@@ -11,13 +12,15 @@ namespace Pesqlista {
 namespace {
 constexpr size_t kStoredSize = 255;
 
-std::set<String> SplitKeys(const String& list) {
-    std::set<String> keys;
+// The keys of a list text in their order, each once.
+std::vector<String> SplitKeys(const String& list) {
+    std::vector<String> keys;
     String cur;
     for (char c : list + ";") {
         if (c == ';') {
             String k = Trim(cur);
-            if (!k.empty()) keys.insert(k);
+            if (!k.empty() && std::find(keys.begin(), keys.end(), k) == keys.end())
+                keys.push_back(k);
             cur.clear();
         } else {
             cur += c;
@@ -64,6 +67,18 @@ bool PesquisaLista(TDataSource* dataSource, const String& keyField, const String
         ds->SetRecNo(row + 1);
         if (!result.empty()) result += ";";
         result += key->AsString();
+    }
+    // Keys of the current choice that the list does not offer (another program may have stored
+    // codes the source leaves out) were never shown, so the user could not uncheck them: they
+    // stay, after the checked ones, in their order. The rows are read only until all are found.
+    std::vector<String> unseen = SplitKeys(list);
+    for (int i = 0; !unseen.empty() && ds->FetchRows(i + 1) > i; ++i) {
+        ds->SetRecNo(i + 1);
+        std::erase(unseen, Trim(key->AsString()));
+    }
+    for (const String& k : unseen) {
+        if (!result.empty()) result += ";";
+        result += k;
     }
     if (Utf8Length(result) > kStoredSize)
         throw Exception("A lista escolhida tem " + std::to_string(Utf8Length(result)) +

@@ -10,8 +10,8 @@
 //
 // Form-definition properties:
 //   fields       FieldName DisplayLabel DisplayWidth Visible Size Origin ReadOnly Required
-//                OnGetText, and DisplayFormat on float and date-time fields; a field written
-//                inside a data set (or a query) belongs to it
+//                OnGetText OnSetText, and DisplayFormat on float and date-time fields; a field
+//                written inside a data set (or a query) belongs to it
 //   data sets    Active BeforeOpen AfterOpen BeforeClose AfterClose BeforeEdit AfterEdit
 //                BeforePost AfterPost BeforeCancel AfterCancel AfterScroll
 //   data source  DataSet (a data set or a query) AutoEdit Enabled OnStateChange OnDataChange
@@ -42,6 +42,7 @@ enum TDataEvent {
 
 using TDataSetNotifyEvent = std::function<void(TDataSet*)>;
 using TFieldGetTextEvent = std::function<void(TField* sender, String& text, bool displayText)>;
+using TFieldSetTextEvent = std::function<void(TField* sender, const String& text)>;
 using TDataChangeEvent = std::function<void(TObject* sender, TField* field)>;
 
 // "inactive", "browse", "edit", "insert": the names the host's state snapshot uses.
@@ -91,6 +92,8 @@ public:
     bool CanModify() const;
 
     TFieldGetTextEvent OnGetText;
+    // Turns a text typed into a data-aware control into the value, in place of SetAsString.
+    TFieldSetTextEvent OnSetText;
 
     // The value in the active buffer: the edit buffer while editing, else the current row.
     Variant AsVariant() const;
@@ -111,7 +114,7 @@ public:
 
     // The edit form (OnGetText with display false) and the display form (display true).
     String Text() const;
-    void SetText(const String& s) { SetAsString(s); }
+    void SetText(const String& s);
     String DisplayText() const;
 
     // The value as loaded or last merged, and the value about to be posted.

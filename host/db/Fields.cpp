@@ -127,6 +127,13 @@ String TField::Text() const {
     return GetText(false);
 }
 
+void TField::SetText(const String& s) {
+    if (OnSetText)
+        OnSetText(this, s);
+    else
+        SetAsString(s);
+}
+
 String TField::DisplayText() const {
     if (OnGetText) {
         String t;
@@ -174,6 +181,8 @@ bool TField::ReadProperty(const DfmProperty& p, TFormReader& r) {
         SetRequired(r.Bool(p));
     else if (n == "OnGetText")
         OnGetText = r.Method<TFieldGetTextEvent>(p);
+    else if (n == "OnSetText")
+        OnSetText = r.Method<TFieldSetTextEvent>(p);
     else
         return TComponent::ReadProperty(p, r);
     return true;

@@ -219,3 +219,7 @@ void TQtHostWindow::UpdateCommands() {
 void TQtHostWindow::CursorChanged(int cursor) {
     widgetSet_.CursorChanged(cursor);
 }
+
+void TQtHostWindow::Beep() {
+    widgetSet_.Beep();
+}

@@ -57,6 +57,7 @@ public:
     void FormClosed(TCustomForm* form) override;
     void CursorChanged(int cursor) override;
     void StatusShown(const String& text) override;
+    void Beep() override;
 
     // The application's own icon (drawn, so no file has to be found at run time).
     static QIcon AppIcon();

@@ -345,6 +345,11 @@ bool TQtControlPeer::SendKeys(QKeyEvent* e) {
     std::u32string keys;
     if (special) {
         keys = std::u32string(1, special);
+    } else if ((e->modifiers() & Qt::KeypadModifier) &&
+               (e->key() == Qt::Key_Period || e->key() == Qt::Key_Comma)) {
+        // The keypad's decimal key types the decimal separator, as on a Brazilian keyboard,
+        // whatever character the layout gives it: a number typed there keeps its magnitude.
+        keys = std::u32string(1, static_cast<char32_t>(FormatSettings().DecimalSeparator));
     } else {
         if (e->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)) return false;
         for (char32_t ch : e->text().toStdU32String())

@@ -128,6 +128,10 @@ void TQtWidgetSet::FormClosed(TCustomForm* form) {
     fp->deleteLater();
 }
 
+void TQtWidgetSet::Beep() {
+    QApplication::beep();
+}
+
 void TQtWidgetSet::CursorChanged(int cursor) {
     if (cursor == crHourGlass) {
         if (!waitCursor_) QApplication::setOverrideCursor(Qt::WaitCursor);

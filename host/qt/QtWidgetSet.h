@@ -53,6 +53,7 @@ public:
     void FormShown(TCustomForm* form) override;
     void FormClosed(TCustomForm* form) override;
     void CursorChanged(int cursor) override;
+    void Beep() override;
     bool WaitCursorShown() const { return waitCursor_; }
 
     void Bury(std::unique_ptr<TQtControlPeer> peer) override;

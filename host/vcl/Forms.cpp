@@ -164,8 +164,14 @@ void TCustomForm::DispatchKey(TWinControl* target, Char key) {
         if (key == 0) return;
     }
     if (!target || target == this || Destroying()) return;
+    const bool typed = key >= 32 && key != 127;
     target->KeyPress(key);
-    if (key == 0 || target->Destroying()) return;
+    if (key == 0) {
+        // A character the control's filters refused is signalled, never dropped in silence.
+        if (typed && Application) Application->Beep();
+        return;
+    }
+    if (target->Destroying()) return;
     target->HandleKey(key);
 }
 
@@ -384,6 +390,11 @@ void TApplication::ShowException(const std::exception& e) {
 void TApplication::ShowStatus(const String& text) {
     statusText_ = text;
     if (peer_) peer_->StatusShown(text);
+}
+
+void TApplication::Beep() {
+    ++beeps_;
+    if (peer_) peer_->Beep();
 }
 
 void TApplication::QueueRelease(TCustomForm* f) {

@@ -134,6 +134,8 @@ public:
     virtual void CursorChanged(int cursor) = 0;
     // A short notice for the status line (a change saved); it fades by itself.
     virtual void StatusShown(const String&) {}
+    // The system's beep.
+    virtual void Beep() {}
 };
 
 class TApplication : public TComponent {
@@ -172,6 +174,9 @@ public:
     // A short notice for the host's status line, replacing the one before.
     void ShowStatus(const String& text);
     const String& StatusText() const { return statusText_; }
+    // Signals a key that was refused, so a text never changes in silence; counted.
+    void Beep();
+    int Beeps() const { return beeps_; }
 
     String Title;
     IApplicationPeer* Peer() const { return peer_; }
@@ -183,6 +188,7 @@ private:
     std::vector<TCustomForm*> released_;
     IApplicationPeer* peer_ = nullptr;
     String statusText_;
+    int beeps_ = 0;
 };
 
 class TScreen {
