@@ -31,6 +31,8 @@ bool insecureAllowed = false;
 int defaultConnectMs = 5000;
 int defaultCallMs = 30000;
 TNetTransportFactory transportFactory;
+TNetConnection::TLoginPrompt loginPrompt;
+bool prompting = false; // the prompt runs on the user-interface thread, like every call
 
 String OperatorName() {
     std::lock_guard lock(settingsMutex);
@@ -54,6 +56,18 @@ std::unique_ptr<TNetTransport> MakeTransport(const String& host, int port, bool 
 }
 
 const char* kSessionModule = "Sessao";
+
+// The message of a JSON-RPC error answer, or "" when the body holds none.
+String ErrorMessage(const String& body) {
+    try {
+        const nlohmann::json answer = ParseJsonLimited(body);
+        if (answer.is_object() && answer.contains("error") && answer["error"].is_object() &&
+            answer["error"].value("message", nlohmann::json()).is_string())
+            return answer["error"]["message"].get<String>();
+    } catch (const Exception&) {
+    }
+    return "";
+}
 
 // 128 random bits as text: the key of one call, kept across its retries. The generator is
 // seeded once per thread from the system's entropy (a read of it per call costs system calls).
@@ -156,12 +170,47 @@ struct TNetConnection::Impl {
                               ").");
     }
 
-    // One exchange; a 401 (no session, or it ended) signs in once and repeats the request.
-    TNetAnswer Authorized(const TNetRequest& request, Clock::time_point deadline) {
+    // One exchange; a 401 (no session, or it ended) signs in once and repeats the request. When
+    // the kept password cannot sign in, the operator is asked (when a prompt is set); the time
+    // that takes moves the deadline on.
+    TNetAnswer Authorized(const TNetRequest& request, Clock::time_point& deadline) {
         TNetAnswer res = Exchange(request, deadline);
         if (res.status != 401) return res;
         if (Stale()) Open(deadline, TNetConnection::DefaultConnectTimeout());
-        if (!Login(deadline)) return res;
+        std::exception_ptr refused;
+        String reason;
+        try {
+            if (Login(deadline)) {
+                if (Stale()) Open(deadline, TNetConnection::DefaultConnectTimeout());
+                return Exchange(request, deadline);
+            }
+            reason = ErrorMessage(res.body);
+        } catch (const ENetLoginFailed& e) {
+            refused = std::current_exception();
+            reason = e.Message();
+        }
+        TNetConnection::TLoginPrompt prompt;
+        {
+            std::lock_guard lock(settingsMutex);
+            prompt = loginPrompt;
+        }
+        bool signedIn = false;
+        if (prompt && !prompting) {
+            const auto asked = Clock::now();
+            prompting = true;
+            try {
+                signedIn = prompt(reason);
+            } catch (...) {
+                prompting = false;
+                throw;
+            }
+            prompting = false;
+            deadline += Clock::now() - asked;
+        }
+        if (!signedIn) {
+            if (refused) std::rethrow_exception(refused);
+            return res;
+        }
         if (Stale()) Open(deadline, TNetConnection::DefaultConnectTimeout());
         return Exchange(request, deadline);
     }
@@ -217,15 +266,17 @@ void TNetConnection::SetConnected(bool on) {
     if (impl_->connected) return;
     try {
         const int connectMs = ConnectTimeout ? ConnectTimeout : DefaultConnectTimeout();
-        Connect(Clock::now() +
-                milliseconds(connectMs + (CallTimeout ? CallTimeout : DefaultCallTimeout())));
+        auto deadline =
+            Clock::now() +
+            milliseconds(connectMs + (CallTimeout ? CallTimeout : DefaultCallTimeout()));
+        Connect(deadline);
     } catch (const Exception&) {
         if (ThrowException) throw;
     }
 }
 
 // BeforeConnect, the connection, and GET /rpc/<ServerName> within the deadline.
-void TNetConnection::Connect(std::chrono::steady_clock::time_point deadline) {
+void TNetConnection::Connect(std::chrono::steady_clock::time_point& deadline) {
     impl_->connected = false;
     if (BeforeConnect) BeforeConnect(this);
     impl_->host = Host.empty() ? Brannox::WebURL() : Host;
@@ -303,8 +354,7 @@ Variant TNetConnection::Call(const String& method, const std::vector<Variant>& a
         {"params",
          std::move(params)}}.dump();
     const String key = NewCallKey();
-    const auto deadline =
-        Clock::now() + milliseconds(CallTimeout ? CallTimeout : DefaultCallTimeout());
+    auto deadline = Clock::now() + milliseconds(CallTimeout ? CallTimeout : DefaultCallTimeout());
 
     String failure;
     bool maybeRun = false;
@@ -355,6 +405,11 @@ Variant TNetConnection::Call(const String& method, const std::vector<Variant>& a
 void TNetConnection::SetOperator(String name) {
     std::lock_guard lock(settingsMutex);
     operatorName = std::move(name);
+}
+
+void TNetConnection::SetLoginPrompt(TLoginPrompt prompt) {
+    std::lock_guard lock(settingsMutex);
+    loginPrompt = std::move(prompt);
 }
 
 void TNetConnection::SetTls(String ca, bool insecure) {

@@ -78,6 +78,13 @@ public:
     static void SetTls(String caFile, bool insecure);
     // The session every connection carries ("Authorization: Bearer"); "" for none.
     static String SessionToken();
+    // Asked when a server wants a session that the kept password cannot open (none kept, or the
+    // server refused it), with the reason to show: it lets the operator sign in again (LogIn) and
+    // answers true once a session is open, and the call is repeated; false, or no prompt set
+    // (scripts), and the call fails as the server answered. The time spent in it does not count
+    // against the call's timeout. Not asked again while it runs.
+    using TLoginPrompt = std::function<bool(const String& reason)>;
+    static void SetLoginPrompt(TLoginPrompt prompt);
 
     enum class TLoginResult { Ok, NotRequired, Refused, Unreachable };
     // Signs in on the host's server now, with the operator and password set above. Refused:
@@ -113,7 +120,8 @@ public:
     bool ReadProperty(const DfmProperty& p, TFormReader& reader) override;
 
 private:
-    void Connect(std::chrono::steady_clock::time_point deadline);
+    // The deadline moves on by the time the operator spends signing in again.
+    void Connect(std::chrono::steady_clock::time_point& deadline);
     std::optional<bool> ProbeSession(std::chrono::steady_clock::time_point deadline);
 
     struct Impl;

@@ -29,6 +29,7 @@ extern "C" int KxRunQtHost(IKxHost* host, int argc, char** argv, const char* scr
     {
         TQtHost qtHost(host);
         if (!scriptFile) {
+            qtHost.SignInWhenAsked();
             qtHost.Show(0);
             rc = app.exec();
         } else {

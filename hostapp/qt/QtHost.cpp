@@ -5,6 +5,8 @@
 #include <QCloseEvent>
 #include <QElapsedTimer>
 
+#include "hostapp/qt/QtLoginDialog.h"
+#include "net/NetConnection.h"
 #include "qt/QtText.h"
 #include "vcl/Dialogs.h"
 #include "vcl/Forms.h"
@@ -29,6 +31,7 @@ TQtHost::TQtHost(IKxHost* host) : host_(host), window_(std::make_unique<TQtHostW
 }
 
 TQtHost::~TQtHost() {
+    if (signInWhenAsked_) TNetConnection::SetLoginPrompt(nullptr);
     window_->removeEventFilter(this);
     window_.reset();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -70,6 +73,20 @@ void TQtHost::Settle() {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
+}
+
+void TQtHost::SignInWhenAsked() {
+    signInWhenAsked_ = true;
+    TNetConnection::SetLoginPrompt([this](const String& reason) {
+        TQtLoginDialog login(host_, window_.get());
+        login.ShowReason(ToQ(reason));
+        // The call that asks may run under the hourglass; the dialog wants the arrow.
+        QApplication::setOverrideCursor(Qt::ArrowCursor);
+        const bool signedIn = login.exec() == QDialog::Accepted;
+        QApplication::restoreOverrideCursor();
+        window_->SetOperator(ToQ(host_->OperatorName()));
+        return signedIn;
+    });
 }
 
 bool TQtHost::eventFilter(QObject* watched, QEvent* event) {

@@ -36,6 +36,10 @@ public:
     int RunScript(std::istream& in, std::ostream& out);
     // Lets the windows catch up with the model: peers, focus, deferred deletes, paint.
     void Settle();
+    // From now on, while this host lives, a call the server refuses for want of a session that
+    // the kept password cannot open (changed, or never given because the server was out of
+    // reach at start) shows the login dialog, and the call goes on once the operator is in.
+    void SignInWhenAsked();
 
 protected:
     // Closing the main window closes the open screen first; a screen that stays open keeps the
@@ -46,4 +50,5 @@ private:
     IKxHost* host_;
     std::unique_ptr<TQtHostWindow> window_;
     QAction* screenAction_ = nullptr;
+    bool signInWhenAsked_ = false;
 };

@@ -44,6 +44,11 @@ TQtLoginDialog::TQtLoginDialog(IKxHost* host, QWidget* parent) : QDialog(parent)
     (operator_->text().isEmpty() ? operator_ : password_)->setFocus();
 }
 
+void TQtLoginDialog::ShowReason(const QString& reason) {
+    message_->setText(reason);
+    message_->setVisible(!reason.isEmpty());
+}
+
 void TQtLoginDialog::TryLogin() {
     const QString name = operator_->text().trimmed();
     if (name.isEmpty() || password_->text().isEmpty()) {

@@ -19,6 +19,8 @@ public:
     QPushButton* LoginButton() const { return login_; }
     // One attempt with what the boxes hold; accepts the dialog when the server does.
     void TryLogin();
+    // Why the operator is asked (a session that ended, a password no longer accepted).
+    void ShowReason(const QString& reason);
 
 private:
     IKxHost* host_;

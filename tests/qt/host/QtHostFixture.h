@@ -39,6 +39,17 @@ public:
     String DatabaseUrl() const override { return db_; }
     String OperatorName() const override { return "MARIA"; }
     int RunScript(std::istream&, std::ostream&) override { return 0; }
+    // As hostapp signs in: the name and password kept for every connection, one attempt now.
+    String LogIn(const String& name, const String& password) override {
+        TNetConnection::SetOperator(name);
+        TNetConnection::SetPassword(password);
+        String message;
+        const auto r = TNetConnection::LogIn(message);
+        if (r == TNetConnection::TLoginResult::Ok || r == TNetConnection::TLoginResult::NotRequired)
+            return "";
+        TNetConnection::SetPassword("");
+        return message;
+    }
 
 private:
     String db_, server_;
