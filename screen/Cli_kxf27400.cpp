@@ -8,6 +8,7 @@
 #include "rtl/Utf8.h"
 
 #include <algorithm>
+#include <charconv>
 #include <memory>
 
 namespace Cli_kxf27400 {
@@ -37,6 +38,8 @@ TfrmParamForne::TfrmParamForne(TComponent* Owner) : TfrmRotiGeral(Owner) {
     Publish("sbtConfirmaClick", &TfrmParamForne::sbtConfirmaClick);
     Publish("sbtCancelaClick", &TfrmParamForne::sbtCancelaClick);
     Publish("dbeNrDiasBloqNFKeyPress", &TfrmParamForne::dbeNrDiasBloqNFKeyPress);
+    Publish("cdsParamForneNRDIASBLOQNFFORSetText",
+            &TfrmParamForne::cdsParamForneNRDIASBLOQNFFORSetText);
     Publish("dckBloqNFRelacFornClick", &TfrmParamForne::dckBloqNFRelacFornClick);
     Publish("dckOImpXmlNFClick", &TfrmParamForne::dckOImpXmlNFClick);
     Publish("dckObrigCAcessoClick", &TfrmParamForne::dckObrigCAcessoClick);
@@ -173,6 +176,10 @@ void TfrmParamForne::btpFornecedorBeforePesq(TObject*, bool&) {
 
 void TfrmParamForne::btpFornecedorAfterPesq(TObject*) {
     TDataSet* q = qryFornecedor->Query();
+    // The picked name must not sit beside another supplier's options until the box is left.
+    if (cdsParamForne->Active() &&
+        Campo("CDFORNECED")->AsString() != q->FieldByName("CDFORNECED")->AsString())
+        DescarregaFornecedor();
     medNrInsJurNF->SetText(q->FieldByName("NRINSJURFORN")->AsString());
     edtNmRasSocForn->SetText(q->FieldByName("NMRAZSOCFORN")->AsString());
 }
@@ -254,20 +261,24 @@ void TfrmParamForne::Vd_Fornecedor(bool boMensagem) {
         }
         if (boMensagem && boVazio) Consiste::MensErro(msgPadrao->Msg("Forn_N_Inf"), true);
 
-        auto procura = [this] {
+        auto procura = [this](const String& inscricao) {
             qryFornecedor->Close();
-            qryFornecedor->ParamByName("P_NRINSJURFORN").SetAsString(medNrInsJurNF->Text());
+            qryFornecedor->ParamByName("P_NRINSJURFORN").SetAsString(inscricao);
             qryFornecedor->ParamByName("P_TNRINSJURFORN").SetAsString("");
             qryFornecedor->Open();
         };
-        procura();
-        // Without a mask nothing strips punctuation or raises letters, and another program may
-        // have stored the inscription just so: it is looked up as typed or picked first, and in
-        // the adjusted form only when that finds nothing.
+        procura(medNrInsJurNF->Text());
+        // Another program may have stored the inscription with its punctuation. Under a mask it
+        // is looked up bare first and, when that finds nothing, as the mask shows it
+        // ("98.765.432/0001-98"): two lookups by the inscription's index, never a scan.
+        if (qryFornecedor->IsEmpty() && !boVazio && !medNrInsJurNF->EditMask().empty())
+            procura(medNrInsJurNF->EditText());
+        // Without a mask nothing strips punctuation or raises letters: it is looked up as typed
+        // or picked first, and in the adjusted form only when that finds nothing.
         if (qryFornecedor->IsEmpty() && !boVazio && medNrInsJurNF->EditMask().empty() &&
             medNrInsJurNF->Text() != stInscricao) {
             medNrInsJurNF->SetText(stInscricao);
-            procura();
+            procura(medNrInsJurNF->Text());
         }
         if (qryFornecedor->IsEmpty()) {
             medNrInsJurNF->SetMaxLength(20);
@@ -311,7 +322,13 @@ void TfrmParamForne::Vd_Fornecedor(bool boMensagem) {
             }
             HabilitaProdutos(!Consiste::EmptyString(Campo("QTREPETEPRODNF")->AsString()));
             stProdSerConsidera = Campo("CDPRODCONSREPE")->AsString();
+            nmFornecedor_ = edtNmRasSocForn->Text();
         } catch (...) {
+            // The name found goes unless the record shown is that supplier's (a reload after a
+            // save): the name never stands beside another supplier's options.
+            if (!cdsParamForne->Active() ||
+                Campo("CDFORNECED")->AsString() != q->FieldByName("CDFORNECED")->AsString())
+                edtNmRasSocForn->SetText("");
             FocaSemFalhar(medNrInsJurNF);
             throw;
         }
@@ -321,6 +338,20 @@ void TfrmParamForne::Vd_Fornecedor(bool boMensagem) {
         FocaSemFalhar(medNrInsJurNF);
         throw;
     }
+}
+
+// No supplier on the screen: its record, homologation word, date box and product choice go.
+void TfrmParamForne::DescarregaFornecedor() {
+    cdsParamForne->Close();
+    nmFornecedor_.clear();
+    lblIdForne->SetCaption("");
+    dbdDtReaConsImpXML->SetColor(clBtnFace);
+    dbdDtReaConsImpXML->SetEnabled(false);
+    TScopedValue<TNotifyEvent> semTodos(rbtTodosProdSerConsidera->OnClick, nullptr);
+    TScopedValue<TNotifyEvent> semLista(rbtListaProdSerConsidera->OnClick, nullptr);
+    rbtTodosProdSerConsidera->SetChecked(true);
+    HabilitaProdutos(false);
+    stProdSerConsidera = "";
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -414,11 +445,32 @@ void TfrmParamForne::sbtCancelaClick(TObject*) {
 }
 
 void TfrmParamForne::FormKeyPress(TObject*, Char& Key) {
-    if (Key == 27) sbtCancelaClick(sbtCancela);
+    if (Key != 27) return;
+    // While an edit is pending Esc is the question, answered either way: the focused control
+    // must not also take it as its own Esc and put back the field's value, which would undo the
+    // user's change after "Não" and save the old value on the next Confirm.
+    if (dtsParamForn->State() == dsEdit) Key = 0;
+    sbtCancelaClick(sbtCancela);
 }
 
 void TfrmParamForne::dbeNrDiasBloqNFKeyPress(TObject*, Char& Key) {
     if (Key == U'+' || Key == U',' || Key == U'-' || Key == U'.' || Key == U'e') Key = 0;
+}
+
+// The days and the repetition count are whole numbers of at most four digits. The field, a
+// floating-point one, would take "9E3" as 9000: the text must be plain digits, or the box is not
+// left, as with any text its field cannot take, and nothing reaches the server.
+void TfrmParamForne::cdsParamForneNRDIASBLOQNFFORSetText(TField* Sender, const String& Text) {
+    const String numero = Trim(Text);
+    if (numero.empty()) {
+        Sender->Clear();
+        return;
+    }
+    if (numero.size() > 4 ||
+        !std::all_of(numero.begin(), numero.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        throw EConvertError("'" + Text + "' não é um número inteiro válido para o campo " +
+                            Sender->DisplayLabel() + ".");
+    Sender->SetAsInteger(StrToInt(numero));
 }
 
 void TfrmParamForne::MarcaFlag(TDBCheckBox* dck, const char* campo) {
@@ -702,16 +754,25 @@ private:
         if (iso.size() < 10) return iso;
         return FormatDateTime("dd/mm/yyyy", ISOToDateTime(iso.substr(0, 10))) + iso.substr(10);
     }
-    // Flags read "Sim"/"Não", dates as the workstation writes them, the rest as stored.
+    // A value as the screen shows it: flags "Sim"/"Não", dates dd/mm/yyyy, numbers with the
+    // decimal comma and the field's display format (the limit as 1.500,50). What does not read
+    // as its field's kind is shown as stored.
     String Valor(const String& campo, const String& v) {
         TField* f = tela_->cdsParamForne->FindField(campo);
-        if (f && f->Size() == 1 && campo != "IDFORNEHOMO" && (v == "S" || v == "N"))
+        if (!f) return v;
+        if (f->Size() == 1 && campo != "IDFORNEHOMO" && (v == "S" || v == "N"))
             return v == "S" ? "Sim" : "Não";
-        if (f && f->DataType() == ftDateTime && v.size() == 10) {
-            try {
-                return FormatDateTime("dd/mm/yyyy", ISOToDateTime(v));
-            } catch (const Exception&) {
-            }
+        if (f->DataType() == ftDateTime) {
+            TDateTime d;
+            if (TryISOToDateTime(v, d))
+                return FormatDateTime(d == DateOf(d) ? "dd/mm/yyyy" : "dd/mm/yyyy hh:nn:ss", d);
+        }
+        if (auto* n = dynamic_cast<TFloatField*>(f)) {
+            double d = 0;
+            const auto [fim, erro] = std::from_chars(v.data(), v.data() + v.size(), d);
+            if (!v.empty() && erro == std::errc() && fim == v.data() + v.size())
+                return n->DisplayFormat().empty() ? FloatToStr(d)
+                                                  : FormatFloat(n->DisplayFormat(), d);
         }
         return v;
     }
@@ -759,7 +820,7 @@ void TfrmParamForne::MostraHistorico() {
         historico = std::make_unique<THistoricoFornecedor>(this, codigo);
     }
     TPickRequest pedido;
-    pedido.title = "Histórico de alterações - " + codigo + " " + edtNmRasSocForn->Text();
+    pedido.title = "Histórico de alterações - " + codigo + " " + nmFornecedor_;
     pedido.columns = {"Data e hora", "Operador", "Campo", "Valor anterior", "Valor novo"};
     pedido.rows = historico.get();
     pedido.widths = {19, 14, 50, 16, 16};

@@ -845,6 +845,7 @@ inherited frmParamForne: TfrmParamForne
     object cdsParamForneNRDIASBLOQNFFOR: TFloatField
       FieldName = 'NRDIASBLOQNFFOR'
       DisplayLabel = 'N'#186' de dias para bloqueio do n'#250'mero de NF repetido'
+      OnSetText = cdsParamForneNRDIASBLOQNFFORSetText
     end
     object cdsParamForneIDFORNEHOMO: TStringField
       FieldName = 'IDFORNEHOMO'
@@ -933,6 +934,7 @@ inherited frmParamForne: TfrmParamForne
     object cdsParamForneQTREPETEPRODNF: TFloatField
       FieldName = 'QTREPETEPRODNF'
       DisplayLabel = 'N'#186' de vezes que um produto poder'#225' se repetir'
+      OnSetText = cdsParamForneNRDIASBLOQNFFORSetText
     end
     object cdsParamForneCDPRODCONSREPE: TStringField
       FieldName = 'CDPRODCONSREPE'

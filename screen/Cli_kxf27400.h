@@ -121,6 +121,7 @@ public:
     void sbtConfirmaClick(TObject* Sender);
     void sbtCancelaClick(TObject* Sender);
     void dbeNrDiasBloqNFKeyPress(TObject* Sender, Char& Key);
+    void cdsParamForneNRDIASBLOQNFFORSetText(TField* Sender, const String& Text);
     void dckBloqNFRelacFornClick(TObject* Sender);
     void dckOImpXmlNFClick(TObject* Sender);
     void dckObrigCAcessoClick(TObject* Sender);
@@ -162,6 +163,9 @@ public:
 private:
     // A save whose outcome is unknown left the row on screen possibly behind the server's.
     bool boRecarregar = false;
+    // The name of the supplier whose record is loaded, which the history names.
+    String nmFornecedor_;
+    void DescarregaFornecedor();
     void MarcaFlag(TDBCheckBox* dck, const char* campo);
     void HabilitaProdutos(bool comQuantidade);
     void IniciaEdicao();

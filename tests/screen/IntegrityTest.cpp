@@ -183,7 +183,9 @@ TEST_P(IntegrityTest, DaysAreAWholeNumber) {
         ASSERT_TRUE(Type("dbeNrDiasBloqNF", typed));
         EXPECT_FALSE(Click("sbtConfirma"));
         EXPECT_EQ(Dialogs(), std::vector<String>{String("error:'") + typed +
-                                                 "' não é um valor inteiro válido"});
+                                                 "' não é um número inteiro válido para o campo "
+                                                 "Nº de dias para bloqueio do número de NF "
+                                                 "repetido."});
         EXPECT_EQ(Form()->cdsParamForne->State(), dsEdit);
         EXPECT_EQ(Snapshot(), before);
     }

@@ -276,9 +276,10 @@ TEST_F(SupplierTest, PickFillsInscriptionAndNameAndLoadsOnLeaving) {
     EXPECT_EQ(Inscricao()->Text(), "7Q4RK2M9000150");
     EXPECT_EQ(Form()->edtNmRasSocForn->Text(), "Indústria de Embalagens Sol Ltda");
     EXPECT_TRUE(FocusIn(Inscricao()));
-    // Nothing loaded yet: no server call, the record is still the previous supplier's.
+    // Nothing loaded yet: no server call, and the previous supplier's record has gone, so no
+    // option shows beside the picked name that is not its own.
     EXPECT_TRUE(dialogs_.busy.empty());
-    EXPECT_EQ(Field("CDFORNECED")->AsString(), "000001");
+    EXPECT_EQ(Form()->cdsParamForne->State(), dsInactive);
     ASSERT_TRUE(Tab());
     EXPECT_EQ(Field("CDFORNECED")->AsString(), "000009");
     EXPECT_EQ(Inscricao()->EditText(), "7Q.4RK.2M9/0001-50");

@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTableView>
@@ -21,6 +22,7 @@
 #include <QToolButton>
 
 #include "QtHostFixture.h"
+#include "hostapp/qt/QtLoginDialog.h"
 #include "qt/QtDialogs.h"
 #include "qt/QtPeers.h"
 #include "qt/QtPickModel.h"
@@ -53,6 +55,25 @@ template <class T> void WhenShown(std::function<void(T*)> act) {
             if (auto* t = qobject_cast<T*>(w); t && t->isVisible()) {
                 act(t);
                 *poll = nullptr; // the function held itself: let it go
+                return;
+            }
+        if (++*tries < 300)
+            QTimer::singleShot(10, *poll);
+        else
+            *poll = nullptr;
+    };
+    QTimer::singleShot(0, *poll);
+}
+
+// As WhenShown, for the login dialog (a plain QDialog subclass, which qobject_cast cannot tell).
+void WhenLoginShown(std::function<void(TQtLoginDialog*)> act) {
+    auto tries = std::make_shared<int>(0);
+    auto poll = std::make_shared<std::function<void()>>();
+    *poll = [act, tries, poll] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* d = dynamic_cast<TQtLoginDialog*>(w); d && d->isVisible()) {
+                act(d);
+                *poll = nullptr;
                 return;
             }
         if (++*tries < 300)
@@ -457,6 +478,86 @@ TEST_F(ClerkTest, DisplayOnlyEditsAreReadable) {
         EXPECT_GE(ContrastRatio(ink, back), 4.5)
             << ink.name().toStdString() << " on " << back.name().toStdString();
     }
+}
+
+// The keypad's decimal key types the decimal comma, so "99.50" keeps its magnitude; the full stop
+// stays refused, with the system's beep.
+TEST_F(ClerkTest, TheKeypadDecimalKeyTypesTheCommaAndARefusedKeyBeeps) {
+    Load(kInscricao);
+    struct Case {
+        Qt::KeyboardModifiers modifiers;
+        const char* text;
+        int beeps;
+    };
+    const Case cases[] = {
+        {Qt::KeypadModifier, "99,50", 0},
+        {Qt::NoModifier, "9950", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        FocusOn(S()->dbeValMaxPerm);
+        UserInput::ClearText(S()->dbeValMaxPerm);
+        Settle();
+        const int before = Application->Beeps();
+        Type("99");
+        Key(Qt::Key_Period, c.modifiers);
+        Type("50");
+        EXPECT_EQ(S()->dbeValMaxPerm->Text(), c.text);
+        EXPECT_EQ(qobject_cast<QLineEdit*>(W(S()->dbeValMaxPerm))->text(), QString(c.text));
+        EXPECT_EQ(Application->Beeps() - before, c.beeps);
+    }
+}
+
+// A server that wants a session the kept password cannot open brings up the login dialog at the
+// call that needs it; signed in, the call goes on, and given up, it fails with the server's word.
+TEST_F(ClerkTest, ALostSessionAsksForTheOperatorAtTheCallThatNeedsIt) {
+    Load(kInscricao);
+    AddOperator(db_->Url(), "MARIA", "senha-da-maria-1");
+    const int port = server_->Port();
+    server_.reset(); // the server now wants sessions, and this host holds none
+    server_ = std::make_unique<InProcessServer>(db_->Url(), kToday, port, true);
+    qtHost_->SignInWhenAsked();
+    struct Case {
+        const char* password; // "" : cancels
+        const char* code;     // the supplier then loaded
+        std::vector<String> dialogs;
+    };
+    const Case cases[] = {
+        {"",
+         "000001",
+         {"Sessão ausente, inválida ou expirada: entre novamente com operador e senha."}},
+        {"senha-da-maria-1", "000002", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(*c.password ? "entra" : "desiste");
+        QStringList reasons;
+        WhenLoginShown([&](TQtLoginDialog* d) {
+            reasons << d->MessageLabel()->text();
+            if (!*c.password) {
+                d->reject();
+            } else {
+                d->PasswordBox()->setText(c.password);
+                d->LoginButton()->click();
+            }
+        });
+        dialogs_.dialogs.clear();
+        // The window is active again once a dialog before has gone.
+        qtHost_->Window().activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&qtHost_->Window()));
+        UserInput::ClearText(S()->medNrInsJurNF);
+        FocusOn(S()->medNrInsJurNF);
+        Type("45782163000101");
+        Key(Qt::Key_Tab);
+        EXPECT_EQ(reasons, QStringList{QString::fromUtf8(
+                               "Sessão ausente, inválida ou expirada: entre novamente com "
+                               "operador e senha.")});
+        std::vector<String> shown;
+        for (const auto& d : dialogs_.dialogs)
+            shown.push_back(d.text);
+        EXPECT_EQ(shown, c.dialogs);
+        EXPECT_EQ(S()->cdsParamForne->FieldByName("CDFORNECED")->AsString(), c.code);
+    }
+    TNetConnection::SetPassword("");
 }
 
 } // namespace
