@@ -66,8 +66,10 @@ json TClientDataSet::RowJson(const Row& row, const Stored* stored) const {
     const auto& fields = Fields();
     for (size_t i = 0; i < fields.size(); ++i) {
         const auto kept = stored ? stored->find(i) : Stored::const_iterator();
-        out.push_back(stored && kept != stored->end() ? kept->second
-                                                      : ValueJson(fields[i], row.at(i)));
+        if (stored && kept != stored->end())
+            out.push_back(kept->second);
+        else
+            out.push_back(ValueJson(fields[i], row.at(i)));
     }
     return out;
 }

@@ -2,6 +2,8 @@
 
 #include "vcl/FormReader.h"
 
+#include "rtl/ScopeGuard.h"
+
 #include "net/Brannox.h"
 
 #include "net/TcpTransport.h"
@@ -196,15 +198,9 @@ struct TNetConnection::Impl {
         }
         bool signedIn = false;
         if (prompt && !prompting) {
+            TScopedValue<bool> asking(prompting, true);
             const auto asked = Clock::now();
-            prompting = true;
-            try {
-                signedIn = prompt(reason);
-            } catch (...) {
-                prompting = false;
-                throw;
-            }
-            prompting = false;
+            signedIn = prompt(reason);
             deadline += Clock::now() - asked;
         }
         if (!signedIn) {
