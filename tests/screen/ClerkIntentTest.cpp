@@ -1,7 +1,7 @@
 // Nothing stored or typed changes without the clerk knowing: values other programs stored in forms
 // of their own, number texts the whole-number boxes cannot take, a declined Cancel, inscriptions
 // stored with punctuation, one supplier at a time on the screen, product codes the list does not
-// offer, refused keys, and the history in the screen's own forms.
+// offer, and the history in the screen's own forms.
 #include "ScreenFixture.h"
 
 #include "vcl/Input.h"
@@ -307,30 +307,6 @@ TEST_P(ClerkIntentEngineTest, StoredCodesTheListDoesNotOfferAreKept) {
         ASSERT_TRUE(Click("sbtConfirma"));
         EXPECT_EQ(Dialogs(), std::vector<String>{});
         EXPECT_EQ(db_->ParamRow("000008")->at("CDPRODCONSREPE"), c.saved);
-    }
-}
-
-// A key a filter refuses is signalled; the others are typed without a sound.
-TEST_F(ClerkIntentTest, RefusedKeysAreSignalled) {
-    ASSERT_TRUE(Load("11222333000181"));
-    struct Case {
-        const char* box;
-        const char* typed;
-        const char* text;
-        int beeps;
-    };
-    const Case cases[] = {
-        {"dbeValMaxPerm", "99.50", "9950", 1}, {"dbeValMaxPerm", "99,50", "99,50", 0},
-        {"dbeValMaxPerm", "1,2,3", "1,23", 1}, {"dbeNrDiasBloqNF", "1e2", "12", 1},
-        {"dbeNrDiasBloqNF", "+5-", "5", 2},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.box) + " " + c.typed);
-        ASSERT_TRUE(Clear(c.box));
-        const int before = Application->Beeps();
-        ASSERT_TRUE(Type(c.box, c.typed));
-        EXPECT_EQ(Component<TCustomEdit>(c.box)->Text(), c.text);
-        EXPECT_EQ(Application->Beeps() - before, c.beeps);
     }
 }
 

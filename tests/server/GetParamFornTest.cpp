@@ -126,8 +126,6 @@ TEST_P(GetParamFornTest, ValuesTheRecordCannotCarryAreSentApartAndLogged) {
     const Case cases[] = {
         {"QTREPETEPRODNF", "'três'", nullptr, "três"},
         {"NRDIASBLOQNFFOR", "' '", nullptr, nullptr},
-        {"VRMAXPERMFORN", "''", nullptr, nullptr},
-        {"DTREACONSIMPXML", "''", nullptr, nullptr},
         {"DTREACONSIMPXML", "'20/11/2026 08:15'", "2026-11-20", nullptr},
         {"DTREACONSIMPXML", "'2026-11-20T10:30:00.250'", "2026-11-20", nullptr},
         {"DTREACONSIMPXML", "'2026-02-30'", nullptr, "2026-02-30"},
