@@ -376,6 +376,79 @@ TEST_F(ComponentsTest, CheckBoxAndRadioRunOnClickAlsoWhenProgramChangesThem) {
     EXPECT_EQ(Take(), "Click:rbtB1");
 }
 
+// The arrows move within a group of radio buttons, wrapping around and passing over a disabled
+// one, and check the button reached with the events of a click; other keys and modifiers do not.
+TEST_F(ComponentsTest, ArrowKeysMoveThroughARadioGroupAsClicks) {
+    auto* r1 = C<TRadioButton>("rbtB1");
+    auto* r2 = C<TRadioButton>("rbtB2");
+    UserInput::Focus(r1);
+    Take();
+    struct Case {
+        Word key;
+        TShiftState shift;
+        const char* focus;
+        const char* trace;
+    };
+    for (const Case& c : {Case{VK_RIGHT, 0, "rbtB2", "Exit:rbtB1;Enter:rbtB2;Click:rbtB2"},
+                          Case{VK_DOWN, 0, "rbtB1", "Exit:rbtB2;Enter:rbtB1;Click:rbtB1"},
+                          Case{VK_UP, 0, "rbtB2", "Exit:rbtB1;Enter:rbtB2;Click:rbtB2"},
+                          Case{VK_LEFT, 0, "rbtB1", "Exit:rbtB2;Enter:rbtB1;Click:rbtB1"},
+                          Case{VK_RIGHT, ssAlt, "rbtB1", ""}, Case{VK_HOME, 0, "rbtB1", ""}}) {
+        SCOPED_TRACE(c.trace);
+        ASSERT_TRUE(UserInput::KeyDown(form->ActiveControl(), c.key, c.shift));
+        EXPECT_EQ(form->ActiveControl()->Name(), c.focus);
+        EXPECT_EQ(Take(), c.trace);
+        EXPECT_TRUE(C<TRadioButton>(c.focus)->Checked());
+    }
+    r2->SetEnabled(false);
+    ASSERT_TRUE(UserInput::KeyDown(r1, VK_RIGHT));
+    EXPECT_EQ(form->ActiveControl(), r1);
+    EXPECT_EQ(Take(), "");
+}
+
+// A control disabled or hidden while it has the focus (by a handler, by a reload) hands the focus
+// to the next control in tab order when the event ends, with the usual exit and enter events.
+TEST_F(ComponentsTest, AControlSwitchedOffUnderTheFocusHandsItOn) {
+    struct Case {
+        const char* focused;
+        std::function<void()> off;
+        const char* next;
+        const char* trace;
+    };
+    const std::vector<Case> cases = {
+        {"edtA1", [this] { C<TEdit>("edtA1")->SetEnabled(false); }, "chkA2",
+         "Exit:edtA1;Enter:chkA2"},
+        {"edtA1", [this] { C<TEdit>("edtA1")->SetVisible(false); }, "chkA2",
+         "Exit:edtA1;Enter:chkA2"},
+        // The whole box: on to the next box, which wraps to the first in tab order.
+        {"chkA2", [this] { C<TGroupBox>("grbA")->SetEnabled(false); }, "rbtB1",
+         "Exit:chkA2;Exit:grbA;Enter:grbB;Enter:rbtB1"},
+        {"medB3", [this] { C<TMaskEdit>("medB3")->SetEnabled(false); }, "edtA1",
+         "Exit:medB3;Exit:grbB;Enter:grbA;Enter:edtA1"},
+        // Still usable: the focus stays.
+        {"edtA1", [this] { C<TCheckBox>("chkA2")->SetEnabled(false); }, "edtA1", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.trace);
+        for (const char* n : {"grbA", "edtA1", "chkA2", "medB3"}) {
+            C<TControl>(n)->SetEnabled(true);
+            C<TControl>(n)->SetVisible(true);
+        }
+        ASSERT_TRUE(UserInput::Focus(C<TWinControl>(c.focused)));
+        Take();
+        ASSERT_TRUE(RunEvent(c.off));
+        ASSERT_NE(form->ActiveControl(), nullptr);
+        EXPECT_EQ(form->ActiveControl()->Name(), c.next);
+        EXPECT_EQ(Take(), c.trace);
+    }
+    // The next key goes to the control that has the focus now.
+    C<TCheckBox>("chkA2")->SetEnabled(true);
+    ASSERT_TRUE(UserInput::Focus(C<TEdit>("edtA1")));
+    ASSERT_TRUE(RunEvent([this] { C<TEdit>("edtA1")->SetEnabled(false); }));
+    ASSERT_TRUE(UserInput::Key(form->ActiveControl(), U' '));
+    EXPECT_TRUE(C<TCheckBox>("chkA2")->Checked());
+}
+
 TEST_F(ComponentsTest, DisabledControlsIgnoreClicks) {
     auto* chk = C<TCheckBox>("chkA2");
     C<TGroupBox>("grbA")->SetEnabled(false);
