@@ -196,10 +196,7 @@ void TScriptDriver::AddList(ojson& out) {
     const auto& l = dialogs_.lists.front();
     ojson list{{"title", l.title}, {"columns", l.columns}, {"rows", l.rows}, {"count", l.count}};
     if (l.multi) list["checked"] = l.checked;
-    if (l.readOnly)
-        list["readOnly"] = true;
-    else
-        list["current"] = l.current;
+    if (l.readOnly) list["readOnly"] = true;
     out["list"] = list;
 }
 
