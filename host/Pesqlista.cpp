@@ -56,6 +56,8 @@ bool PesquisaLista(TDataSource* dataSource, const String& keyField, const String
     // The list marks the rows of the current choice as it reads them.
     for (const String& k : SplitKeys(list))
         request.checkedKeys.push_back(k);
+    // It opens on the first row of that choice.
+    request.current = FindPickRow(ds, key, request.checkedKeys);
     std::optional<std::vector<int>> chosen = DialogService().PickRows(request);
     if (!chosen) return false;
     if (requireOne && chosen->empty()) {

@@ -77,10 +77,22 @@ Char KeyOf(const String& k) {
     if (k == "Enter") return 13;
     if (k == "Backspace") return 8;
     if (k == "Tab") return 9;
+    if (k == "Space") return U' ';
     std::u32string u = ToU32(k);
     if (u.size() != 1) throw EScriptError("tecla desconhecida: " + k);
     return u[0];
 }
+
+// The keys that type no character, as the keyboard sends them.
+struct KeyDownName {
+    const char* name;
+    Word key;
+    TShiftState shift;
+};
+constexpr KeyDownName kKeyDowns[] = {
+    {"Left", VK_LEFT, 0}, {"Right", VK_RIGHT, 0}, {"Up", VK_UP, 0}, {"Down", VK_DOWN, 0},
+    {"Home", VK_HOME, 0}, {"End", VK_END, 0},     {"F4", VK_F4, 0}, {"Alt+Down", VK_DOWN, ssAlt},
+};
 
 String Str(const nlohmann::json& cmd, const char* key) {
     auto it = cmd.find(key);
@@ -223,12 +235,20 @@ ojson TScriptDriver::Command(const nlohmann::json& cmd, ojson& out) {
         auto* w = dynamic_cast<TWinControl*>(Control(cmd, true));
         if (!w || !w->Focusable()) throw EScriptError("o controle não recebe teclas");
         const String name = Str(cmd, "key");
-        // A shortcut of the form ("Ctrl+H") runs its command, as the host's menu does.
+        for (const KeyDownName& k : kKeyDowns)
+            if (name == k.name) {
+                if (!w->Focused() && !UserInput::Focus(w)) return out;
+                if (w->Focused()) UserInput::KeyDown(w, k.key, k.shift);
+                AddList(out);
+                return out;
+            }
+        // A shortcut of the form ("Ctrl+H", "Ctrl+S") runs its command or clicks its button, as
+        // the host's menu and the window do.
         if (name.size() > 2 && name.find('+') != String::npos) {
-            const TFormCommand* command = form ? form->CommandByShortCut(name) : nullptr;
-            if (!command) throw EScriptError("atalho desconhecido: " + name);
+            if (!form || !form->HasShortCut(name))
+                throw EScriptError("atalho desconhecido: " + name);
             if (!w->Focused() && !UserInput::Focus(w)) return out;
-            UserInput::Command(form, *command);
+            UserInput::ShortCut(form, name);
             AddList(out);
             return out;
         }

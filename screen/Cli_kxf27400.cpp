@@ -63,6 +63,7 @@ TfrmParamForne::TfrmParamForne(TComponent* Owner) : TfrmRotiGeral(Owner) {
     Publish("rbtTodosProdSerConsideraClick", &TfrmParamForne::rbtTodosProdSerConsideraClick);
     Publish("rbtListaProdSerConsideraClick", &TfrmParamForne::rbtListaProdSerConsideraClick);
     Publish("btpProdSerConsideraClick", &TfrmParamForne::btpProdSerConsideraClick);
+    Publish("ProdSerConsideraKeyDown", &TfrmParamForne::ProdSerConsideraKeyDown);
     ReadDefinition("TfrmParamForne");
 }
 
@@ -138,6 +139,26 @@ void TfrmParamForne::FocaSemFalhar(TWinControl* controle) {
     try {
         if (controle->CanFocus()) controle->SetFocus();
     } catch (...) {
+    }
+}
+
+// A reload that fails (the server down) leaves the record as it was loaded: the inscription
+// keeps the mask and the name of that supplier instead of the bare text a failed load leaves
+// for the user to correct.
+void TfrmParamForne::RecarregaFornecedor() {
+    const String mascara = medNrInsJurNF->EditMask(), inscricao = medNrInsJurNF->Text();
+    const String nome = edtNmRasSocForn->Text();
+    try {
+        Vd_Fornecedor(true);
+    } catch (...) {
+        try {
+            if (!mascara.empty() && medNrInsJurNF->Text() == inscricao) {
+                medNrInsJurNF->SetEditMask(mascara);
+                edtNmRasSocForn->SetText(nome);
+            }
+        } catch (...) {
+        }
+        throw;
     }
 }
 
@@ -367,7 +388,7 @@ void TfrmParamForne::AplicaAlteracoes(bool boRecarrega) {
         // A word in the host's status line that the save went through; no dialog to dismiss.
         Application->ShowStatus("Parâmetros do fornecedor " + Campo("CDFORNECED")->AsString() +
                                 " gravados às " + FormatDateTime("hh:nn", Now()));
-        if (boRecarrega) Vd_Fornecedor(true);
+        if (boRecarrega) RecarregaFornecedor();
     } catch (...) {
         cdsParamForne->CancelUpdates();
         throw;
@@ -378,7 +399,7 @@ void TfrmParamForne::AplicaAlteracoes(bool boRecarrega) {
 // any new change, and the user repeats the change on what the server holds.
 void TfrmParamForne::cdsParamForneBeforeEdit(TDataSet*) {
     if (!boRecarregar) return;
-    Vd_Fornecedor(true);
+    RecarregaFornecedor();
     MessageDlg(MsgRecarregado, mtInformation, {mbOK}, 0);
     Abort();
 }
@@ -421,7 +442,7 @@ void TfrmParamForne::cdsParamForneAfterPost(TDataSet*) {
 
 void TfrmParamForne::cdsParamForneAfterCancel(TDataSet*) {
     cdsParamForne->CancelUpdates();
-    Vd_Fornecedor(true);
+    RecarregaFornecedor();
 }
 
 void TfrmParamForne::dtsParamFornStateChange(TObject*) {
@@ -683,6 +704,13 @@ void TfrmParamForne::btpProdSerConsideraClick(TObject*) {
     if (Pesqlista::PesquisaLista(dtsProdSerConsidera, "CDARVPROD", titulo, false,
                                  stProdSerConsidera))
         Campo("CDPRODCONSREPE")->SetAsString(stProdSerConsidera);
+}
+
+void TfrmParamForne::ProdSerConsideraKeyDown(TObject*, Word& Key, TShiftState Shift) {
+    if (!IsDropDownKey(Key, Shift)) return;
+    Key = 0;
+    if (btpProdSerConsidera->Showing() && btpProdSerConsidera->EnabledChain())
+        btpProdSerConsidera->UserClick();
 }
 
 namespace {

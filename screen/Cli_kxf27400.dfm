@@ -684,6 +684,7 @@ inherited frmParamForne: TfrmParamForne
         MaxLength = 4
         TabOrder = 0
         OnChange = dbeQtRepeteProdNFChange
+        OnKeyDown = ProdSerConsideraKeyDown
         OnKeyPress = dbeNrDiasBloqNFKeyPress
       end
       object grbProdSerConsidera: TGroupBox
@@ -718,6 +719,7 @@ inherited frmParamForne: TfrmParamForne
           Caption = 'Lista'
           TabOrder = 1
           OnClick = rbtListaProdSerConsideraClick
+          OnKeyDown = ProdSerConsideraKeyDown
         end
         object btpProdSerConsidera: TBtnPesquisa
           Left = 122

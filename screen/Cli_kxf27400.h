@@ -153,6 +153,9 @@ public:
     void rbtTodosProdSerConsideraClick(TObject* Sender);
     void rbtListaProdSerConsideraClick(TObject* Sender);
     void btpProdSerConsideraClick(TObject* Sender);
+    // F4 or Alt+Down on "Lista" or on the repetition count opens the product list, which the
+    // search button (never focused) could otherwise only open by the mouse.
+    void ProdSerConsideraKeyDown(TObject* Sender, Word& Key, TShiftState Shift);
 
     // History of the loaded supplier's changes, newest first, read page by page from the server
     // (the host's menu entry and Ctrl+H while a supplier is loaded).
@@ -171,6 +174,8 @@ private:
     void IniciaEdicao();
     bool EmEdicao() const;
     void FocaSemFalhar(TWinControl* controle);
+    // Vd_Fornecedor for the supplier already shown, after a save or a cancel.
+    void RecarregaFornecedor();
     TField* Campo(const char* nome) const { return cdsParamForne->FieldByName(nome); }
 };
 

@@ -1,5 +1,7 @@
 #include "brx/BtnPesquisa.h"
 
+#include <algorithm>
+
 #include "db/ADOIBQuery.h"
 
 #include "vcl/Dialogs.h"
@@ -35,8 +37,12 @@ void TBtnPesquisa::Pesquisa() {
             columns.push_back(f->DisplayLabel());
             widths.push_back(f->DisplayWidth());
         }
+    // The list opens on the row of the value the associated edit holds, in the first column.
+    int current = -1;
+    String value = Associate && !fields.empty() ? Trim(Associate->Text()) : String();
+    if (!value.empty()) current = FindPickRow(ds, fields.front(), {value});
     TDataSetPickSource rows(ds, fields);
-    std::optional<int> picked = DialogService().PickRow({Title, columns, &rows, widths});
+    std::optional<int> picked = DialogService().PickRow({Title, columns, &rows, widths, current});
     if (!picked) return;
     ds->SetRecNo(*picked + 1);
     if (Associate && Associate->CanFocus()) {
@@ -70,6 +76,21 @@ bool TBtnPesquisa::ReadProperty(const DfmProperty& p, TFormReader& r) {
     else
         return TSpeedButton::ReadProperty(p, r);
     return true;
+}
+
+int FindPickRow(TDataSet* ds, TField* field, const std::vector<String>& values) {
+    if (values.empty() || !ds->Active()) return -1;
+    // A list of a million rows is not read to its end to find where it opens.
+    const int known = ds->FetchRows(kCurrentRowScan);
+    const int before = ds->RecNo();
+    int found = -1;
+    for (int i = 0; i < known && found < 0; ++i) {
+        ds->SetRecNo(i + 1);
+        if (std::find(values.begin(), values.end(), Trim(field->AsString())) != values.end())
+            found = i;
+    }
+    if (before > 0) ds->SetRecNo(before);
+    return found;
 }
 
 int TDataSetPickSource::RowCount() {

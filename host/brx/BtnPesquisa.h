@@ -30,6 +30,11 @@ public:
     void Notification(TComponent* c, bool removing) override;
 };
 
+// The row (0-based) of the first of `values` in `field`, for the row a list opens on; -1 when
+// none is among the first kCurrentRowScan rows. The data set's current row is kept.
+constexpr int kCurrentRowScan = 1000;
+int FindPickRow(TDataSet* ds, TField* field, const std::vector<String>& values);
+
 // The rows of a data set for a pick list, read as the list asks for them.
 class TDataSetPickSource : public IPickSource {
 public:

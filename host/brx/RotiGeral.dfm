@@ -67,6 +67,7 @@ object frmRotiGeral: TfrmRotiGeral
         Width = 40
         Height = 21
         Hint = 'Sair'
+        Caption = 'Sair'
         Flat = True
         ParentShowHint = False
         ShowHint = True

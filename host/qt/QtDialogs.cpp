@@ -27,7 +27,8 @@ void MakeDialogWindow(QWidget* w) {
 
 TQtPickDialog::TQtPickDialog(const String& title, const std::vector<String>& columns,
                              IPickSource* rows, std::vector<char>* checks, QWidget* parent,
-                             const std::vector<int>& widths, const std::vector<String>& checkedKeys)
+                             const std::vector<int>& widths, const std::vector<String>& checkedKeys,
+                             int current)
     : QDialog(parent), multi_(checks != nullptr), widths_(widths) {
     MakeDialogWindow(this);
     setObjectName(multi_ ? QStringLiteral("multiPickDialog") : QStringLiteral("pickDialog"));
@@ -51,6 +52,8 @@ TQtPickDialog::TQtPickDialog(const String& title, const std::vector<String>& col
     view_->verticalHeader()->setDefaultSectionSize(20);
     view_->horizontalHeader()->setStretchLastSection(true);
     view_->setAlternatingRowColors(true);
+    // Tab leaves the list for the buttons, as in any dialog, instead of going cell by cell.
+    view_->setTabKeyNavigation(false);
     view_->installEventFilter(this);
 
     status_ = new QLabel(this);
@@ -94,6 +97,7 @@ TQtPickDialog::TQtPickDialog(const String& title, const std::vector<String>& col
     });
     if (model_->canFetchMore({})) model_->fetchMore({});
     SelectFirst();
+    if (current > 0) GoToRow(current);
     UpdateStatus();
     SizeColumns();
     filter_->setFocus();
@@ -145,6 +149,17 @@ void TQtPickDialog::SelectFirst() {
     if (model_->rowCount() > 0) view_->setCurrentIndex(model_->index(0, 0));
 }
 
+void TQtPickDialog::GoToRow(int row) {
+    while ((row < 0 || model_->rowCount() <= row) && model_->canFetchMore({}))
+        model_->fetchMore({});
+    int last = model_->rowCount() - 1;
+    if (last < 0) return;
+    QModelIndex i = model_->index(row < 0 ? last : std::min(row, last), 0);
+    view_->setCurrentIndex(i);
+    view_->scrollTo(i, QAbstractItemView::PositionAtCenter);
+    UpdateStatus();
+}
+
 void TQtPickDialog::UpdateStatus() {
     QString s;
     if (!model_->Error().isEmpty())
@@ -174,6 +189,12 @@ bool TQtPickDialog::eventFilter(QObject* watched, QEvent* event) {
         default:
             return false;
         }
+    }
+    if (watched == view_ && (k->key() == Qt::Key_Home || k->key() == Qt::Key_End) &&
+        !(k->modifiers() & (Qt::AltModifier | Qt::ShiftModifier))) {
+        // The first or the last row, not the first or last column of the row.
+        GoToRow(k->key() == Qt::Key_Home ? 0 : -1);
+        return true;
     }
     if (watched == view_ && multi_ && k->key() == Qt::Key_Space) {
         QModelIndex i = view_->currentIndex();
@@ -290,8 +311,21 @@ QMessageBox::ButtonRole RoleOf(TMsgDlgBtn b) {
 } // namespace
 
 QWidget* TQtDialogService::DialogParent() const {
-    if (QWidget* w = QApplication::activeWindow()) return w;
-    return widgetSet_ ? widgetSet_->MainWindow() : nullptr;
+    // A box belongs to a framed window: never to a pop-up (the calendar), a tool tip or a window
+    // being closed, which the window manager may not frame or place.
+    auto framed = [](QWidget* w) {
+        if (!w || !w->isVisible()) return false;
+        Qt::WindowType type = w->windowType();
+        return (type == Qt::Window || type == Qt::Dialog) &&
+               !(w->windowFlags() & Qt::FramelessWindowHint);
+    };
+    for (QWidget* w : {QApplication::activeModalWidget(), QApplication::activeWindow()}) {
+        while (w && !framed(w))
+            w = w->parentWidget() ? w->parentWidget()->window() : nullptr;
+        if (w) return w;
+    }
+    QWidget* main = widgetSet_ ? widgetSet_->MainWindow() : nullptr;
+    return framed(main) ? main : nullptr;
 }
 
 int TQtDialogService::MessageBox(const String& text, TMsgDlgType type,
@@ -352,7 +386,7 @@ int TQtDialogService::MessageBox(const String& text, TMsgDlgType type,
 std::optional<int> TQtDialogService::PickRow(const TPickRequest& request) {
     if (!request.rows) return std::nullopt;
     TQtPickDialog dlg(request.title, request.columns, request.rows, nullptr, DialogParent(),
-                      request.widths);
+                      request.widths, {}, request.current);
     if (dlg.exec() != QDialog::Accepted) return std::nullopt;
     int row = dlg.CurrentSourceRow();
     if (row < 0) return std::nullopt;
@@ -371,7 +405,7 @@ std::optional<std::vector<int>> TQtDialogService::PickRows(const TMultiPickReque
     if (!request.rows) return std::nullopt;
     std::vector<char> checks(request.checked.begin(), request.checked.end());
     TQtPickDialog dlg(request.title, request.columns, request.rows, &checks, DialogParent(),
-                      request.widths, request.checkedKeys);
+                      request.widths, request.checkedKeys, request.current);
     if (dlg.exec() != QDialog::Accepted) return std::nullopt;
     std::vector<int> out;
     for (size_t i = 0; i < checks.size(); ++i)

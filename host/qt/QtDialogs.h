@@ -18,14 +18,16 @@ class TQtPickModel;
 class TQtWidgetSet;
 
 // A list to pick one row from (Enter or double click) or, with check marks, several rows
-// ("Confirmar"). A filter box above the list narrows it as the user types.
+// ("Confirmar"). A filter box above the list narrows it as the user types. It opens on the row
+// of the current value; Tab and Shift+Tab move between the filter, the list and the buttons, the
+// arrows, Home and End through the rows (End reading to the last), Space checks a row.
 class TQtPickDialog : public QDialog {
     Q_OBJECT
 public:
     // `widths`: the display width of each column in characters (may be shorter or empty).
     TQtPickDialog(const String& title, const std::vector<String>& columns, IPickSource* rows,
                   std::vector<char>* checks, QWidget* parent, const std::vector<int>& widths = {},
-                  const std::vector<String>& checkedKeys = {});
+                  const std::vector<String>& checkedKeys = {}, int current = -1);
 
     TQtPickModel* Model() const { return model_; }
     QTableView* View() const { return view_; }
@@ -45,6 +47,8 @@ protected:
 private:
     void UpdateStatus();
     void SelectFirst();
+    // Reads on until the list shows `row` (all of them for -1), then makes it the current one.
+    void GoToRow(int row);
     // Each column as wide as its title, its display width and the rows read so far; the dialog
     // as wide as its columns, within the screen.
     void SizeColumns();

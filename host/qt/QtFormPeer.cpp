@@ -60,6 +60,11 @@ TQtFormPeer::TQtFormPeer(IQtWidgetSet& widgetSet, TCustomForm* form, QMdiArea* m
         sub_->hide();
         connect(sub_, &QMdiSubWindow::windowStateChanged, this,
                 [this](Qt::WindowStates, Qt::WindowStates now) { WindowStateChangedByUser(now); });
+        mdiArea->viewport()->installEventFilter(this);
+        // Wherever the focus goes (Tab, a handler, a click), the clerk sees where they type.
+        connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+            if (now && client_ && client_->isAncestorOf(now)) EnsureVisible(now);
+        });
     }
     form_->SetPeer(this);
     CreateChildren(form_, client_);
@@ -383,6 +388,35 @@ QPoint TQtFormPeer::VisiblePos(QPoint want, QSize size) const {
     return {x, y};
 }
 
+void TQtFormPeer::EnsureVisible(QWidget* w) {
+    QMdiArea* area = sub_ ? sub_->mdiArea() : nullptr;
+    if (!area || !sub_->isVisible() || sub_->isMinimized()) return;
+    QWidget* view = area->viewport();
+    constexpr int margin = 4;
+    QRect r(w->mapTo(view, QPoint(0, 0)), w->size());
+    r.adjust(-margin, -margin, margin, margin);
+    const QRect room = view->rect();
+    // The right or bottom edge into view, then the left or top one, which wins for a widget
+    // larger than the view.
+    int dx = 0, dy = 0;
+    if (r.right() > room.right()) dx = r.right() - room.right();
+    if (r.left() - dx < room.left()) dx = r.left() - room.left();
+    if (r.bottom() > room.bottom()) dy = r.bottom() - room.bottom();
+    if (r.top() - dy < room.top()) dy = r.top() - room.top();
+    if (dx) area->horizontalScrollBar()->setValue(area->horizontalScrollBar()->value() + dx);
+    if (dy) area->verticalScrollBar()->setValue(area->verticalScrollBar()->value() + dy);
+}
+
+void TQtFormPeer::KeepInside() {
+    if (!sub_ || !sub_->isVisible() || sub_->isMinimized() || sub_->isMaximized()) return;
+    QMdiArea* area = sub_->mdiArea();
+    if (!area) return;
+    QPoint at = VisiblePos(sub_->pos(), sub_->size());
+    if (at != sub_->pos()) sub_->move(at);
+    if (QWidget* fw = QApplication::focusWidget(); fw && client_->isAncestorOf(fw))
+        EnsureVisible(fw);
+}
+
 void TQtFormPeer::ApplyVisible() {
     QWidget* win = Window();
     if (!form_->Visible()) {
@@ -440,7 +474,15 @@ void TQtFormPeer::CloseRequested() {
 }
 
 bool TQtFormPeer::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != Window() || !form_) return false;
+    if (!form_) return false;
+    if (sub_ && sub_->mdiArea() && watched == sub_->mdiArea()->viewport()) {
+        if (event->type() == QEvent::Resize) {
+            // After the area's own handling, which sets the scroll bars for the new size.
+            QTimer::singleShot(0, this, [this] { KeepInside(); });
+        }
+        return false;
+    }
+    if (watched != Window()) return false;
     try {
         switch (event->type()) {
         case QEvent::Close:

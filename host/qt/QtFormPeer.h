@@ -87,6 +87,10 @@ private:
     // Where the window goes for the model's `want`: inside the MDI area when it fits there.
     QPoint VisiblePos(QPoint want, QSize size) const;
     void ApplyVisible();
+    // The focused widget scrolled into the MDI area's view (a screen larger than the area).
+    void EnsureVisible(QWidget* w);
+    // After the area was resized: the window moved back inside it as far as it fits.
+    void KeepInside();
     void ApplyWindowState();
     void ApplyCaption();
     void ApplyColors();

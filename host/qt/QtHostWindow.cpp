@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -45,6 +46,7 @@ TQtHostWindow::TQtHostWindow(QWidget* parent) : QMainWindow(parent), dialogs_(&w
 
     windowMenu_ = menuBar()->addMenu(QStringLiteral("&Janela"));
     windowMenu_->setObjectName(QStringLiteral("windowMenu"));
+    ReleaseKeysOnClose(windowMenu_);
     closeScreen_ = windowMenu_->addAction(QStringLiteral("&Fechar"), mdiArea_, [this] {
         if (QMdiSubWindow* sub = mdiArea_->activeSubWindow()) sub->close();
     });
@@ -55,7 +57,9 @@ TQtHostWindow::TQtHostWindow(QWidget* parent) : QMainWindow(parent), dialogs_(&w
     next->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab));
     QAction* previous = windowMenu_->addAction(QStringLiteral("&Anterior"), mdiArea_,
                                                &QMdiArea::activatePreviousSubWindow);
-    previous->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab));
+    // Shift+Tab arrives as Backtab; the menu names the keys the user presses.
+    previous->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
+                            QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)});
     windowMenu_->addSeparator();
     windowMenu_->addAction(QStringLiteral("&Cascata"), mdiArea_, &QMdiArea::cascadeSubWindows);
     windowMenu_->addAction(QStringLiteral("&Lado a lado"), mdiArea_, &QMdiArea::tileSubWindows);
@@ -91,6 +95,7 @@ QAction* TQtHostWindow::AddMenuEntry(const QString& menu, const QString& entry,
     if (!m) {
         m = new QMenu(menu, this);
         menuBar()->insertMenu(windowMenu_->menuAction(), m);
+        ReleaseKeysOnClose(m);
     }
     QAction* a = m->addAction(entry);
     connect(a, &QAction::triggered, this, [this, action = std::move(action)] {
@@ -102,6 +107,20 @@ QAction* TQtHostWindow::AddMenuEntry(const QString& menu, const QString& entry,
         }
     });
     return a;
+}
+
+void TQtHostWindow::ReleaseKeysOnClose(QMenu* menu) {
+    // Esc closes the menu but leaves the menu bar holding the keyboard (its titles are
+    // highlighted and typed letters pick menus) until a second Esc: the first Esc gives the keys
+    // back to the screen. Another menu opened by the arrow keys meanwhile keeps them.
+    connect(menu, &QMenu::aboutToHide, this, [this] {
+        QTimer::singleShot(0, this, [this] {
+            QMenuBar* bar = menuBar();
+            if (QApplication::activePopupWidget() || !bar->hasFocus()) return;
+            QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QApplication::sendEvent(bar, &esc);
+        });
+    });
 }
 
 void TQtHostWindow::FitToScreen() {
@@ -172,6 +191,7 @@ void TQtHostWindow::FormShown(TCustomForm* form) {
         commandMenu_ = new QMenu(QStringLiteral("C&onsultas"), this);
         commandMenu_->setObjectName(QStringLiteral("commandMenu"));
         menuBar()->insertMenu(windowMenu_->menuAction(), commandMenu_);
+        ReleaseKeysOnClose(commandMenu_);
         // Each entry is enabled as its form says while the menu shows; its shortcut always
         // reaches the form, which does nothing while the command is disabled.
         connect(commandMenu_, &QMenu::aboutToShow, this, [this] { UpdateCommands(); });

@@ -63,6 +63,7 @@ public:
     static QIcon AppIcon();
 
 private:
+    void ReleaseKeysOnClose(QMenu* menu);
     TQtWidgetSet widgetSet_;
     TQtDialogService dialogs_;
     QMdiArea* mdiArea_;

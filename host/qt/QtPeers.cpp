@@ -318,9 +318,63 @@ bool TQtControlPeer::KeyPressed(QKeyEvent* e) {
         }
         return true;
     }
-    if (SendKeys(e)) return true;
+    if (SendKeyDown(e) || SendKeys(e)) return true;
     // Shortcuts with Ctrl or Alt belong to menus and the MDI area; every other key is the model's.
     return !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+}
+
+namespace {
+// The model's code of a key that types no character; 0 for any other key.
+Word VirtualKeyOf(int key) {
+    switch (key) {
+    case Qt::Key_Left:
+        return VK_LEFT;
+    case Qt::Key_Right:
+        return VK_RIGHT;
+    case Qt::Key_Up:
+        return VK_UP;
+    case Qt::Key_Down:
+        return VK_DOWN;
+    case Qt::Key_Home:
+        return VK_HOME;
+    case Qt::Key_End:
+        return VK_END;
+    case Qt::Key_PageUp:
+        return VK_PRIOR;
+    case Qt::Key_PageDown:
+        return VK_NEXT;
+    case Qt::Key_F4:
+        return VK_F4;
+    default:
+        return 0;
+    }
+}
+
+TShiftState ShiftOf(Qt::KeyboardModifiers m) {
+    TShiftState s = 0;
+    if (m & Qt::ShiftModifier) s |= ssShift;
+    if (m & Qt::AltModifier) s |= ssAlt;
+    if (m & Qt::ControlModifier) s |= ssCtrl;
+    return s;
+}
+} // namespace
+
+bool TQtControlPeer::SendKeyDown(QKeyEvent* e) {
+    Word key = VirtualKeyOf(e->key());
+    Qt::KeyboardModifiers mods = e->modifiers() & ~Qt::KeypadModifier;
+    // Ctrl with these keys belongs to the window (Ctrl+F4 closes the screen).
+    if (!key || (mods & (Qt::ControlModifier | Qt::MetaModifier))) return false;
+    TWinControl* target = FocusTarget();
+    TCustomForm* f = form_.Form();
+    if (!target || !f) return false;
+    // Keys belong to the control the model has focused; a mismatch is only mirrored.
+    if (f->ActiveControl() != target) {
+        form_.SyncFocusLater();
+        return true;
+    }
+    UserInput::KeyDown(target, key, ShiftOf(mods));
+    AfterInput();
+    return true;
 }
 
 bool TQtControlPeer::SendKeys(QKeyEvent* e) {
@@ -575,9 +629,10 @@ void TQtEditPeer::Paste() {
 }
 
 void TQtEditPeer::OpenSearch() {
-    TSpeedButton* b = SearchButtonOf(FocusTarget());
-    if (!b) return;
-    UserInput::Click(b);
+    TWinControl* target = FocusTarget();
+    TCustomForm* f = form_.Form();
+    if (!target || !f || f->ActiveControl() != target) return;
+    UserInput::KeyDown(target, VK_F4);
     AfterInput();
 }
 

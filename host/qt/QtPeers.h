@@ -63,6 +63,9 @@ protected:
     virtual bool KeyPressed(QKeyEvent* e);
     // Sends printable text, Enter, Esc and Backspace to the model; true when the key was one.
     bool SendKeys(QKeyEvent* e);
+    // Sends a key that types no character (arrows, Home, End, F4) to the model; true when it
+    // was one.
+    bool SendKeyDown(QKeyEvent* e);
     // The focusable windowed control, or null for labels, containers and speed buttons.
     TWinControl* FocusTarget() const;
     // Mirrors the model after a piece of user input; false when the component went away.
@@ -124,7 +127,7 @@ protected:
     void Apply(TControlProperty property) override;
     void ApplyText() override;
     bool KeyPressed(QKeyEvent* e) override;
-    // F4 or Alt+Down: the search button that belongs to this edit, as a click on it.
+    // F4 or Alt+Down: the model decides (the edit's search button, a list of the screen's).
     virtual void OpenSearch();
     QColor TextColor() const override;
     QPalette::ColorRole BackgroundRole() const override { return QPalette::Base; }

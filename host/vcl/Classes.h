@@ -23,6 +23,16 @@ struct DfmProperty;
 using TNotifyEvent = std::function<void(TObject* sender)>;
 using TKeyPressEvent = std::function<void(TObject* sender, Char& key)>;
 
+// Keys that type no character, by their classic virtual-key codes, and the modifiers held with
+// them. A handler that sets the key to 0 has taken it.
+using Word = unsigned short;
+constexpr Word VK_TAB = 9, VK_RETURN = 13, VK_ESCAPE = 27, VK_SPACE = 32, VK_PRIOR = 33,
+               VK_NEXT = 34, VK_END = 35, VK_HOME = 36, VK_LEFT = 37, VK_UP = 38, VK_RIGHT = 39,
+               VK_DOWN = 40, VK_F4 = 115;
+using TShiftState = unsigned;
+constexpr TShiftState ssShift = 1, ssAlt = 2, ssCtrl = 4;
+using TKeyEvent = std::function<void(TObject* sender, Word& key, TShiftState shift)>;
+
 // Raised when a component operation is not allowed in the current state.
 class EInvalidOperation : public Exception {
 public:

@@ -356,6 +356,10 @@ void TWinControl::KeyPress(Char& key) {
     if (OnKeyPress && !Destroying()) OnKeyPress(this, key);
 }
 
+void TWinControl::KeyDown(Word& key, TShiftState shift) {
+    if (OnKeyDown && !Destroying()) OnKeyDown(this, key, shift);
+}
+
 bool TWinControl::ReadProperty(const DfmProperty& p, TFormReader& r) {
     const String& n = p.name;
     if (n == "TabOrder")
@@ -368,6 +372,8 @@ bool TWinControl::ReadProperty(const DfmProperty& p, TFormReader& r) {
         OnExit = r.Method<TNotifyEvent>(p);
     else if (n == "OnKeyPress")
         OnKeyPress = r.Method<TKeyPressEvent>(p);
+    else if (n == "OnKeyDown")
+        OnKeyDown = r.Method<TKeyEvent>(p);
     else
         return TControl::ReadProperty(p, r);
     return true;

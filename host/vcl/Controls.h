@@ -178,12 +178,17 @@ public:
     TNotifyEvent OnEnter;
     TNotifyEvent OnExit;
     TKeyPressEvent OnKeyPress;
+    TKeyEvent OnKeyDown;
     virtual void DoEnter();
     virtual void DoExit();
     // The control's key filter: runs OnKeyPress; key 0 means discarded.
     virtual void KeyPress(Char& key);
     // What the control does with a key that passed every filter.
     virtual void HandleKey(Char) {}
+    // The same for a key that types no character (arrows, Home, F4): OnKeyDown first, then the
+    // control's own handling unless the handler took the key.
+    virtual void KeyDown(Word& key, TShiftState shift);
+    virtual void HandleKeyDown(Word, TShiftState) {}
 
     void Loaded() override;
     bool ReadProperty(const DfmProperty& p, TFormReader& reader) override;

@@ -77,11 +77,12 @@ int TScriptedDialogs::MessageBox(const String& text, TMsgDlgType type,
 
 namespace {
 TScriptedDialogs::List Snapshot(const String& title, const std::vector<String>& columns,
-                                IPickSource* rows) {
+                                IPickSource* rows, int current = -1) {
     TScriptedDialogs::List l;
     l.title = title;
     l.columns = columns;
     l.count = rows ? rows->RowCount() : 0;
+    l.current = current >= 0 && current < l.count ? current : 0;
     for (int i = 0; i < std::min(l.count, 100); ++i)
         l.rows.push_back(rows->Row(i));
     return l;
@@ -89,7 +90,7 @@ TScriptedDialogs::List Snapshot(const String& title, const std::vector<String>& 
 } // namespace
 
 std::optional<int> TScriptedDialogs::PickRow(const TPickRequest& request) {
-    lists.push_back(Snapshot(request.title, request.columns, request.rows));
+    lists.push_back(Snapshot(request.title, request.columns, request.rows, request.current));
     if (picks.empty()) return std::nullopt;
     PickAnswer a = picks.front();
     picks.pop_front();
@@ -107,7 +108,7 @@ void TScriptedDialogs::ShowList(const TPickRequest& request) {
 }
 
 std::optional<std::vector<int>> TScriptedDialogs::PickRows(const TMultiPickRequest& request) {
-    List l = Snapshot(request.title, request.columns, request.rows);
+    List l = Snapshot(request.title, request.columns, request.rows, request.current);
     l.multi = true;
     for (int i = 0; i < l.count; ++i) {
         bool on = i < static_cast<int>(request.checked.size()) && request.checked[i];

@@ -48,6 +48,8 @@ struct TPickRequest {
     std::vector<String> columns;
     IPickSource* rows = nullptr;
     std::vector<int> widths = {}; // display width of each column in characters, when known
+    // The row the list opens on (the one of the current value), or -1 for the first.
+    int current = -1;
 };
 
 struct TMultiPickRequest {
@@ -59,6 +61,7 @@ struct TMultiPickRequest {
     // reads, so it never needs every row to open.
     std::vector<String> checkedKeys = {};
     std::vector<int> widths = {};
+    int current = -1; // as for TPickRequest
 };
 
 class IDialogService {
@@ -106,7 +109,8 @@ public:
         std::vector<std::vector<String>> rows; // the first 100, as displayed
         int count = 0;
         std::vector<String>
-            checked; // multi-select: first-column texts of the rows checked on entry
+            checked;     // multi-select: first-column texts of the rows checked on entry
+        int current = 0; // the row the list opens on
         bool multi = false;
         bool readOnly = false; // shown only to look at (ShowList)
     };

@@ -7,6 +7,7 @@
 #include "rtl/ScopeGuard.h"
 #include "vcl/Dialogs.h"
 #include "vcl/FormReader.h"
+#include "vcl/StdCtrls.h"
 
 namespace {
 TScreen gScreen;
@@ -175,6 +176,54 @@ void TCustomForm::DispatchKey(TWinControl* target, Char key) {
     target->HandleKey(key);
 }
 
+void TCustomForm::DispatchKeyDown(TWinControl* target, Word key, TShiftState shift) {
+    if (!target || target == this || Destroying() || target->Destroying()) return;
+    target->KeyDown(key, shift);
+    if (key == 0 || target->Destroying()) return;
+    target->HandleKeyDown(key, shift);
+}
+
+namespace {
+String Lowered(String s) {
+    for (char& ch : s)
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return s;
+}
+
+TSpeedButton* ButtonWithShortCut(const TWinControl* parent, const String& lowered) {
+    for (int i = 0; i < parent->ControlCount(); ++i) {
+        TControl* c = parent->Controls(i);
+        if (auto* b = dynamic_cast<TSpeedButton*>(c);
+            b && !b->ShortCut.empty() && Lowered(b->ShortCut) == lowered)
+            return b;
+        if (auto* w = dynamic_cast<TWinControl*>(c))
+            if (TSpeedButton* b = ButtonWithShortCut(w, lowered)) return b;
+    }
+    return nullptr;
+}
+} // namespace
+
+void TCustomForm::ShortCut(const String& shortCut) {
+    if (const TFormCommand* c = CommandByShortCut(shortCut)) {
+        const TFormCommand command = *c; // the form's own list may change while it runs
+        if ((!command.enabled || command.enabled()) && command.execute) command.execute();
+        return;
+    }
+    // The button never has the focus; it works from anywhere while it can be clicked.
+    TSpeedButton* b = ButtonWithShortCut(this, Lowered(shortCut));
+    if (b && b->Showing() && b->EnabledChain()) b->UserClick();
+}
+
+bool TCustomForm::HasShortCut(const String& shortCut) const {
+    return CommandByShortCut(shortCut) || ButtonWithShortCut(this, Lowered(shortCut));
+}
+
+void TCustomForm::HandOffFocus() {
+    TWinControl* old = activeControl_;
+    if (!old || old->CanFocus() || released_ || Destroying() || !Visible()) return;
+    FocusControl(FindNextControl(old, true));
+}
+
 void TCustomForm::Show() {
     bool first = !Screen->HasForm(this);
     SetVisible(true);
@@ -243,13 +292,8 @@ void TCustomForm::SetClientSize(int w, int h) {
 }
 
 const TFormCommand* TCustomForm::CommandByShortCut(const String& shortCut) const {
-    const auto lower = [](String s) {
-        for (char& ch : s)
-            ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-        return s;
-    };
     for (const TFormCommand& c : commands_)
-        if (!c.shortCut.empty() && lower(c.shortCut) == lower(shortCut)) return &c;
+        if (!c.shortCut.empty() && Lowered(c.shortCut) == Lowered(shortCut)) return &c;
     return nullptr;
 }
 
@@ -448,6 +492,18 @@ bool RunEvent(const std::function<void()>& action) {
         } catch (...) {
             ok = false;
             Application->HandleException(std::current_exception());
+        }
+        if (gEventDepth == 1) {
+            // A control the event switched off while it had the focus gives the focus on now,
+            // or the next key would go nowhere.
+            for (TCustomForm* f : Screen->Forms()) {
+                if (!Screen->HasForm(f)) continue; // freed or hidden by an earlier hand-off
+                try {
+                    f->HandOffFocus();
+                } catch (...) {
+                    Application->HandleException(std::current_exception());
+                }
+            }
         }
     }
     if (gEventDepth == 0) Application->ProcessMessages();

@@ -57,6 +57,17 @@ public:
     // A key typed into `target` (the focused control): the form's OnKeyPress first when KeyPreview
     // is on, then the control's filter, then the control's own handling. Key 0 stops it anywhere.
     void DispatchKey(TWinControl* target, Char key);
+    // A key that types no character, pressed in `target`: its OnKeyDown, then its own handling.
+    void DispatchKeyDown(TWinControl* target, Word key, TShiftState shift);
+    // A key combination of the form ("Ctrl+S"): the command of that shortcut, or the button that
+    // carries it, clicked when it is enabled.
+    void ShortCut(const String& shortCut);
+    // Whether a command or a button of the form answers to that key combination.
+    bool HasShortCut(const String& shortCut) const;
+    // The focus left on a control that has since been disabled or hidden moves on to the next
+    // control in tab order, so the keyboard keeps working; the move runs the usual exit and enter
+    // events. Run after every event.
+    void HandOffFocus();
 
     TNotifyEvent OnCreate;
     TNotifyEvent OnShow;

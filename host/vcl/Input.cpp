@@ -45,6 +45,19 @@ bool Key(TWinControl* control, Char key) {
     });
 }
 
+bool KeyDown(TWinControl* control, Word key, TShiftState shift) {
+    return RunEvent([&] {
+        if (TCustomForm* f = control->ParentForm()) f->DispatchKeyDown(control, key, shift);
+    });
+}
+
+bool ShortCut(TCustomForm* form, const String& shortCut) {
+    if (!form->HasShortCut(shortCut)) return false;
+    return RunEvent([&] {
+        if (!form->Released()) form->ShortCut(shortCut);
+    });
+}
+
 bool Click(TControl* control) {
     return RunEvent([&] {
         if (auto* w = dynamic_cast<TWinControl*>(control); w && w->Focusable()) {

@@ -10,6 +10,11 @@ namespace UserInput {
 bool Focus(TWinControl* control);
 // One key typed into the focused control: form preview, the control's filter, its own handling.
 bool Key(TWinControl* control, Char key);
+// A key that types no character (an arrow, Home, End, F4), with the modifiers held.
+bool KeyDown(TWinControl* control, Word key, TShiftState shift = 0);
+// A key combination of the form ("Ctrl+S"), wherever the focus is. Nothing runs when the form has
+// none of that name (see TCustomForm::HasShortCut); false then, or when the action raised.
+bool ShortCut(TCustomForm* form, const String& shortCut);
 // A click: a control that takes the focus gets it first; the click is lost when that move fails.
 bool Click(TControl* control);
 

@@ -153,6 +153,32 @@ void TCustomEdit::HandleKey(Char key) {
     ReplaceText(ToUtf8(t), static_cast<int>(start + 1));
 }
 
+void TCustomEdit::HandleKeyDown(Word key, TShiftState shift) {
+    if (IsDropDownKey(key, shift)) {
+        if (TSpeedButton* b = SearchButtonOf(this)) b->UserClick();
+        return;
+    }
+    if (shift != 0) return;
+    ClampSelection();
+    const int length = static_cast<int>(Utf8Length(TControl::Text()));
+    switch (key) {
+    case VK_LEFT:
+        SetSelStart(selLength_ > 0 ? selStart_ : selStart_ - 1);
+        break;
+    case VK_RIGHT:
+        SetSelStart(selLength_ > 0 ? selStart_ + selLength_ : selStart_ + 1);
+        break;
+    case VK_HOME:
+        SetSelStart(0);
+        break;
+    case VK_END:
+        SetSelStart(length);
+        break;
+    default:
+        break;
+    }
+}
+
 void TCustomEdit::DeleteSelection() {
     ClampSelection();
     if (selLength_ == 0 || !EditCanModify()) return;
@@ -246,6 +272,23 @@ void TRadioButton::HandleKey(Char key) {
     if (key == U' ') UserClick();
 }
 
+void TRadioButton::HandleKeyDown(Word key, TShiftState shift) {
+    if (shift != 0 || !Parent()) return;
+    bool forward = key == VK_RIGHT || key == VK_DOWN;
+    if (!forward && key != VK_LEFT && key != VK_UP) return;
+    std::vector<TRadioButton*> group;
+    for (TWinControl* w : Parent()->TabList())
+        if (auto* r = dynamic_cast<TRadioButton*>(w); r && (r == this || r->CanFocus()))
+            group.push_back(r);
+    if (group.size() < 2) return;
+    auto at = std::find(group.begin(), group.end(), this) - group.begin();
+    auto n = static_cast<long>(group.size());
+    TRadioButton* next = group[static_cast<size_t>((at + (forward ? 1 : n - 1)) % n)];
+    // As a click on it: the focus first, then the check and its OnClick.
+    next->SetFocus();
+    if (next->Focused()) next->UserClick();
+}
+
 bool TRadioButton::ReadProperty(const DfmProperty& p, TFormReader& r) {
     if (p.name == "Checked") {
         SetChecked(r.Bool(p));
@@ -279,6 +322,10 @@ TSpeedButton* SearchButtonOf(TWinControl* edit) {
         if (!found) found = b;
     }
     return found;
+}
+
+bool IsDropDownKey(Word key, TShiftState shift) {
+    return (key == VK_F4 && shift == 0) || (key == VK_DOWN && shift == ssAlt);
 }
 
 bool TSpeedButton::ReadProperty(const DfmProperty& p, TFormReader& r) {

@@ -58,6 +58,8 @@ public:
     virtual void Change();
 
     void HandleKey(Char key) override;
+    // Left, Right, Home and End move the caret; F4 or Alt+Down clicks the edit's search button.
+    void HandleKeyDown(Word key, TShiftState shift) override;
     // Deletes the selection as the Delete key does.
     virtual void DeleteSelection();
     bool ReadProperty(const DfmProperty& p, TFormReader& reader) override;
@@ -115,6 +117,9 @@ public:
     void SetChecked(bool v);
     void UserClick() override;
     void HandleKey(Char key) override;
+    // The arrow keys move to the previous or next button of the group (its parent), wrapping
+    // around, and check it as a click does.
+    void HandleKeyDown(Word key, TShiftState shift) override;
     bool ReadProperty(const DfmProperty& p, TFormReader& reader) override;
 
 private:
@@ -147,5 +152,7 @@ public:
 // The enabled, showing button whose SearchEdit is `edit` (the one in the same container when two
 // name it), or null: what F4 in that edit clicks.
 TSpeedButton* SearchButtonOf(TWinControl* edit);
+// F4, or Alt+Down: the key that opens a list or a calendar.
+bool IsDropDownKey(Word key, TShiftState shift);
 
 void RegisterStandardClasses();

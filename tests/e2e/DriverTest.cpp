@@ -2,6 +2,7 @@
 // comment lines are skipped, every command gives exactly one line.
 #include "E2eFixture.h"
 
+#include <array>
 #include <fstream>
 
 namespace {
@@ -155,6 +156,46 @@ TEST_P(DriverTest, SelectDeleteAndPasteWorkTheTextAsTheKeyboardDoes) {
         EXPECT_EQ(a["ok"], false) << line;
         EXPECT_EQ(State(), before) << "changed by " << line;
     }
+}
+
+// The keys of the window drive the script too: caret keys, Space, Tab, the arrows through
+// "Todos" and "Lista", F4 and Alt+Down for the lists, Ctrl+S.
+TEST_P(DriverTest, TheKeyboardsKeysDriveTheScreen) {
+    ASSERT_NO_FATAL_FAILURE(OpenAndLoad("11222333000181"));
+    // Each step: control, key, then what is asked ("focus", "list", CONTROL.PROPERTY) and found.
+    const std::vector<std::array<std::string, 4>> steps = {
+        {"dbeNrDiasBloqNF", "Home", "", ""},
+        {"dbeNrDiasBloqNF", "1", "dbeNrDiasBloqNF.text", "\"130\""},
+        {"dbeNrDiasBloqNF", "Tab", "focus", "\"dckBloqNFRelacForn\""},
+        {"dckBloqNFRelacForn", "Space", "dckBloqNFRelacForn.checked", "false"},
+        {"dbeQtRepeteProdNF", "5", "", ""},
+        {"dbeQtRepeteProdNF", "Tab", "focus", "\"rbtTodosProdSerConsidera\""},
+        {"rbtTodosProdSerConsidera", "Right", "rbtListaProdSerConsidera.checked", "true"},
+        {"rbtListaProdSerConsidera", "Up", "focus", "\"rbtTodosProdSerConsidera\""},
+        {"rbtTodosProdSerConsidera", "Down", "rbtListaProdSerConsidera.checked", "true"},
+        {"rbtListaProdSerConsidera", "F4", "list", "\"Produto\""},
+        {"dbeQtRepeteProdNF", "Alt+Down", "list", "\"Produto\""},
+        {"dbeCdGrupoPermLan", "F4", "list", "\"Grupo de Operadores\""},
+        {"dckSimples", "Ctrl+S", "sbtConfirma.enabled", "false"},
+        {"medNrInsJurNF", "F4", "list", "\"Fornecedor\""},
+    };
+    for (const auto& [control, key, asked, found] : steps) {
+        SCOPED_TRACE(control + " " + key);
+        json a = Ok({{"do", "key"}, {"control", control}, {"key", key}});
+        if (asked == "list") {
+            EXPECT_EQ(a["list"]["title"], json::parse(found));
+        } else if (asked == "focus") {
+            EXPECT_EQ(State()["screen"]["focus"], json::parse(found));
+        } else if (!asked.empty()) {
+            const auto dot = asked.find('.');
+            EXPECT_EQ(Control(asked.substr(0, dot))[asked.substr(dot + 1)], json::parse(found));
+        }
+    }
+    auto row = db_->ParamRow("000001");
+    ASSERT_TRUE(row.has_value());
+    EXPECT_EQ((*row)["NRDIASBLOQNFFOR"], 130);
+    EXPECT_EQ((*row)["QTREPETEPRODNF"], 5);
+    EXPECT_EQ((*row)["IDBLQNFRELAFOAF"], "N");
 }
 
 TEST_P(DriverTest, AScriptThatCannotBeReadIsAnErrorExit) {

@@ -1,7 +1,8 @@
 // The real window as a clerk uses it, keyboard first: search lists on the demo data, typing after
 // Tab, the proposed date, one message per focus change, focus marks, the calendar, Portuguese
 // texts, the window on a small screen, shortcuts, readable display-only edits, closing with a
-// pending edit and the word after a save. Pictures of the lists and the calendar go to build/.
+// pending edit and the word after a save, the product list by keyboard alone, the focus kept in
+// sight. Pictures of the lists and the calendar go to build/.
 #include <QAction>
 #include <QCalendarWidget>
 #include <QElapsedTimer>
@@ -432,6 +433,120 @@ TEST_F(ClerkTest, TheKeyboardReachesMenusSearchesAndScreens) {
     EXPECT_EQ(w.MdiArea()->activeSubWindow(), other);
     delete other;
     Settle();
+}
+
+// Tab enters the product choice at the checked button, the arrows choose, F4 opens the product
+// list; there Tab goes from the filter to the rows and on to the buttons, End and Home reach the
+// last and first row, Space checks. A picture of the list reached so is left in build/.
+TEST_F(ClerkTest, TheProductListByKeyboardOnly) {
+    Load("33987654000100"); // a count and a list: "Lista" is checked
+    FocusOn(S()->dbeQtRepeteProdNF);
+    Key(Qt::Key_Tab);
+    Key(Qt::Key_Left);
+    EXPECT_EQ(Focused(), W(S()->rbtTodosProdSerConsidera));
+    EXPECT_TRUE(S()->rbtTodosProdSerConsidera->Checked());
+    Key(Qt::Key_Right);
+    ASSERT_EQ(Focused(), W(S()->rbtListaProdSerConsidera));
+    SetDialogService(&qtHost_->Window().Dialogs());
+    QFile::remove(Shot("lista-produto-teclado.png"));
+    QStringList focus;
+    int end = -1, home = -1;
+    WhenShown<TQtPickDialog>([&](TQtPickDialog* d) {
+        d->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(d));
+        Settle();
+        const auto where = [&] {
+            auto* b = qobject_cast<QPushButton*>(Focused());
+            focus << (b ? b->text() : Focused() ? Focused()->objectName() : QString());
+        };
+        where();
+        Key(Qt::Key_Tab);
+        where();
+        Key(Qt::Key_End);
+        end = d->View()->currentIndex().row();
+        Key(Qt::Key_Space);
+        Key(Qt::Key_Home);
+        home = d->View()->currentIndex().row();
+        Key(Qt::Key_Space);
+        Key(Qt::Key_Tab);
+        where();
+        d->grab().save(Shot("lista-produto-teclado.png"));
+        Key(Qt::Key_Space);
+        if (d->isVisible()) d->reject(); // the keys missed "Confirmar": fails below
+    });
+    Key(Qt::Key_F4);
+    SetDialogService(&dialogs_);
+    EXPECT_EQ(focus, (QStringList{"filter", "list", "Confirmar"}));
+    EXPECT_EQ(end, 3);
+    EXPECT_EQ(home, 0);
+    EXPECT_EQ(S()->cdsParamForne->FieldByName("CDPRODCONSREPE")->AsString(), "01;04");
+    EXPECT_TRUE(QFile::exists(Shot("lista-produto-teclado.png")));
+}
+
+// A window smaller than the screen: the screen moves back inside when the window shrinks, and
+// each control reached by Tab is scrolled into view.
+TEST_F(ClerkTest, TheFocusStaysInSightOnASmallWindow) {
+    TQtHostWindow& w = qtHost_->Window();
+    QMdiSubWindow* sub = ScreenPeer()->SubWindow();
+    QWidget* view = w.MdiArea()->viewport();
+    w.resize(1400, 900);
+    Settle();
+    sub->move(500, 10);
+    w.resize(650, 900);
+    Settle();
+    Settle();
+    EXPECT_LE(sub->geometry().right(), view->width()) << "the screen stays cut off";
+    w.resize(700, 420);
+    Settle();
+    Load(kInscricao);
+    for (int i = 0; i < 30; ++i, Key(Qt::Key_Tab)) {
+        QRect r(Focused()->mapTo(view, QPoint(0, 0)), Focused()->size());
+        EXPECT_TRUE(view->rect().contains(r)) << Focused()->objectName().toStdString();
+    }
+}
+
+// The window menu names Ctrl+Shift+Tab, one Esc after a menu gives the keys back to the screen,
+// a message box raised over the calendar belongs to the framed window and is centred on it, and
+// the exit button reads "Sair".
+TEST_F(ClerkTest, MenusMessageBoxesAndTheExitButton) {
+    TQtHostWindow& w = qtHost_->Window();
+    QStringList keys;
+    for (QAction* a : w.WindowMenu()->actions())
+        keys << a->shortcut().toString(QKeySequence::NativeText);
+    EXPECT_TRUE(keys.contains(QString("Ctrl+Shift+Tab"))) << keys.join('|').toStdString();
+    auto* sair = qobject_cast<QToolButton*>(W(FindOwned<TControl>(Form(), "sbtCancel")));
+    EXPECT_EQ(sair->text(), QString("Sair"));
+
+    Load("45782163000101");
+    FocusOn(S()->dbeNrDiasBloqNF);
+    for (Qt::Key menu : {Qt::Key_J, Qt::Key_O}) {
+        QTest::keyClick(&w, menu, Qt::AltModifier);
+        Settle();
+        ASSERT_NE(QApplication::activePopupWidget(), nullptr);
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+        Settle();
+    }
+    Type("12");
+    EXPECT_EQ(S()->dbeNrDiasBloqNF->Text(), "12") << "the menu bar kept the keys";
+
+    ClickOn(S()->dckReaConsImpXml);
+    FocusOn(S()->dbdDtReaConsImpXML);
+    Key(Qt::Key_F4);
+    ASSERT_NE(QApplication::activePopupWidget(), nullptr);
+    QApplication::setActiveWindow(QApplication::activePopupWidget()); // as X11 may report it
+    SetDialogService(&w.Dialogs());
+    QWidget* parent = nullptr;
+    QRect box;
+    WhenShown<QMessageBox>([&](QMessageBox* b) {
+        Settle();
+        parent = b->parentWidget();
+        box = b->frameGeometry();
+        b->reject();
+    });
+    MessageDlg("Teste", mtInformation, {mbOK}, 0);
+    SetDialogService(&dialogs_);
+    EXPECT_EQ(parent, &w);
+    EXPECT_LE((box.center() - w.frameGeometry().center()).manhattanLength(), 40);
 }
 
 // Closing with a pending edit asks first: "Não" keeps the screen and the edit, "Sim" closes it
