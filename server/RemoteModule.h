@@ -20,6 +20,8 @@ struct CallContext {
     // Idempotency-Key of the request: a method that changes data applies it at most once.
     std::optional<std::string> idempotencyKey;
     bool replayed = false; // set by the module: the answer is the one stored for the key
+    // Set by the module when its COMMIT failed and the save was then found stored: the failure.
+    std::string confirmedAfter{};
 };
 
 class RemoteModule {
