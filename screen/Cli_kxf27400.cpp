@@ -212,9 +212,8 @@ void TfrmParamForne::CarregaParamForn(const Variant& resposta) {
     if (resposta[0].IsString() && resposta[0].AsString() == "N" && resposta.ArrayLength() > 1)
         Consiste::MensErro(resposta[1].AsString(), true);
     // Both parts are read before the row is replaced, so a bad date or a missing packet fails
-    // the load with the previous row still whole; so does any form but ["S", packet, date].
-    if (!resposta[0].IsString() || resposta[0].AsString() != "S" || resposta.ArrayLength() < 3 ||
-        VarIsNull(resposta[1]))
+    // the load with the previous row still whole; so does an answer too short to hold them.
+    if (resposta.ArrayLength() < 3 || VarIsNull(resposta[1]))
         throw Exception("Resposta inválida do servidor de aplicação.");
     TDateTime hoje = DateOf(StrToDate(resposta[2].AsString()));
     cdsParamForne->SetData(resposta[1]);
