@@ -237,11 +237,12 @@ void TfrmParamForne::CarregaParamForn(const Variant& resposta) {
     uint16_t tipo = resposta.VarType();
     if (tipo == varOleStr || tipo == varStrArg || tipo == varString)
         Consiste::MensErro(resposta.AsString(), true);
-    if (resposta[0].IsString() && resposta[0].AsString() == "N")
+    if (resposta[0].IsString() && resposta[0].AsString() == "N" && resposta.ArrayLength() > 1)
         Consiste::MensErro(resposta[1].AsString(), true);
     // Both parts are read before the row is replaced, so a bad date or a missing packet fails
-    // the load with the previous row still whole.
-    if (VarIsNull(resposta[1])) throw Exception("Resposta inválida do servidor de aplicação.");
+    // the load with the previous row still whole; so does an answer too short to hold them.
+    if (resposta.ArrayLength() < 3 || VarIsNull(resposta[1]))
+        throw Exception("Resposta inválida do servidor de aplicação.");
     TDateTime hoje = DateOf(StrToDate(resposta[2].AsString()));
     cdsParamForne->SetData(resposta[1]);
     dtDataAtual = hoje;

@@ -1,6 +1,7 @@
 // Sessions to the one database of the server, lent to calls running on the worker threads.
 // A session that failed is dropped, so the next call opens a fresh one: the server keeps
-// serving once the database is back.
+// serving once the database is back. Reconnecting, running again and finding out what a broken
+// commit did all happen here, in Database::Run, and nowhere else.
 #pragma once
 
 #include "Schema.h"
@@ -8,9 +9,11 @@
 #include <nlohmann/json.hpp>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -48,11 +51,15 @@ private:
     std::unordered_map<std::string, std::unique_ptr<Entry>> entries_;
 };
 
+class Database;
+
 // One call's use of a session: the transaction it runs.
 class DbCall {
 public:
-    DbCall(soci::session& sql, kxsql::Engine engine, PreparedCache* prepared = nullptr)
-        : sql_(sql), engine_(engine), prepared_(prepared ? prepared : &ownPrepared_) {}
+    DbCall(soci::session& sql, kxsql::Engine engine, PreparedCache* prepared = nullptr,
+           Database* owner = nullptr)
+        : sql_(sql), engine_(engine), prepared_(prepared ? prepared : &ownPrepared_),
+          owner_(owner) {}
     soci::session& Sql() { return sql_; }
     PreparedCache& Prepared() { return *prepared_; }
     kxsql::Engine Engine() const { return engine_; }
@@ -62,15 +69,23 @@ public:
     void Rollback();
     bool InTransaction() const { return inTransaction_; }
     bool CommitIssued() const { return commitIssued_; }
+    // Where the database's fault hook (tests) may fail this call.
+    void Fault(const char* point);
 
 private:
     soci::session& sql_;
     kxsql::Engine engine_;
     PreparedCache ownPrepared_; // for a session without a pool slot
     PreparedCache* prepared_;
+    Database* owner_;
     bool inTransaction_ = false;
     bool commitIssued_ = false;
 };
+
+// What a call that wrote learns on a fresh session when its COMMIT failed (`failure`, the
+// library's words): the answer the commit stored, or nothing when it did not happen.
+using SettleCommit =
+    std::function<std::optional<nlohmann::json>(DbCall&, const std::string& failure)>;
 
 class Database {
 public:
@@ -82,21 +97,53 @@ public:
 
     // Runs work with a session. A refusal (RpcError) rolls back and passes through; any other
     // failure rolls back, drops the session and becomes RpcError(kRpcDatabaseFailure). A pooled
-    // session that fails before its commit was sent is replaced and the work run once more: that
-    // is how a connection the database closed while idle is noticed.
-    nlohmann::json Run(const std::function<nlohmann::json(DbCall&)>& work);
+    // session that fails before its commit was sent is replaced by a fresh one and the work run
+    // once more: that is how a connection the database closed (idle, or in a restart) is noticed,
+    // and a broken one takes the other idle sessions with it, opened before the same break.
+    // A COMMIT that failed may still have been carried out: with `settle`, the call's outcome is
+    // looked up on a fresh session (retried for a few seconds while the database is away) and
+    // its answer returned; not found is the database failure, and a database that stays away is
+    // RpcError(kRpcOutcomeUnknown). Without `settle`, a COMMIT whose connection broke is
+    // RpcError(kRpcOutcomeUnknown) at once.
+    nlohmann::json Run(const std::function<nlohmann::json(DbCall&)>& work,
+                       const SettleCommit& settle = {});
 
     // Opens a session now, to report an unreachable database at start; throws on failure.
     void Probe();
 
+    // Why the database does not take writes now, or "" when it does: a write that is rolled
+    // back (and on SQLite the files and the free space of their folder), or a write refused in
+    // the last few seconds with no commit since. A database that does not answer, or lacks its
+    // schema, is an RpcError as from Run.
+    std::string WriteProblem();
+
     int OpenSessions() const { return openSessions_.load(std::memory_order_relaxed); }
+    // Statements run again on a fresh session after theirs broke; commits whose answer was lost.
+    long long Retries() const { return retries_.load(std::memory_order_relaxed); }
+    long long UnconfirmedCommits() const { return unconfirmed_.load(std::memory_order_relaxed); }
+
+    // Tests: fault(point) runs at points of every call ("commit" as a COMMIT is about to be sent,
+    // "committed" once it returned, "write-probe" in WriteProblem's write); what it throws is
+    // taken for the database library's failure there. Set while no call runs.
+    using FaultHook = std::function<void(const char* point)>;
+    void SetFaultHook(FaultHook fault) { fault_ = std::move(fault); }
+
+    // How long Run keeps trying to settle a commit, and how long a refused write counts.
+    static constexpr std::chrono::milliseconds kSettleWindow{5000};
+    static constexpr std::chrono::seconds kWriteMemory{10};
 
 private:
+    friend class DbCall;
     struct Slot;
     std::unique_ptr<Slot> Acquire(bool& fresh);
     std::unique_ptr<Slot> Open();
     bool StillValid(const Slot& slot) const;
     void Release(std::unique_ptr<Slot> slot);
+    void DropIdle();
+    nlohmann::json Settle(const SettleCommit& settle, const std::string& failure);
+    void WriteSucceeded();
+    void WriteRefused(const std::string& reason);
+    std::string SqliteFilesProblem() const;
 
     std::string url_;
     kxsql::Engine engine_;
@@ -104,4 +151,9 @@ private:
     std::mutex mutex_;
     std::atomic<int> openSessions_{0}; // before idle_: its sessions count down as they close
     std::vector<std::unique_ptr<Slot>> idle_;
+    std::atomic<long long> retries_{0}, unconfirmed_{0};
+    FaultHook fault_;
+    std::mutex writeMutex_;
+    std::chrono::steady_clock::time_point refusedAt_; // guarded by writeMutex_
+    std::string refusal_;                             // "" once a commit succeeded since
 };

@@ -71,6 +71,24 @@ std::optional<StoredAnswer> ClaimIdempotencyKey(DbCall& db, const std::string& k
     return stored;
 }
 
+std::optional<nlohmann::json> CommittedAnswer(DbCall& db, const std::string& key,
+                                              const std::string& digest) {
+    if (db.Engine() == kxsql::Engine::PostgreSQL) {
+        db.Begin();
+        std::optional<StoredAnswer> stored = ClaimIdempotencyKey(db, key, digest);
+        db.Rollback();
+        if (!stored) return std::nullopt;
+        return std::move(stored->answer);
+    }
+    // SQLite finished the failed COMMIT before the session closed: what is stored is final.
+    std::string answer, k = key;
+    soci::indicator ind = soci::i_null;
+    db.Sql() << "SELECT DSRESPOSTA FROM CHAVEIDEMPOT WHERE CDCHAVEIDEMPOT = :k",
+        soci::into(answer, ind), soci::use(k);
+    if (!db.Sql().got_data() || ind != soci::i_ok || answer.empty()) return std::nullopt;
+    return nlohmann::json::parse(answer);
+}
+
 void StoreIdempotentAnswer(DbCall& db, const std::string& key, const nlohmann::json& answer) {
     struct Store : PreparedCache::Entry {
         std::string key, text;

@@ -29,6 +29,13 @@ struct StoredAnswer {
 std::optional<StoredAnswer> ClaimIdempotencyKey(DbCall& db, const std::string& key,
                                                 const std::string& digest);
 
+// After a COMMIT whose answer was lost, on a fresh session: the answer stored under the key if
+// that commit happened, else nothing (and the key stays free for the client's repeat). On
+// PostgreSQL the key is claimed and let go, so a commit the old session still has under way
+// is waited for instead of being missed.
+std::optional<nlohmann::json> CommittedAnswer(DbCall& db, const std::string& key,
+                                              const std::string& digest);
+
 // The answer of the call that claimed the key, written before its commit.
 void StoreIdempotentAnswer(DbCall& db, const std::string& key, const nlohmann::json& answer);
 

@@ -9,12 +9,40 @@ namespace {
 
 struct TooDeep {};
 
+// The parser's own DOM builder, shown each number's text as well: a number written with
+// non-zero digits that came out as zero was too small for a double, and would be stored as 0.
+class DomWithoutUnderflow : public nlohmann::detail::json_sax_dom_parser<json> {
+public:
+    using Base = nlohmann::detail::json_sax_dom_parser<json>;
+    using Base::Base;
+    bool number_float(double value, const std::string& text) {
+        if (value == 0) {
+            const std::string mantissa = text.substr(0, text.find_first_of("eE"));
+            if (mantissa.find_first_of("123456789") != std::string::npos) {
+                underflow = text;
+                return false;
+            }
+        }
+        return Base::number_float(value, text);
+    }
+    std::string underflow;
+};
+
 } // namespace
 
 json ParseRequestJson(const std::string& body) {
     try {
         if (JsonNestsBeyond(body, kJsonMaxDepth)) throw TooDeep{};
-        return json::parse(body);
+        json out;
+        DomWithoutUnderflow dom(out);
+        json::sax_parse(body, &dom);
+        if (!dom.underflow.empty())
+            throw RpcError(kRpcParseError,
+                           "A requisição traz um número fora do intervalo aceito: " +
+                               LogSafe(dom.underflow, 40) +
+                               " é pequeno demais para ser representado (abaixo de cerca de "
+                               "4,9e-324 em valor absoluto).");
+        return out;
     } catch (const TooDeep&) {
         throw RpcError(kRpcParseError, "A requisição aninha listas ou objetos além de " +
                                            std::to_string(kJsonMaxDepth) + " níveis.");

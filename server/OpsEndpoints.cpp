@@ -72,24 +72,25 @@ void OpsEndpoints::Handle(HttpRequestInfo request, std::function<void(HttpReply)
 
 void OpsEndpoints::CheckDatabase() {
     HttpReply reply;
+    std::string why;
     try {
-        // The schema must be there too, or every call would fail.
-        db_.Run([](DbCall& call) {
-            int one = 0;
-            call.Sql() << "SELECT 1 FROM PARAMFORNE WHERE 1 = 0 UNION ALL SELECT 1",
-                soci::into(one);
-            return json();
-        });
-        reply = Json(200, {{"status", "ok"}});
+        // Reachable, with its schema, and taking writes: else every save would fail.
+        const std::string problem = db_.WriteProblem();
+        if (!problem.empty()) why = "O banco de dados não aceita gravações: " + problem;
     } catch (const RpcError& e) {
         // The operator's probe: what the database said is the point here.
-        reply =
-            Json(503, {{"status", "indisponível"},
-                       {"message", e.Detail().empty() ? std::string(e.what())
-                                                      : std::string(e.what()) + " " + e.Detail()}});
+        why = e.Detail().empty() ? std::string(e.what()) : std::string(e.what()) + " " + e.Detail();
     } catch (const std::exception& e) {
-        reply = Json(503, {{"status", "indisponível"}, {"message", e.what()}});
+        why = e.what();
     }
+    reply = why.empty() ? Json(200, {{"status", "ok"}})
+                        : Json(503, {{"status", "indisponível"}, {"message", why}});
+    // The log says when readiness changes and why, not at every probe.
+    const bool ready = why.empty();
+    if (readinessLog_ && (ready != ready_ || (!ready && why != notReadyWhy_)))
+        readinessLog_(ready, why);
+    ready_ = ready;
+    notReadyWhy_ = why;
     boost::asio::post(io_, [this, reply = std::move(reply)] {
         std::vector<std::function<void(HttpReply)>> waiting;
         waiting.swap(waiting_);

@@ -19,6 +19,10 @@ public:
     ~OpsEndpoints();
 
     static bool Serves(const std::string& target);
+    // Told once each time readiness changes: whether ready, and why not.
+    void SetReadinessLog(std::function<void(bool ready, const std::string& why)> log) {
+        readinessLog_ = std::move(log);
+    }
     // On the io_context's thread; done runs there too.
     void Handle(HttpRequestInfo request, std::function<void(HttpReply)> done);
     // Waits for a readiness check still running.
@@ -34,4 +38,7 @@ private:
     // check, and the requests that arrive meanwhile share its answer.
     boost::asio::thread_pool checker_{1};
     std::vector<std::function<void(HttpReply)>> waiting_; // io_context's thread only
+    std::function<void(bool, const std::string&)> readinessLog_;
+    bool ready_ = true;       // as last told (checker's thread only)
+    std::string notReadyWhy_; // likewise
 };

@@ -288,44 +288,60 @@ json RdmParamForne::SetParamForn(const json& params, CallContext& ctx) {
     if (changes.empty()) return json::array({"S"});
 
     if (ctx.idempotencyKey) PurgeExpiredIdempotencyKeys(ctx.db);
-    return ctx.db.Run([&](DbCall& db) -> json {
-        db.Begin();
-        if (ctx.idempotencyKey) {
-            const std::string digest = IdempotencyDigest("SetParamForn", params, ctx.operatorName);
-            if (auto stored = ClaimIdempotencyKey(db, *ctx.idempotencyKey, digest)) {
-                if (stored->digest != digest)
-                    throw RpcError(kRpcInvalidRequest,
-                                   "Chave de idempotência já usada por outra gravação: gere uma "
-                                   "chave nova para cada gravação.");
-                ctx.replayed = true;
-                return stored->answer; // applied once already: nothing more is written
+    const std::string digest =
+        ctx.idempotencyKey ? IdempotencyDigest("SetParamForn", params, ctx.operatorName) : "";
+    // A COMMIT that broke may have been carried out: the key, stored with the save, tells.
+    SettleCommit settle;
+    if (ctx.idempotencyKey)
+        settle = [&](DbCall& db, const std::string& failure) -> std::optional<json> {
+            std::optional<json> answer = CommittedAnswer(db, *ctx.idempotencyKey, digest);
+            if (answer) {
+                ctx.applied = true;
+                ctx.confirmedAfter = failure;
             }
-        }
-        if (!SupplierExists(db, code)) Refuse("Fornecedor " + code + " não cadastrado.");
-        const json group = Normalized(kCdGrPerm, wanted[kCdGrPerm]);
-        if (!group.is_null() && !GroupExists(db, group.get<std::string>()))
-            Refuse("Campo CDGRPERMLANMAX: grupo de operadores " + Quoted(group) +
-                   " não cadastrado.");
-        if (ParamRowExists(db, code)) {
-            if (UpdateParams(db, code, changes) != 1)
-                throw RpcError(kRpcConflict, kConflictMessage);
-        } else {
-            // Only the default row may become the first stored row: anything else was read
-            // from a row that has since been deleted.
-            const ParamRow defaults = DefaultParamRow(code, old[kIdForneHomo]);
-            for (int id = 0; id < kParamFieldCount; ++id)
-                if (ParamFields()[id].column &&
-                    Normalized(id, old[id]) != Normalized(id, defaults[id]))
+            return answer;
+        };
+    return ctx.db.Run(
+        [&](DbCall& db) -> json {
+            db.Begin();
+            if (ctx.idempotencyKey) {
+                if (auto stored = ClaimIdempotencyKey(db, *ctx.idempotencyKey, digest)) {
+                    if (stored->digest != digest)
+                        throw RpcError(
+                            kRpcInvalidRequest,
+                            "Chave de idempotência já usada por outra gravação: gere uma "
+                            "chave nova para cada gravação.");
+                    ctx.replayed = true;
+                    return stored->answer; // applied once already: nothing more is written
+                }
+            }
+            if (!SupplierExists(db, code)) Refuse("Fornecedor " + code + " não cadastrado.");
+            const json group = Normalized(kCdGrPerm, wanted[kCdGrPerm]);
+            if (!group.is_null() && !GroupExists(db, group.get<std::string>()))
+                Refuse("Campo CDGRPERMLANMAX: grupo de operadores " + Quoted(group) +
+                       " não cadastrado.");
+            if (ParamRowExists(db, code)) {
+                if (UpdateParams(db, code, changes) != 1)
                     throw RpcError(kRpcConflict, kConflictMessage);
-            if (InsertParams(db, code, wanted) != 1) throw RpcError(kRpcConflict, kConflictMessage);
-        }
-        WriteParamLog(db, code, ctx.now, ctx.operatorName, changes);
-        const json answer = json::array({"S"});
-        if (ctx.idempotencyKey) StoreIdempotentAnswer(db, *ctx.idempotencyKey, answer);
-        db.Commit();
-        ctx.applied = true;
-        return answer;
-    });
+            } else {
+                // Only the default row may become the first stored row: anything else was read
+                // from a row that has since been deleted.
+                const ParamRow defaults = DefaultParamRow(code, old[kIdForneHomo]);
+                for (int id = 0; id < kParamFieldCount; ++id)
+                    if (ParamFields()[id].column &&
+                        Normalized(id, old[id]) != Normalized(id, defaults[id]))
+                        throw RpcError(kRpcConflict, kConflictMessage);
+                if (InsertParams(db, code, wanted) != 1)
+                    throw RpcError(kRpcConflict, kConflictMessage);
+            }
+            WriteParamLog(db, code, ctx.now, ctx.operatorName, changes);
+            const json answer = json::array({"S"});
+            if (ctx.idempotencyKey) StoreIdempotentAnswer(db, *ctx.idempotencyKey, answer);
+            db.Commit();
+            ctx.applied = true;
+            return answer;
+        },
+        settle);
 }
 
 // GetLogParamForn(code, offset, count) -> ["S", {"rows": [[when, operator, field, old, new], ...],

@@ -21,6 +21,8 @@ struct CallContext {
     std::optional<std::string> idempotencyKey;
     bool replayed = false; // set by the module: the answer is the one stored for the key
     std::string note{};    // set by the module: a remark for the log line of a call that succeeded
+    // Set by the module when its COMMIT failed and the save was then found stored: the failure.
+    std::string confirmedAfter{};
 };
 
 class RemoteModule {

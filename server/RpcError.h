@@ -13,9 +13,10 @@ enum RpcCode : int {
     kRpcRefused = -32000,
     kRpcConflict = -32001,
     kRpcDatabaseFailure = -32002,
-    kRpcUnauthorized = -32003, // no valid session (HTTP 401)
-    kRpcLoginFailed = -32004,  // wrong name or password (HTTP 401)
-    kRpcThrottled = -32005,    // too many failed logins (HTTP 429)
+    kRpcUnauthorized = -32003,   // no valid session (HTTP 401)
+    kRpcLoginFailed = -32004,    // wrong name or password (HTTP 401)
+    kRpcThrottled = -32005,      // too many failed logins (HTTP 429)
+    kRpcOutcomeUnknown = -32006, // a commit's answer was lost and the database stays away (503)
     kRpcInternalError = -32603,
 };
 

@@ -97,6 +97,7 @@ CallOutcome OutcomeOfCode(int code) {
     case kRpcConflict:
         return CallOutcome::Conflict;
     case kRpcDatabaseFailure:
+    case kRpcOutcomeUnknown:
         return CallOutcome::DatabaseError;
     case kRpcInternalError:
         return CallOutcome::InternalError;
@@ -243,6 +244,9 @@ HttpReply RpcService::Invoke(RemoteModule& module, const HttpRequestInfo& reques
             if (result[1].is_string()) record.message = result[1].get<std::string>();
         }
         if (ctx.replayed) record.message = "repetição: resposta guardada para a chave";
+        if (!ctx.confirmedAfter.empty())
+            record.message = "gravação confirmada pela chave depois de falha no COMMIT [" +
+                             ctx.confirmedAfter + "]";
         if (record.message.empty()) record.message = ctx.note;
         json answer = json::object(); // moved in, not copied: the packet is the bulk of it
         answer["jsonrpc"] = "2.0";
@@ -258,6 +262,11 @@ HttpReply RpcService::Invoke(RemoteModule& module, const HttpRequestInfo& reques
         reply = e.Code() == kRpcUnauthorized
                     ? Unauthorized(id, e.Code(), e.what())
                     : HttpReply{200, ErrorBody(id, e.Code(), e.what()), ""};
+        // Not known whether it was carried out: a client repeats it with the same key.
+        if (e.Code() == kRpcOutcomeUnknown) {
+            reply.status = 503;
+            reply.headers.push_back({"Retry-After", "1"});
+        }
     } catch (const std::exception& e) {
         record.outcome = CallOutcome::InternalError;
         record.code = kRpcInternalError;
@@ -366,7 +375,8 @@ HttpReply RpcService::InvokeSession(const HttpRequestInfo& request) {
         record.code = e.Code();
         record.message = e.what();
         if (!e.Detail().empty()) record.message += " [" + e.Detail() + "]";
-        reply = {200, ErrorBody(id, e.Code(), e.what()), ""};
+        reply = {e.Code() == kRpcOutcomeUnknown ? 503u : 200u, ErrorBody(id, e.Code(), e.what()),
+                 ""};
     } catch (const std::exception& e) {
         record.outcome = CallOutcome::InternalError;
         record.code = kRpcInternalError;

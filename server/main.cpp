@@ -410,6 +410,21 @@ int Serve(int argc, char** argv) {
         std::cerr << "appserver: aviso: " << e.what()
                   << " As chamadas terão erro até que o banco de dados volte." << std::endl;
     }
+    // A database that answers but takes no writes would accept the clerks' work and fail every
+    // save: better not to start at all.
+    std::string unwritable;
+    try {
+        unwritable = db.WriteProblem();
+    } catch (const RpcError&) {
+        // unreachable or without its schema: said above, and served once that is mended
+    }
+    if (!unwritable.empty()) {
+        std::cerr << "appserver: o banco de dados " << UrlForLog(url)
+                  << " não aceita gravações: " << unwritable
+                  << ". O servidor não foi iniciado; corrija o banco de dados e inicie de novo."
+                  << std::endl;
+        return 1;
+    }
 
     ModuleRegistry modules;
     modules.Add(std::make_unique<RdmParamForne>());
@@ -424,6 +439,10 @@ int Serve(int argc, char** argv) {
     service.SetAuth(auth);
     service.RecountSessions();
     OpsEndpoints ops(metrics, db, io);
+    ops.SetReadinessLog([&log](bool ready, const std::string& why) {
+        log.Write(ready ? AccessLog::EventLine("ready", "banco de dados disponível de novo")
+                        : AccessLog::EventLine("notready", why));
+    });
     // The administrator's endpoints answer on the calls' address unless moved to their own.
     const bool opsOnRpcAddress = !metricsEndpoint;
     std::optional<HttpServer> server, opsServer;
@@ -457,6 +476,14 @@ int Serve(int argc, char** argv) {
     metrics.AddGauge("kx_operator_sessions_open",
                      "Sessões de operadores abertas (contadas na última entrada ou saída).",
                      [&service] { return static_cast<double>(service.OpenSessions()); });
+    metrics.AddGauge(
+        "kx_database_retries_total",
+        "Comandos executados de novo numa sessão nova porque a conexão com o banco caiu.",
+        [&db] { return static_cast<double>(db.Retries()); }, true);
+    metrics.AddGauge(
+        "kx_commits_unconfirmed_total",
+        "Gravações cujo COMMIT perdeu a conexão e foram conferidas pela chave de idempotência.",
+        [&db] { return static_cast<double>(db.UnconfirmedCommits()); }, true);
     metrics.AddGauge(
         "kx_log_lines_dropped_total",
         "Linhas de registro descartadas porque a saída de erros não acompanhou as chamadas.",

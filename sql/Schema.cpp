@@ -454,4 +454,47 @@ void InitDatabase(const std::string& url, bool demo) {
     tx.commit();
 }
 
+Failure ClassifyFailure(const std::exception& e) {
+    if (const auto* lite = dynamic_cast<const soci::sqlite3_soci_error*>(&e)) {
+        switch (lite->result() & 0xff) { // the primary code, without its extended part
+        case 5:                          // SQLITE_BUSY
+        case 6:                          // SQLITE_LOCKED
+            return Failure::Busy;
+        case 3:  // SQLITE_PERM
+        case 8:  // SQLITE_READONLY
+        case 10: // SQLITE_IOERR
+        case 13: // SQLITE_FULL
+            return Failure::WriteRefused;
+        case 14: // SQLITE_CANTOPEN
+            return Failure::Connection;
+        default:
+            return Failure::Other;
+        }
+    }
+    const std::string what = e.what();
+    if (const auto* pg = dynamic_cast<const soci::postgresql_soci_error*>(&e)) {
+        const std::string state = pg->sqlstate();
+        if (state.rfind("08", 0) == 0 || state == "57P01" || state == "57P02" || state == "57P03")
+            return Failure::Connection;
+        if (state == "53300" || state == "40001" || state == "40P01" || state == "55P03")
+            return Failure::Busy;
+        if (state == "25006" || state.rfind("53", 0) == 0 || state.rfind("58", 0) == 0)
+            return Failure::WriteRefused;
+        if (pg->get_error_category() == soci::soci_error::connection_error)
+            return Failure::Connection;
+    }
+    // libpq's own failures carry no SQLSTATE: their text tells.
+    for (const char* sign :
+         {"server closed the connection", "no connection to the server", "could not connect",
+          "Connection refused", "connection to server", "terminating connection",
+          "Cannot establish connection", "arquivo do banco de dados não encontrado",
+          "could not send data to server", "could not receive data from server",
+          "SSL SYSCALL error"})
+        if (what.find(sign) != std::string::npos) return Failure::Connection;
+    if (const auto* soci = dynamic_cast<const soci::soci_error*>(&e))
+        if (soci->get_error_category() == soci::soci_error::connection_error)
+            return Failure::Connection;
+    return Failure::Other;
+}
+
 } // namespace kxsql

@@ -1,6 +1,7 @@
 // The one SQL schema of the project (host tables and supplier parameters), per engine.
 #pragma once
 
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -34,5 +35,14 @@ void OpenSession(soci::session& session, const std::string& url, bool createIfMi
 // Creates the tables (and with demo the demo rows) in one transaction: what "appserver init"
 // does. Throws what the database said.
 void InitDatabase(const std::string& url, bool demo);
+
+// What a failure of the database library means to the code that meets it.
+enum class Failure {
+    Connection,   // the database cannot be reached, or the connection to it broke
+    Busy,         // locked or overloaded: the same statement may succeed shortly
+    WriteRefused, // reachable, but it does not accept writes (read-only, disk full, I/O error)
+    Other,        // the statement itself failed (missing table, constraint, ...)
+};
+Failure ClassifyFailure(const std::exception& e);
 
 } // namespace kxsql

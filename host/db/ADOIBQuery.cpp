@@ -309,25 +309,31 @@ void TQueryDataSet::Declare(Cursor& c, const String& text) {
 }
 
 void TQueryDataSet::NextBatch(Cursor& c) {
-    try {
-        c.statement.reset();
-        if (!c.connection->Alive(c.pg)) {
-            // The transaction ended under the cursor (another cursor failed, the server went
-            // away and came back): declared again, it goes on after the rows already read.
-            Declare(c, query_->SQL().Text());
-            if (fetched_ > 0)
-                c.connection->CursorSession()
-                    << "MOVE FORWARD " + std::to_string(fetched_) + " FROM " + c.pg.name;
+    // A cursor whose session broke (the database restarted) is declared again once on a fresh
+    // one and read on from where it was.
+    for (int attempt = 0;; ++attempt) {
+        try {
+            c.statement.reset();
+            if (!c.connection->Alive(c.pg)) {
+                // The transaction ended under the cursor (another cursor failed, the server went
+                // away and came back): declared again, it goes on after the rows already read.
+                Declare(c, query_->SQL().Text());
+                if (fetched_ > 0)
+                    c.connection->CursorSession()
+                        << "MOVE FORWARD " + std::to_string(fetched_) + " FROM " + c.pg.name;
+            }
+            c.row = std::make_unique<soci::row>();
+            c.statement = RunOnce(c.connection->CursorSession(),
+                                  "FETCH FORWARD " + std::to_string(kBatch) + " FROM " + c.pg.name,
+                                  [&](soci::statement& st) { st.exchange(soci::into(*c.row)); });
+            c.batchRows = 0;
+            return;
+        } catch (...) {
+            c.statement.reset();
+            c.connection->CursorFailed();
+            if (attempt == 0 && c.connection->CursorSessionLost()) continue;
+            RethrowAsDatabaseError("Erro na consulta " + DataSetName() + ": ");
         }
-        c.row = std::make_unique<soci::row>();
-        c.statement = RunOnce(c.connection->CursorSession(),
-                              "FETCH FORWARD " + std::to_string(kBatch) + " FROM " + c.pg.name,
-                              [&](soci::statement& st) { st.exchange(soci::into(*c.row)); });
-        c.batchRows = 0;
-    } catch (...) {
-        c.statement.reset();
-        c.connection->CursorFailed();
-        RethrowAsDatabaseError("Erro na consulta " + DataSetName() + ": ");
     }
 }
 
@@ -376,16 +382,21 @@ int TQueryDataSet::CountRecords() {
     // connection and snapshot. The text wrapped is the query's own statement, with its
     // parameters bound exactly as the query binds them.
     int count = 0;
-    try {
-        auto st = RunOnce(c.connection->Session(),
-                          "SELECT COUNT(*) FROM (" + query_->SQL().Text() + "\n) KX_COUNT",
-                          [&](soci::statement& s) {
-                              s.exchange(soci::into(count));
-                              c.Bind(s);
-                          });
-        st->fetch();
-    } catch (...) {
-        RethrowAsDatabaseError("Erro na consulta " + DataSetName() + ": ");
+    for (int attempt = 0;; ++attempt) {
+        try {
+            auto st = RunOnce(c.connection->Session(),
+                              "SELECT COUNT(*) FROM (" + query_->SQL().Text() + "\n) KX_COUNT",
+                              [&](soci::statement& s) {
+                                  s.exchange(soci::into(count));
+                                  c.Bind(s);
+                              });
+            st->fetch();
+            break;
+        } catch (const std::exception& e) {
+            // A count only reads: once more on a fresh session when the connection broke.
+            if (attempt == 0 && c.connection->RenewIfBroken(e)) continue;
+            RethrowAsDatabaseError("Erro na consulta " + DataSetName() + ": ");
+        }
     }
     if (query_->ADOMaxRecords > 0) count = std::min(count, query_->ADOMaxRecords);
     return std::max(count, static_cast<int>(rows_.size()));

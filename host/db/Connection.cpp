@@ -1,6 +1,9 @@
 #include "db/Connection.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <iostream>
+#include <mutex>
 #include <soci/soci.h>
 
 #include "sql/Schema.h"
@@ -17,17 +20,68 @@ template <class L> void Erase(L& list, const void* key) {
 }
 } // namespace
 
+namespace {
+std::mutex logMutex;
+std::function<void(const String&)> logSink;
+
+void LogDatabaseFailure(const String& context, const String& words) {
+    String where = context;
+    while (!where.empty() && (where.back() == ' ' || where.back() == ':'))
+        where.pop_back();
+    const String line = "banco de dados: " + where + ": " + words;
+    std::lock_guard lock(logMutex);
+    if (logSink)
+        logSink(line);
+    else
+        std::cerr << program_invocation_short_name << ": " << line << std::endl;
+}
+
+// What the clerk is told; what the library said is in the log.
+const char* ClerkText(kxsql::Failure failure) {
+    switch (failure) {
+    case kxsql::Failure::Connection:
+        return "o banco de dados não está acessível. Tente de novo em instantes; se persistir, "
+               "avise o suporte.";
+    case kxsql::Failure::Busy:
+        return "o banco de dados está ocupado. Tente de novo em instantes.";
+    case kxsql::Failure::WriteRefused:
+        return "o banco de dados não aceita gravações. Avise o suporte.";
+    case kxsql::Failure::Other:
+        break;
+    }
+    return "o banco de dados recusou o comando. Avise o suporte (os detalhes estão no registro "
+           "do aplicativo).";
+}
+
+// Whether the session's connection is gone (a PostgreSQL round trip when the error does not say).
+bool Broken(soci::session& session, const std::exception& e) {
+    if (kxsql::ClassifyFailure(e) == kxsql::Failure::Connection) return true;
+    try {
+        return !session.is_connected();
+    } catch (const std::exception&) {
+        return true;
+    }
+}
+} // namespace
+
+void SetDatabaseLog(std::function<void(const String& line)> sink) {
+    std::lock_guard lock(logMutex);
+    logSink = std::move(sink);
+}
+
 void RethrowAsDatabaseError(const String& context) {
     try {
         throw;
     } catch (const EDatabaseError&) {
         throw;
-    } catch (const soci::soci_error& e) {
-        throw EDatabaseError(context + e.get_error_message());
     } catch (const Exception&) {
         throw;
+    } catch (const soci::soci_error& e) {
+        LogDatabaseFailure(context, e.get_error_message());
+        throw EDatabaseError(context + ClerkText(kxsql::ClassifyFailure(e)));
     } catch (const std::exception& e) {
-        throw EDatabaseError(context + e.what());
+        LogDatabaseFailure(context, e.what());
+        throw EDatabaseError(context + ClerkText(kxsql::ClassifyFailure(e)));
     }
 }
 
@@ -100,9 +154,23 @@ void TADOConnection::ExecSQL(const String& sql) {
     ReleaseOpenQueries(nullptr);
     try {
         s << sql;
-    } catch (...) {
+    } catch (const std::exception& e) {
+        // Not run again: it may have been carried out. The next statement finds a session.
+        RenewIfBroken(e);
         RethrowAsDatabaseError("Erro no banco de dados: ");
     }
+}
+
+bool TADOConnection::RenewIfBroken(const std::exception& e) {
+    if (!session_ || sqlite_ || !Broken(*session_, e)) return false;
+    auto session = std::make_unique<soci::session>();
+    try {
+        kxsql::OpenSession(*session, url_, false);
+    } catch (const std::exception&) {
+        return false;
+    }
+    session_ = std::move(session);
+    return true;
 }
 
 void TADOConnection::AddOpenQuery(const void* key, std::function<void()> close,
@@ -126,9 +194,10 @@ TADOConnection::TCursor TADOConnection::DeclareCursor(
     const std::function<void(soci::session&, const String& name)>& declare) {
     Session(); // connected
     TCursor cursor{"kx_cursor" + std::to_string(++nextCursor_), 0};
-    const bool alone = !inCursorTransaction_;
-    // A session kept idle may have been dropped by the server meanwhile: one that cannot begin
-    // is replaced once.
+    bool alone = !inCursorTransaction_;
+    // A session kept idle may have been dropped by the server meanwhile (a restart): one that
+    // cannot begin is replaced once. Its transaction and open cursors are gone with it; their
+    // queries declare them again when they read on.
     for (int attempt = 0;; ++attempt) {
         const bool fresh = !cursorSession_;
         try {
@@ -151,8 +220,9 @@ TADOConnection::TCursor TADOConnection::DeclareCursor(
             break;
         } catch (...) {
             EndCursorTransaction(false);
-            if (alone) cursorSession_.reset();
-            if (!alone || fresh || attempt > 0) RethrowAsDatabaseError("Erro no banco de dados: ");
+            cursorSession_.reset();
+            if (fresh || attempt > 0) RethrowAsDatabaseError("Erro no banco de dados: ");
+            alone = true;
         }
     }
     soci::session& s = *cursorSession_;

@@ -79,6 +79,13 @@ public:
     soci::session& CursorSession(); // EDatabaseError when no cursor transaction is open
     // A statement on the cursor session failed: its transaction is rolled back (every cursor lost).
     void CursorFailed();
+    // After CursorFailed: whether the cursor session went with it (its connection broke), so a
+    // new cursor would open a fresh one.
+    bool CursorSessionLost() const { return !cursorSession_; }
+    // After a failure of `e` on the connection's own session: when that session's connection
+    // broke (PostgreSQL), it is replaced by a fresh one and true returned, so the next statement
+    // works once the database is back. A failure to reconnect leaves it as it was.
+    bool RenewIfBroken(const std::exception& e);
 
     bool ReadProperty(const DfmProperty& p, TFormReader& reader) override;
 
@@ -126,5 +133,11 @@ private:
     TADOConnection* connection_ = nullptr;
 };
 
-// Turns any error of the database library into EDatabaseError with the engine's message.
+// Turns any error of the database library into EDatabaseError: `context` followed by a
+// Portuguese text for the clerk (unreachable, busy, refusing writes, or refusing the command);
+// the library's own words go to the database log.
 [[noreturn]] void RethrowAsDatabaseError(const String& context);
+
+// Where the database library's own words go: a line per failure, to standard error (with the
+// program's name) unless a sink is set; an empty sink restores that.
+void SetDatabaseLog(std::function<void(const String& line)> sink);

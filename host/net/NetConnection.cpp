@@ -331,6 +331,34 @@ Variant ResultOf(const String& body, const nlohmann::json& id, unsigned status,
     return Variant::FromJson(std::move(answer["result"]));
 }
 
+// The server's code for a save whose COMMIT lost its answer while the database stayed away.
+constexpr int kOutcomeUnknownCode = -32006;
+
+struct OurError {
+    int code;
+    String message;
+};
+
+// The error of a body in the server's JSON-RPC form, or nothing for any other body (a gateway's
+// page, say).
+std::optional<OurError> OurErrorOf(const String& body) {
+    nlohmann::json answer;
+    try {
+        answer = ParseJsonLimited(body);
+    } catch (const Exception&) {
+        return std::nullopt;
+    }
+    if (!answer.is_object() || answer.value("jsonrpc", nlohmann::json()) != "2.0") return {};
+    const auto error = answer.find("error");
+    if (error == answer.end() || !error->is_object()) return std::nullopt;
+    const auto code = error->find("code");
+    const auto message = error->find("message");
+    if (code == error->end() || !code->is_number_integer() || message == error->end() ||
+        !message->is_string())
+        return std::nullopt;
+    return OurError{code->get<int>(), message->get<String>()};
+}
+
 } // namespace
 
 Variant TNetConnection::Call(const String& method, const std::vector<Variant>& args) {
@@ -380,12 +408,17 @@ Variant TNetConnection::Call(const String& method, const std::vector<Variant>& a
         }
         if (res) {
             const unsigned status = res->status;
-            if (status != 502 && status != 503 && status != 504)
+            const std::optional<OurError> ours = OurErrorOf(res->body);
+            const bool retried = status == 502 || status == 503 || status == 504;
+            if (status / 100 != 5 || (ours && !retried))
                 return ResultOf(res->body, id, status, impl_->Where());
-            // A gateway or an overloaded server: the call is tried again.
-            failure = "O servidor de aplicação " + impl_->Where() + " respondeu HTTP " +
-                      std::to_string(status) + ".";
-            maybeRun = maybeRun || status != 503;
+            // A gateway or an overloaded server: the call is tried again. A failure that is not
+            // ours came from something in between, which may have forwarded the request to us;
+            // of ours, only an outcome the server could not confirm may have been carried out.
+            failure = ours ? ours->message
+                           : "O servidor de aplicação " + impl_->Where() + " respondeu HTTP " +
+                                 std::to_string(status) + ".";
+            maybeRun = maybeRun || !ours || ours->code == kOutcomeUnknownCode;
         }
         if (attempt >= std::size(kRetryPauseMs)) break;
         const auto resume = Clock::now() + milliseconds(kRetryPauseMs[attempt]);

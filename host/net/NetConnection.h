@@ -65,7 +65,9 @@ public:
     // when the last call failed); a call whose answer did not arrive is sent again with the
     // same key after a short pause, a few times within the call timeout. Then it raises
     // ENetOutcomeUnknown if the request may have reached the server, else Exception.
-    // An HTTP status other than 2xx is a failure; an answer over 64 MiB is refused as it is read.
+    // HTTP 502, 503 and 504, and any 5xx whose body is not the server's JSON-RPC error, count as
+    // an answer that did not arrive; any other status outside 2xx is a failure. An answer over
+    // 64 MiB is refused as it is read.
     Variant Call(const String& method, const std::vector<Variant>& args);
 
     // The operator sent as X-Operator on every call of every connection ("" sends none).

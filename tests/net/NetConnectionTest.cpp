@@ -202,6 +202,57 @@ TEST_F(NetConnectionTest, ALostAnswerIsAskedAgainWithTheSameKey) {
     EXPECT_NE(keys[0], keys[1]); // one key per call
 }
 
+// A gateway in front of the server passes a save on and answers an error of its own: the save
+// is sent again with its key and applied once; one that stays unanswered is of unknown outcome,
+// never a failure. The server's own JSON-RPC error behind a 5xx is its answer.
+TEST_F(NetConnectionTest, AGatewayErrorAfterASaveIsRepeatedNotAFailure) {
+    const String page = "<html><body>Bad gateway</body></html>";
+    const String ours =
+        R"({"jsonrpc":"2.0","id":null,"error":{"code":-32603,"message":"Erro do servidor."}})";
+    struct Case {
+        const char* what;
+        String instead;      // the gateway's answer to the lost saves ("" closes the connection)
+        int lost;            // saves whose answer the gateway replaces
+        const char* outcome; // "S", "unknown" or the message of a failure
+        size_t posts;        // the save's deliveries
+    };
+    const std::vector<Case> cases = {
+        {"500 page", HttpAnswer(500, page), 1, "S", 2},
+        {"503 page", HttpAnswer(503, page), 1, "S", 2},
+        {"502 page", HttpAnswer(502, page), 1, "S", 2},
+        {"closed", "", 1, "S", 2},
+        {"always 500", HttpAnswer(500, page), 100, "unknown", 5},
+        {"our own 500", HttpAnswer(500, ours), 100, "Erro do servidor.", 1},
+    };
+    int n = 0;
+    for (const Case& k : cases) {
+        const std::string code = "00000" + std::to_string(++n);
+        LossyProxy proxy(server_->Port(), k.lost, k.instead);
+        TNetConnection c;
+        c.ServerName = kModule;
+        c.Host = "127.0.0.1";
+        c.Port = proxy.Port();
+        c.CallTimeout = 4000;
+        c.SetConnected(true);
+        const json delta =
+            UpdateDelta(PacketOf(c.Call("GetParamForn", {Variant(code)})), {{"IDUTPRIGXML", "S"}});
+        String outcome;
+        try {
+            outcome = c.Call("SetParamForn", {Variant::Json(delta), Variant(false)})[0].AsString();
+        } catch (const ENetOutcomeUnknown&) {
+            outcome = "unknown";
+        } catch (const Exception& e) {
+            outcome = e.Message();
+        }
+        EXPECT_EQ(outcome, k.outcome) << k.what;
+        EXPECT_EQ(db_->LogRows(code).size(), 1u) << k.what << ": applied once";
+        const auto keys = proxy.Keys();
+        ASSERT_EQ(keys.size(), 1 + k.posts) << k.what;
+        EXPECT_EQ(std::count(keys.begin() + 1, keys.end(), keys[1]), static_cast<long>(k.posts))
+            << k.what << ": one key";
+    }
+}
+
 TEST_F(NetConnectionTest, AStalledServerFailsWithinTheCallTimeout) {
     FakeServer stalled([](int fd) {
         for (;;) {

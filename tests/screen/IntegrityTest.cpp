@@ -145,29 +145,43 @@ TEST_P(IntegrityTest, OnlyTheSuccessAnswerSaves) {
     }
 }
 
-// An error text in place of the row is a failed load like a refusal: the focus stays in the
-// inscription, so nothing can be changed on the previous supplier under the new one's name.
-TEST_P(IntegrityTest, AnErrorTextLoadLeavesNoMixedScreen) {
+// An error text or a malformed answer in place of the row is a failed load like a refusal: the
+// focus stays in the inscription, so nothing can be changed on the previous supplier under the
+// new one's name.
+TEST_P(IntegrityTest, AFailedLoadLeavesNoMixedScreen) {
     auto relay = ThroughRelay();
     ASSERT_TRUE(Load("33987654000100"));
     Dialogs();
     const std::string before = Snapshot();
-    relay->Answer("GetParamForn", "Serviço de parâmetros em manutenção.");
+    const String invalid = "error:Resposta inválida do servidor de aplicação.";
+    struct Case {
+        json answer;
+        String shown;
+    };
+    const Case cases[] = {
+        {"Serviço de parâmetros em manutenção.", "error:Serviço de parâmetros em manutenção."},
+        {json::array({"X"}), invalid},
+        {json::array({"N"}), invalid},
+        {json::array({"S"}), invalid},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answer.dump());
+        relay->Answer("GetParamForn", c.answer);
+        ASSERT_TRUE(Clear("medNrInsJurNF"));
+        ASSERT_TRUE(Type("medNrInsJurNF", "11222333000181"));
+        EXPECT_FALSE(Tab());
+        EXPECT_EQ(Dialogs(), std::vector<String>{c.shown});
+        EXPECT_FALSE(Showavi::Showing());
+        EXPECT_EQ(Form()->ActiveControl(), Form()->medNrInsJurNF);
+        EXPECT_EQ(Form()->medNrInsJurNF->EditMask(), "");
+        EXPECT_EQ(Field("CDFORNECED")->AsString(), "000008");
 
-    ASSERT_TRUE(Clear("medNrInsJurNF"));
-    ASSERT_TRUE(Type("medNrInsJurNF", "11222333000181"));
-    EXPECT_FALSE(Tab());
-    EXPECT_EQ(Dialogs(), std::vector<String>{"error:Serviço de parâmetros em manutenção."});
-    EXPECT_FALSE(Showavi::Showing());
-    EXPECT_EQ(Form()->ActiveControl(), Form()->medNrInsJurNF);
-    EXPECT_EQ(Form()->medNrInsJurNF->EditMask(), "");
-    EXPECT_EQ(Field("CDFORNECED")->AsString(), "000008");
-
-    // A click elsewhere validates the inscription again, which fails again: no edit starts.
-    EXPECT_FALSE(Click("dckSimples"));
-    EXPECT_EQ(Dialogs(), std::vector<String>{"error:Serviço de parâmetros em manutenção."});
-    EXPECT_EQ(Form()->cdsParamForne->State(), dsBrowse);
-    EXPECT_FALSE(Form()->sbtConfirma->Enabled());
+        // A click elsewhere validates the inscription again, which fails again: no edit starts.
+        EXPECT_FALSE(Click("dckSimples"));
+        EXPECT_EQ(Dialogs(), std::vector<String>{c.shown});
+        EXPECT_EQ(Form()->cdsParamForne->State(), dsBrowse);
+        EXPECT_FALSE(Form()->sbtConfirma->Enabled());
+    }
     EXPECT_EQ(relay->Calls("SetParamForn"), 0);
     EXPECT_EQ(Snapshot(), before);
 }

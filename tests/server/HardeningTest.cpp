@@ -48,6 +48,9 @@ TEST_P(HardeningTest, HostileRequestsGetCleanErrorsAndTheServerStaysUp) {
     std::string deepValue = set(nullptr, {{"VRMAXPERMFORN", 1}});
     deepValue.replace(deepValue.find("\"VRMAXPERMFORN\":1"), 17,
                       "\"VRMAXPERMFORN\":" + Nested(12000));
+    // Parsed as 0 it would be a valid number of days, and stored.
+    std::string tinyDays = set(nullptr, {{"NRDIASBLOQNFFOR", 4321}});
+    tinyDays.replace(tinyDays.find("4321"), 4, "1e-400");
     struct Case {
         const char* what;
         std::string body;
@@ -61,6 +64,11 @@ TEST_P(HardeningTest, HostileRequestsGetCleanErrorsAndTheServerStaysUp) {
         {"64 levels still parse", Request("GetParamForn", Nested(63)), -32602,
          "GetParamForn espera"},
         {"number out of range", Request("GetParamForn", "[1e400]"), -32700, "fora do intervalo"},
+        {"number below the smallest", tinyDays, -32700, "1e-400 é pequeno demais"},
+        {"negative and in a nested value", Request("SetParamForn", R"([{"a":[-2.5E-999]}])"),
+         -32700, "-2.5E-999 é pequeno demais"},
+        {"a written zero is no underflow", Request("GetParamForn", "[0.000e-400]"), -32602,
+         "GetParamForn espera"},
         {"NUL in the supplier code", Request("GetParamForn", R"(["000001\u0000x"])"), -32000,
          "caractere de controle na posição 7"},
         {"NUL in the original code", set(std::string("000001\0zz", 9), {{"IDUTPRIGXML", "S"}}),

@@ -6,9 +6,14 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <fstream>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -74,6 +79,64 @@ std::string LogWith(const ServerProcess& server, const std::string& text) {
 
 json Call(HttpClient& client, const std::string& method, const json& params) {
     return client.Call(method, params);
+}
+
+bool WriteFile(const std::string& path, const std::string& text) {
+    const int fd = open(path.c_str(), O_WRONLY);
+    if (fd < 0) return false;
+    const bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    close(fd);
+    return ok;
+}
+
+// Runs `body` in a child process with a tmpfs of `kib` KiB of its own mounted on `dir`: in a
+// user and mount namespace of its own, so no privilege is needed and nothing outlives the child
+// (the mount goes with it). Whatever the child reports comes back; "" with `why` set when this
+// machine allows no such namespace.
+std::string InPrivateTmpfs(const std::string& dir, int kib, const std::function<json()>& body,
+                           std::string& why) {
+    int fds[2];
+    if (pipe(fds) != 0) {
+        why = "pipe";
+        return "";
+    }
+    const uid_t uid = getuid();
+    const gid_t gid = getgid();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        auto report = [&](const std::string& text) {
+            (void)!write(fds[1], text.data(), text.size());
+            _exit(0);
+        };
+        if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
+            report(std::string("!sem namespaces de usuário e montagem: ") + std::strerror(errno));
+        WriteFile("/proc/self/setgroups", "deny");
+        if (!WriteFile("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1") ||
+            !WriteFile("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1"))
+            report(std::string("!mapa de usuário recusado: ") + std::strerror(errno));
+        if (mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("tmpfs", dir.c_str(), "tmpfs", 0, ("size=" + std::to_string(kib) + "k").c_str()))
+            report(std::string("!tmpfs recusado: ") + std::strerror(errno));
+        try {
+            report(body().dump());
+        } catch (const std::exception& e) {
+            report(json{{"falha", e.what()}}.dump());
+        }
+    }
+    close(fds[1]);
+    std::string out;
+    char buf[4096];
+    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;)
+        out.append(buf, static_cast<size_t>(n));
+    close(fds[0]);
+    waitpid(pid, nullptr, 0);
+    if (!out.empty() && out[0] == '!') {
+        why = out.substr(1);
+        return "";
+    }
+    if (out.empty()) why = "o processo filho não respondeu";
+    return out;
 }
 
 } // namespace
@@ -197,6 +260,112 @@ TEST(OpsReadiness, ReadyOnlyWhileTheDatabaseAnswers) {
     EXPECT_EQ(client.Send("GET", "/readyz", "").status, 503);
     ASSERT_EQ(RunAppserver({"init", "--db", url}).exitCode, 0);
     EXPECT_EQ(client.Send("GET", "/readyz", "").status, 200);
+    EXPECT_EQ(server.Stop(), 0);
+}
+
+// A SQLite database on a small filesystem of its own: ready while it takes writes; a full disk
+// and a read-only folder make /readyz 503 with the reason (logged once each), and serve refuses
+// to start on the read-only one.
+TEST(OpsReadiness, SqliteFullOrReadOnlyIsNotReady) {
+    TempDir dir;
+    const std::string url = "sqlite:" + dir.Path() + "/kx.db";
+    std::string why;
+    const std::string out = InPrivateTmpfs(
+        dir.Path(), 4096,
+        [&] {
+            json seen;
+            kxsql::InitDatabase(url, true);
+            {
+                ServerProcess server(url);
+                HttpClient client(server.Port());
+                const auto readyz = [&] {
+                    const HttpResult r = client.Send("GET", "/readyz", "");
+                    return json{{"status", r.status}, {"body", r.Json()}};
+                };
+                seen["fresh"] = readyz();
+                {
+                    std::ofstream filler(dir.Path() + "/filler", std::ios::binary);
+                    const std::string block(64 * 1024, 'x');
+                    while (filler.write(block.data(), block.size()))
+                        ;
+                }
+                seen["full"] = readyz();
+                std::remove((dir.Path() + "/filler").c_str());
+                seen["room again"] = readyz();
+                // The folder turns read-only under the running server (a read-only view of it on
+                // top: the files it holds open stay writable, as when another user takes them
+                // over).
+                const char* d = dir.Path().c_str();
+                seen["remount"] = mount(d, d, nullptr, MS_BIND, nullptr) == 0 &&
+                                          mount(nullptr, d, nullptr,
+                                                MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0
+                                      ? "ok"
+                                      : std::strerror(errno);
+                seen["read-only"] = readyz();
+                seen["log"] = server.LogWith("event=notready", 2);
+                seen["stop"] = server.Stop();
+            }
+            // A server that started would not return: it is started as one and must fail to.
+            try {
+                ServerProcess started(url);
+                seen["serve"] = "iniciou";
+            } catch (const std::exception& e) {
+                seen["serve"] = e.what();
+            }
+            return seen;
+        },
+        why);
+    if (out.empty()) GTEST_SKIP() << why;
+    const json seen = json::parse(out);
+    ASSERT_FALSE(seen.contains("falha")) << seen.dump(1);
+    EXPECT_EQ(seen["fresh"]["status"], 200) << seen.dump(1);
+    EXPECT_EQ(seen["room again"]["status"], 200) << seen.dump(1);
+    EXPECT_EQ(seen["remount"], "ok");
+    for (const auto& [state, reason] :
+         {std::pair{"full", "disco cheio"}, {"read-only", "não pode ser gravad"}}) {
+        EXPECT_EQ(seen[state]["status"], 503) << state;
+        const std::string message = seen[state]["body"].value("message", "");
+        EXPECT_NE(message.find("não aceita gravações"), std::string::npos) << state << message;
+        EXPECT_NE(message.find(reason), std::string::npos) << state << ": " << message;
+    }
+    const std::string log = seen["log"];
+    EXPECT_NE(log.find("event=notready msg=\"O banco de dados não aceita gravações: disco cheio"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("event=ready "), std::string::npos) << log;
+    EXPECT_EQ(seen["stop"], 0);
+    EXPECT_NE(seen["serve"].get<std::string>().find("não aceita gravações"), std::string::npos)
+        << seen["serve"];
+}
+
+// PostgreSQL refusing writes (a read-only default, as on a standby): 503 with its words, and
+// serve does not start on it; ready again once it takes writes.
+TEST(OpsReadiness, PostgresqlReadOnlyIsNotReady) {
+    if (!std::getenv("KX_TEST_PG")) GTEST_SKIP() << "KX_TEST_PG não definido";
+    TestDatabase db("postgresql");
+    ServerProcess server(db.Url());
+    HttpClient client(server.Port());
+    EXPECT_EQ(client.Send("GET", "/readyz", "").status, 200);
+    const auto readOnly = [&](bool on) {
+        db.Admin() << "ALTER DATABASE " + db.Name() +
+                          " SET default_transaction_read_only = " + (on ? "on" : "off");
+        // Sessions take the setting when they start: the server's are dropped.
+        db.Admin() << "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = '" +
+                          db.Name() + "'";
+    };
+    readOnly(true);
+    const HttpResult r = client.Send("GET", "/readyz", "");
+    EXPECT_EQ(r.status, 503);
+    EXPECT_NE(r.Json().value("message", "").find("read-only transaction"), std::string::npos)
+        << r.body;
+    const RunResult refused = RunAppserver({"serve", "--db", db.Url(), "--listen", "127.0.0.1:0"});
+    EXPECT_EQ(refused.exitCode, 1) << refused.err;
+    EXPECT_NE(refused.err.find("não aceita gravações"), std::string::npos) << refused.err;
+    readOnly(false);
+    EXPECT_EQ(client.Send("GET", "/readyz", "").status, 200);
+    const std::string log = server.LogWith("event=ready ");
+    EXPECT_NE(log.find("event=notready"), std::string::npos) << log;
+    EXPECT_NE(log.find("event=ready "), std::string::npos) << log;
     EXPECT_EQ(server.Stop(), 0);
 }
 

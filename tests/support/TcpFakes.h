@@ -132,11 +132,13 @@ private:
 
 // A proxy to the server on `target` that loses the answer of the first `drop` saves
 // (SetParamForn): it passes the request, waits for the server's answer and then closes the
-// client's connection. Keys() lists the Idempotency-Key of every POST, in order.
+// client's connection, or answers `instead` (a gateway's own error) when given. Keys() lists the
+// Idempotency-Key of every POST, in order.
 class LossyProxy {
 public:
-    LossyProxy(int target, int drop)
-        : target_(target), drop_(drop), server_([this](int fd) { Serve(fd); }) {}
+    LossyProxy(int target, int drop, std::string instead = "")
+        : target_(target), drop_(drop), instead_(std::move(instead)),
+          server_([this](int fd) { Serve(fd); }) {}
     int Port() const { return server_.Port(); }
     std::vector<std::string> Keys() {
         std::lock_guard lock(mutex_);
@@ -168,6 +170,10 @@ private:
                     lose = true;
                 }
             }
+            if (lose && !instead_.empty()) {
+                WriteAll(client, instead_);
+                continue;
+            }
             if (lose) {
                 shutdown(client, SHUT_RDWR);
                 break;
@@ -179,6 +185,7 @@ private:
 
     int target_;
     int drop_;
+    std::string instead_;
     std::mutex mutex_;
     std::vector<std::string> keys_;
     FakeServer server_;
