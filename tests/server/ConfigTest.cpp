@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 namespace {
 
@@ -64,6 +65,9 @@ TEST(AppserverConfig, BadSettingsNameTheirLineOrVariable) {
         {"= x\n", {}, "appserver.conf:1: linha sem a chave"},
         {"db = \"sqlite:a.db\n", {}, "appserver.conf:1: aspas sem par"},
         {"db = sqlite:a\xff.db\n", {}, "appserver.conf:1: o texto não é UTF-8 válido"},
+        {"db = sqlite:a.db # nota\n", {}, "appserver.conf:1: \"#\" no valor de db"},
+        {"db = sqlite:a.db\nworkers = 2#3\n", {}, "appserver.conf:2: \"#\" no valor de workers"},
+        {"db = \"sqlite:a.db\" # nota\n", {}, "appserver.conf:1: texto depois das aspas"},
         {"db = sqlite:a.db\nworkers = muitos\n", {}, "valor inválido em --workers ("},
         {"db = mysql://x/y\n", {}, "--db ("},
         {"db = sqlite:a.db\nlisten = 4711\n", {}, "endereço de escuta inválido em --listen ("},
@@ -95,9 +99,13 @@ TEST(AppserverConfig, BadSettingsNameTheirLineOrVariable) {
         WriteFile(dir, "linha.conf", "db = sqlite:" + dir.Path() + "/kx.db\n\nworkers = 99\n");
     EXPECT_NE(RunAppserver({"serve", "--config", conf}).err.find("--workers (" + conf + ":3)"),
               std::string::npos);
-    // The other commands read the same file, for the keys they take.
-    const RunResult init = RunAppserver({"init", "--config", conf});
-    EXPECT_TRUE(std::filesystem::exists(dir.Path() + "/kx.db"));
+    // The other commands read the same file, for the keys they take; between quotes a "#" is
+    // part of the value.
+    const RunResult init =
+        RunAppserver({"init", "--config",
+                      WriteFile(dir, "init.conf",
+                                "# comentário\ndb = \"sqlite:" + dir.Path() + "/kx#1.db\"\n")});
+    EXPECT_TRUE(std::filesystem::exists(dir.Path() + "/kx#1.db"));
     EXPECT_EQ(init.exitCode, 0) << init.err;
 }
 
@@ -153,4 +161,67 @@ TEST(AccessLogFormat, ValuesAreBareOrQuotedAndNeverBreakTheLine) {
     bare.module = "M";
     EXPECT_NE(AccessLog::CallLine(bare).find(" method=- operator=- supplier=- "),
               std::string::npos);
+}
+
+// The log lines the operators' documents show are lines the server writes: each is parsed into
+// the call it tells of and written again by the server's own code.
+TEST(AccessLogFormat, DocumentedLinesAreTheServersOwn) {
+    // key=value pairs; a quoted value keeps its escapes as written.
+    const auto parse = [](const std::string& line) {
+        std::vector<std::pair<std::string, std::string>> pairs;
+        for (size_t i = 0; i < line.size();) {
+            const size_t eq = line.find('=', i);
+            if (eq == std::string::npos) break;
+            const std::string key = line.substr(i, eq - i);
+            size_t end = eq + 1;
+            std::string value;
+            if (end < line.size() && line[end] == '"') {
+                for (++end; end < line.size() && line[end] != '"'; ++end) {
+                    if (line[end] == '\\') ++end;
+                    value += line[end];
+                }
+                ++end;
+            } else {
+                end = std::min(line.find(' ', end), line.size());
+                value = line.substr(eq + 1, end - eq - 1);
+            }
+            pairs.push_back({key, value});
+            i = end + 1;
+        }
+        return pairs;
+    };
+    int checked = 0;
+    for (const char* doc : {"/docs/protocol.md", "/docs/operations.md"}) {
+        std::ifstream in(std::string(KX_SOURCE_DIR) + doc);
+        bool inCode = false;
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("```", 0) == 0) inCode = !inCode;
+            if (!inCode || line.rfind("ts=", 0) != 0) continue;
+            ++checked;
+            CallRecord r;
+            std::string ts;
+            for (const auto& [key, value] : parse(line)) {
+                const std::string v = value == "-" ? "" : value;
+                if (key == "ts") ts = value;
+                if (key == "id") r.requestId = v;
+                if (key == "module") r.module = v;
+                if (key == "method") r.method = v;
+                if (key == "operator" && value != "-") r.operatorName = v;
+                if (key == "supplier") r.supplier = v;
+                if (key == "duration_ms") r.seconds = std::stod(v) / 1000;
+                if (key == "applied") r.applied = v == "true";
+                if (key == "address") r.address = v;
+                if (key == "code") r.code = std::stoi(v);
+                if (key == "message") r.message = v;
+                if (key == "outcome")
+                    for (int o = 0; o < kCallOutcomeCount; ++o)
+                        if (v == OutcomeName(static_cast<CallOutcome>(o)))
+                            r.outcome = static_cast<CallOutcome>(o);
+            }
+            const std::string written = AccessLog::CallLine(r);
+            EXPECT_EQ(line.substr(line.find(' ')), written.substr(written.find(' '))) << doc;
+            EXPECT_EQ(ts.size(), std::string("2026-12-08T13:25:51.514Z").size()) << line;
+        }
+    }
+    EXPECT_GE(checked, 3);
 }

@@ -64,6 +64,10 @@ int ExitCode(int status) {
 
 } // namespace
 
+int StartAppserver(const std::vector<std::string>& args, int outFd, int errFd) {
+    return Spawn(args, outFd, errFd, {});
+}
+
 RunResult RunAppserver(const std::vector<std::string>& args, const Environment& env,
                        const std::string& input) {
     TempDir dir;
