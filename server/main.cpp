@@ -63,7 +63,8 @@ const char* kUsage =
 const char* kInitHelp =
     "uso: appserver init --db URL [--demo]\n"
     "\n"
-    "Cria as tabelas do banco de dados (pode ser repetido sem perda de dados).\n"
+    "Cria as tabelas do banco de dados ou atualiza o esquema, versão a versão (pode ser\n"
+    "repetido sem perda de dados). Um banco de uma versão mais nova do appserver é recusado.\n"
     "\n"
     "  --db URL                sqlite:CAMINHO ou postgresql://USUARIO@HOST:PORTA/BANCO\n"
     "  --demo                  carrega também os dados de demonstração (fornecedores, grupos\n"
@@ -96,7 +97,8 @@ const char* kServeHelp =
     "                          só é aceito com --listen num endereço de loopback (padrão on)\n"
     "  --session-ttl SEGUNDOS  duração de uma sessão desde a entrada (padrão 28800, 8 horas)\n"
     "  --tls-cert ARQUIVO      certificado (PEM, com a cadeia) para atender em HTTPS\n"
-    "  --tls-key ARQUIVO       chave privada (PEM) do certificado\n" KX_SETTINGS_HELP;
+    "  --tls-key ARQUIVO       chave privada (PEM) do certificado, sem senha e que outros\n"
+    "                          usuários não possam ler\n" KX_SETTINGS_HELP;
 
 const char* kOperatorHelp =
     "uso: appserver operator add NOME --db URL\n"
