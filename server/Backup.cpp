@@ -85,6 +85,7 @@ extern "C" void RemovePartialCopy(int sig) {
     ::raise(sig); // the handler was reset: this one ends the process once the handler returns
 }
 
+// A signal the caller ignores (nohup's SIGHUP) stays ignored.
 class RemoveOnSignal {
 public:
     explicit RemoveOnSignal(const std::string& path) {
@@ -99,20 +100,23 @@ public:
         sigemptyset(&action.sa_mask);
         for (const int sig : kStopSignals)
             sigaddset(&action.sa_mask, sig);
-        for (size_t i = 0; i < std::size(kStopSignals); ++i)
-            ::sigaction(kStopSignals[i], &action, &previous_[i]);
         gArmed = 1;
+        for (size_t i = 0; i < std::size(kStopSignals); ++i)
+            installed_[i] = ::sigaction(kStopSignals[i], nullptr, &previous_[i]) == 0 &&
+                            previous_[i].sa_handler != SIG_IGN &&
+                            ::sigaction(kStopSignals[i], &action, nullptr) == 0;
     }
     ~RemoveOnSignal() {
-        gArmed = 0;
         for (size_t i = 0; i < std::size(kStopSignals); ++i)
-            ::sigaction(kStopSignals[i], &previous_[i], nullptr);
+            if (installed_[i]) ::sigaction(kStopSignals[i], &previous_[i], nullptr);
+        gArmed = 0;
     }
     RemoveOnSignal(const RemoveOnSignal&) = delete;
     RemoveOnSignal& operator=(const RemoveOnSignal&) = delete;
 
 private:
     struct sigaction previous_[std::size(kStopSignals)]{};
+    bool installed_[std::size(kStopSignals)] = {};
 };
 
 void SyncPath(const std::string& path, int flags, const char* what) {

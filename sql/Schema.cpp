@@ -447,8 +447,8 @@ void CreatePrivateFile(const std::string& path) {
                                std::strerror(e));
 }
 
-// Applies nothing of a database stamped by a newer program; several inits of one PostgreSQL
-// database (servers starting together) take their steps one after another.
+// Inits of one PostgreSQL database (servers starting together) take their steps one after
+// another: each step's transaction holds this advisory lock.
 constexpr long long kInitLockKey = 0x4b5846323734; // any constant of this program's own
 
 void BeginStep(soci::session& sql, Engine engine) {

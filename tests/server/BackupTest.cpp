@@ -273,7 +273,13 @@ TEST(Backup, ACopyEndedBySignalLeavesNothingBehind) {
         EXPECT_TRUE(fs::exists(partial));
         kill(pid, sig);
         int status = 0;
-        waitpid(pid, &status, 0);
+        for (int i = 0; i < 1000 && waitpid(pid, &status, WNOHANG) == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (kill(pid, 0) == 0) {
+            ADD_FAILURE() << "a cópia não terminou com o sinal";
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+        }
         close(err[0]);
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
         EXPECT_TRUE(Leftovers(dir.Path()).empty());
