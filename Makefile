@@ -52,9 +52,10 @@ bench: deps
 	cmake --build $(BENCHBUILD) -j$(JOBS) --target benchmarks
 	@scripts/run-bench $(BENCHBUILD)
 
-# The Debian packages (kx-appserver, kx-client) from a Release build without the tests, into $(BUILD).
+# The Debian packages (kx-appserver, kx-client) from a Release build without the tests, with
+# Debian's hardening flags, into $(BUILD).
 package: deps
-	cmake -S . -B $(PKGBUILD) -DCMAKE_BUILD_TYPE=Release -DKX_TESTS=OFF
+	cmake -S . -B $(PKGBUILD) -DCMAKE_BUILD_TYPE=Release -DKX_TESTS=OFF -DKX_DEB_HARDENING=ON
 	cmake --build $(PKGBUILD) -j$(JOBS)
 	cd $(PKGBUILD) && cpack -B $(abspath $(PKGBUILD))/cpack
 	mkdir -p $(BUILD)

@@ -5,9 +5,11 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <iterator>
 #include <memory>
 #include <sys/stat.h>
 #include <thread>
@@ -57,15 +59,64 @@ private:
     sqlite3* db_ = nullptr;
 };
 
+const char* const kCopyFiles[] = {"", "-journal", "-wal", "-shm"};
+
 // The partial copy is removed unless it was renamed into place.
 struct TempFile {
     std::string path;
     bool keep = false;
     ~TempFile() {
         if (keep) return;
-        for (const char* suffix : {"", "-journal", "-wal", "-shm"})
+        for (const char* suffix : kCopyFiles)
             ::unlink((path + suffix).c_str());
     }
+};
+
+// A copy ended by a signal (Ctrl+C, a job's timeout, a shutdown) leaves no partial file either:
+// the handler removes it and the signal then ends the process as it would have.
+char gPartial[std::size(kCopyFiles)][PATH_MAX];
+volatile sig_atomic_t gArmed = 0;
+const int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+extern "C" void RemovePartialCopy(int sig) {
+    if (gArmed)
+        for (const char* path : gPartial)
+            ::unlink(path);
+    ::raise(sig); // the handler was reset: this one ends the process once the handler returns
+}
+
+// A signal the caller ignores (nohup's SIGHUP) stays ignored.
+class RemoveOnSignal {
+public:
+    explicit RemoveOnSignal(const std::string& path) {
+        for (size_t i = 0; i < std::size(kCopyFiles); ++i) {
+            const std::string file = path + kCopyFiles[i];
+            if (file.size() >= sizeof gPartial[i]) return; // the path is too long to be made
+            std::memcpy(gPartial[i], file.c_str(), file.size() + 1);
+        }
+        struct sigaction action {};
+        action.sa_handler = RemovePartialCopy;
+        action.sa_flags = SA_RESETHAND;
+        sigemptyset(&action.sa_mask);
+        for (const int sig : kStopSignals)
+            sigaddset(&action.sa_mask, sig);
+        gArmed = 1;
+        for (size_t i = 0; i < std::size(kStopSignals); ++i)
+            installed_[i] = ::sigaction(kStopSignals[i], nullptr, &previous_[i]) == 0 &&
+                            previous_[i].sa_handler != SIG_IGN &&
+                            ::sigaction(kStopSignals[i], &action, nullptr) == 0;
+    }
+    ~RemoveOnSignal() {
+        for (size_t i = 0; i < std::size(kStopSignals); ++i)
+            if (installed_[i]) ::sigaction(kStopSignals[i], &previous_[i], nullptr);
+        gArmed = 0;
+    }
+    RemoveOnSignal(const RemoveOnSignal&) = delete;
+    RemoveOnSignal& operator=(const RemoveOnSignal&) = delete;
+
+private:
+    struct sigaction previous_[std::size(kStopSignals)]{};
+    bool installed_[std::size(kStopSignals)] = {};
 };
 
 void SyncPath(const std::string& path, int flags, const char* what) {
@@ -122,8 +173,20 @@ BackupResult BackupSqlite(const std::string& sourcePath, const std::string& targ
         throw BackupError("a pasta de " + targetPath + " não existe.");
 
     TempFile temp{targetPath + ".partial-" + std::to_string(::getpid())};
-    for (const char* suffix : {"", "-journal"})
+    for (const char* suffix : kCopyFiles)
         ::unlink((temp.path + suffix).c_str());
+    const RemoveOnSignal removeOnSignal(temp.path);
+    // The copy holds every password and session hash besides the data: readable by its owner
+    // only, whatever the umask of the shell or job that runs the backup. SQLite gives its journal
+    // the same mode.
+    const int fd = ::open(temp.path.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0 || ::fchmod(fd, 0600) != 0) {
+        const int e = errno;
+        if (fd >= 0) ::close(fd);
+        throw BackupError("não foi possível criar a cópia " + temp.path + ": " + std::strerror(e) +
+                          ".");
+    }
+    ::close(fd);
 
     // Read-write without create: a missing file is never created; read-only when that is all the
     // file allows.

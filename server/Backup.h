@@ -1,6 +1,7 @@
 // A consistent copy of a live SQLite database, taken with SQLite's online backup while the server
 // keeps serving: the copy is one snapshot (a read transaction held for the whole copy), writers
 // are never blocked, and the file appears under its name only once it is complete and checked.
+// It is readable by its owner only, and a copy ended by an error or a stop signal leaves nothing.
 #pragma once
 
 #include <cstdint>

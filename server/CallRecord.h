@@ -15,8 +15,10 @@ enum class CallOutcome {
 };
 constexpr int kCallOutcomeCount = 7;
 
-// What a login call came to; the other calls are None.
-enum class LoginOutcome { None, Ok, Wrong, Throttled };
+// What a login call came to; the other calls are None. A login that failed for the database or
+// the server is counted too, so that failing logins show on the metrics whatever their cause.
+enum class LoginOutcome { None, Ok, Wrong, Throttled, DatabaseError, InternalError };
+constexpr int kLoginOutcomeCount = 5; // without None
 
 // The label and log value of an outcome ("ok", "refused", ...).
 const char* OutcomeName(CallOutcome outcome);

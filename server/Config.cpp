@@ -70,10 +70,22 @@ std::map<std::string, ConfigValue> ReadConfigFile(const std::string& path,
         if (firstLine.count(key))
             throw ConfigError(where + "a chave " + key + " já foi definida na linha " +
                               std::to_string(firstLine[key]) + ".");
-        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+        // A "#" is never read past: it is part of a quoted value or an error, so a note after a
+        // value can neither end up in it nor cut a password that holds a "#".
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
             value = value.substr(1, value.size() - 2);
-        else if (!value.empty() && (value.front() == '"' || value.back() == '"'))
+        } else if (!value.empty() && value.front() == '"') {
+            throw ConfigError(where + (value.find('"', 1) == std::string::npos
+                                           ? "aspas sem par no valor de " + key + "."
+                                           : "texto depois das aspas no valor de " + key +
+                                                 " (comentários ficam em linha própria)."));
+        } else if (!value.empty() && value.back() == '"') {
             throw ConfigError(where + "aspas sem par no valor de " + key + ".");
+        } else if (value.find('#') != std::string::npos) {
+            throw ConfigError(where + "\"#\" no valor de " + key +
+                              ": comentários ficam em linha própria; se \"#\" faz parte do "
+                              "valor, escreva o valor entre aspas.");
+        }
         if (value.empty()) throw ConfigError(where + "a chave " + key + " está sem valor.");
         firstLine[key] = number;
         out[key] = {value, path + ":" + std::to_string(number)};

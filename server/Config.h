@@ -19,7 +19,8 @@ struct ConfigValue {
 };
 
 // Lines "key = value"; blank lines and lines starting with # are skipped; a value may be written
-// between double quotes. keys are the known keys: any other is an error.
+// between double quotes. A "#" in a value is an error unless the value is quoted (a comment after
+// a value is never taken as part of it). keys are the known keys: any other is an error.
 std::map<std::string, ConfigValue> ReadConfigFile(const std::string& path,
                                                   const std::set<std::string>& keys);
 

@@ -78,11 +78,14 @@ double LatencyHistogram::Sum() const {
     return static_cast<double>(sumNanos_.load(std::memory_order_relaxed)) / 1e9;
 }
 
-Metrics::Metrics(const ModuleRegistry& modules) {
+Metrics::Metrics(const ModuleRegistry& modules,
+                 const std::map<std::string, std::vector<std::string>>& ownModules) {
     unknownModule_.module = kOtherMethod;
     unknownModule_.method = kOtherMethod;
-    for (const std::string& module : modules.Names()) {
-        std::vector<std::string> methods = modules.Find(module)->Methods();
+    std::map<std::string, std::vector<std::string>> all = ownModules;
+    for (const std::string& module : modules.Names())
+        all[module] = modules.Find(module)->Methods();
+    for (auto& [module, methods] : all) {
         methods.push_back(kOtherMethod);
         for (const std::string& method : methods) {
             auto cells = std::make_unique<Cells>();
@@ -177,8 +180,9 @@ std::string Metrics::Render() const {
            "counter", static_cast<double>(byOutcome[static_cast<int>(CallOutcome::DatabaseError)]));
     Header(out, "kx_logins_total", "Tentativas de entrada de operadores, por resultado.",
            "counter");
-    const char* loginNames[] = {"ok", "wrong", "throttled"};
-    for (int i = 0; i < 3; ++i)
+    const char* loginNames[kLoginOutcomeCount] = {"ok", "wrong", "throttled", "database_error",
+                                                  "internal_error"};
+    for (int i = 0; i < kLoginOutcomeCount; ++i)
         out += std::string("kx_logins_total{outcome=\"") + loginNames[i] + "\"} " +
                std::to_string(logins_[i].load(std::memory_order_relaxed)) + "\n";
     for (const Sampled& s : sampled_)

@@ -36,7 +36,10 @@ public:
     // cannot grow the label set.
     static constexpr const char* kOtherMethod = "_other";
 
-    explicit Metrics(const ModuleRegistry& modules);
+    // The calls of the registered modules, and of modules the server answers itself (the
+    // session module): name -> methods.
+    explicit Metrics(const ModuleRegistry& modules,
+                     const std::map<std::string, std::vector<std::string>>& ownModules = {});
 
     void CallStarted() { inFlight_.fetch_add(1, std::memory_order_relaxed); }
     void CallEnded(const CallRecord& record);
@@ -65,7 +68,7 @@ private:
     Cells unknownModule_;
     std::atomic<int64_t> inFlight_{0};
     std::atomic<uint64_t> saves_{0};
-    std::array<std::atomic<uint64_t>, 3> logins_{}; // ok, wrong, throttled
+    std::array<std::atomic<uint64_t>, kLoginOutcomeCount> logins_{}; // by LoginOutcome - 1
     std::vector<Sampled> sampled_;
     double startTime_;
 };

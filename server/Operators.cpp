@@ -191,7 +191,8 @@ LoginResult OpenSession(Database& database, const std::string& name, const std::
         return nullptr;
     });
     const bool matches = PasswordMatches(hash.empty() ? decoy : hash, password);
-    if (hash.empty() || !matches || !active) return LoginResult::WrongCredentials;
+    if (hash.empty()) return LoginResult::UnknownOperator;
+    if (!matches || !active) return LoginResult::WrongCredentials;
 
     token = NewSessionToken();
     std::string digest = TokenDigest(token);
@@ -269,6 +270,26 @@ long long CountOpenSessions(Database& database) {
         return nullptr;
     });
     return n;
+}
+
+bool OperatorExists(Database& database, const std::string& name) {
+    std::string n = name;
+    long long found = 0;
+    database.Run([&](DbCall& db) -> nlohmann::json {
+        db.Sql() << "SELECT COUNT(*) FROM OPERADOR WHERE CDOPERADOR = :n", soci::into(found),
+            soci::use(n);
+        return nullptr;
+    });
+    return found > 0;
+}
+
+bool AnyActiveOperator(Database& database) {
+    long long active = 0;
+    database.Run([&](DbCall& db) -> nlohmann::json {
+        db.Sql() << "SELECT COUNT(*) FROM OPERADOR WHERE IDATIVO = 'S'", soci::into(active);
+        return nullptr;
+    });
+    return active > 0;
 }
 
 bool OperatorTablesExist(Database& database) {

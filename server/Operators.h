@@ -38,6 +38,11 @@ std::vector<OperatorInfo> ListOperators(Database& db);
 
 long long NowSeconds();
 
+// Whether an operator of that name is registered, enabled or not.
+bool OperatorExists(Database& db, const std::string& name);
+// Whether any operator may sign in.
+bool AnyActiveOperator(Database& db);
+
 // Whether the operator and session tables are there (a database from before them lacks them).
 bool OperatorTablesExist(Database& db);
 
@@ -45,7 +50,9 @@ bool OperatorTablesExist(Database& db);
 std::string NewSessionToken();
 std::string TokenDigest(const std::string& token);
 
-enum class LoginResult { Ok, WrongCredentials };
+// The caller answers both refusals alike; only its log tells a known operator from a name that is
+// none (which may be a password typed into the wrong field, and is not logged).
+enum class LoginResult { Ok, WrongCredentials, UnknownOperator };
 
 // Checks the name and password of an enabled operator and opens a session that lasts
 // `lifetimeSeconds`. An unknown name costs the same hash check as a wrong password.

@@ -157,7 +157,7 @@ void RpcService::Handle(HttpRequestInfo request, std::function<void(HttpReply)> 
     if (request.method == "GET" && sessionModule) {
         done({200,
               DumpJson(json{{"module", kSessionModule},
-                            {"methods", {"Login", "Logout"}},
+                            {"methods", SessionMethods()},
                             {"auth", auth_.required}}),
               ""});
         return;
@@ -320,10 +320,14 @@ HttpReply RpcService::InvokeSession(const HttpRequestInfo& request) {
                                                   "operador e a senha (textos).");
             const std::string name = p[0], password = p[1];
             const bool nameOk = OperatorNameProblem(name).empty();
-            if (nameOk) record.operatorName = name;
+            // From here on a failure is a login that failed, counted as such.
+            record.login = LoginOutcome::InternalError;
             const auto now = LoginThrottle::Clock::now();
             if (const long long wait = throttle_.Wait(name, request.remoteAddress, now)) {
                 record.login = LoginOutcome::Throttled;
+                // A name is logged only when it is an operator's: someone who typed the
+                // password into the name field must not find it in the log.
+                if (nameOk && OperatorExists(db_, name)) record.operatorName = name;
                 reply = {429,
                          ErrorBody(id, kRpcThrottled,
                                    "Muitas tentativas de entrada sem sucesso: aguarde " +
@@ -338,7 +342,8 @@ HttpReply RpcService::InvokeSession(const HttpRequestInfo& request) {
                 const LoginResult r =
                     nameOk && password.size() <= kPasswordMax
                         ? OpenSession(db_, name, password, auth_.sessionSeconds, token)
-                        : LoginResult::WrongCredentials;
+                        : LoginResult::UnknownOperator;
+                if (r != LoginResult::UnknownOperator) record.operatorName = name;
                 if (r == LoginResult::Ok) {
                     throttle_.Succeeded(name, request.remoteAddress);
                     record.login = LoginOutcome::Ok;
@@ -375,6 +380,8 @@ HttpReply RpcService::InvokeSession(const HttpRequestInfo& request) {
         record.code = e.Code();
         record.message = e.what();
         if (!e.Detail().empty()) record.message += " [" + e.Detail() + "]";
+        if (record.login != LoginOutcome::None && e.Code() == kRpcDatabaseFailure)
+            record.login = LoginOutcome::DatabaseError;
         reply = {e.Code() == kRpcOutcomeUnknown ? 503u : 200u, ErrorBody(id, e.Code(), e.what()),
                  ""};
     } catch (const std::exception& e) {

@@ -50,6 +50,7 @@ class RpcService {
 public:
     // The path /rpc/<kSessionModule> opens and closes sessions (Login, Logout) without one.
     static constexpr const char* kSessionModule = "Sessao";
+    static std::vector<std::string> SessionMethods() { return {"Login", "Logout"}; }
 
     RpcService(ModuleRegistry& modules, Database& db, std::optional<std::string> fixedToday,
                boost::asio::io_context& io, int workers);
@@ -87,6 +88,6 @@ private:
     boost::asio::thread_pool pool_;
     CallObserver* observer_ = nullptr;
     AuthOptions auth_;
-    LoginThrottle throttle_;
+    LoginThrottle throttle_{db_};
     std::atomic<long long> openSessions_{0};
 };

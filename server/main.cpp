@@ -19,10 +19,10 @@
 #include "RpcService.h"
 #include "Schema.h"
 #include "ServiceNotifier.h"
+#include "TlsContext.h"
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/signal_set.hpp>
-#include <boost/asio/ssl/context.hpp>
 
 #include <csignal>
 #include <iostream>
@@ -63,7 +63,8 @@ const char* kUsage =
 const char* kInitHelp =
     "uso: appserver init --db URL [--demo]\n"
     "\n"
-    "Cria as tabelas do banco de dados (pode ser repetido sem perda de dados).\n"
+    "Cria as tabelas do banco de dados ou atualiza o esquema, versão a versão (pode ser\n"
+    "repetido sem perda de dados). Um banco de uma versão mais nova do appserver é recusado.\n"
     "\n"
     "  --db URL                sqlite:CAMINHO ou postgresql://USUARIO@HOST:PORTA/BANCO\n"
     "  --demo                  carrega também os dados de demonstração (fornecedores, grupos\n"
@@ -96,7 +97,8 @@ const char* kServeHelp =
     "                          só é aceito com --listen num endereço de loopback (padrão on)\n"
     "  --session-ttl SEGUNDOS  duração de uma sessão desde a entrada (padrão 28800, 8 horas)\n"
     "  --tls-cert ARQUIVO      certificado (PEM, com a cadeia) para atender em HTTPS\n"
-    "  --tls-key ARQUIVO       chave privada (PEM) do certificado\n" KX_SETTINGS_HELP;
+    "  --tls-key ARQUIVO       chave privada (PEM) do certificado, sem senha e que outros\n"
+    "                          usuários não possam ler\n" KX_SETTINGS_HELP;
 
 const char* kOperatorHelp =
     "uso: appserver operator add NOME --db URL\n"
@@ -312,6 +314,40 @@ bool Listen(std::optional<HttpServer>& server, asio::io_context& io, const tcp::
     }
 }
 
+// What would make every call fail, or the service less safe than it looks, said once at start
+// where the administrator reads the log; none of it stops the server.
+void WarnOfRisks(Database& db, const tcp::endpoint& endpoint, bool tls, const AuthOptions& auth) {
+    const auto warn = [](const std::string& text) {
+        std::cerr << "appserver: aviso: " << text << std::endl;
+    };
+    if (::geteuid() == 0)
+        warn("o servidor está rodando como root: rode-o com um usuário próprio, sem privilégios "
+             "(o serviço do pacote usa o usuário kx).");
+    if (!tls && !endpoint.address().is_loopback())
+        warn("atendendo em HTTP sem criptografia em " + EndpointText(endpoint) +
+             ": senhas e dados atravessam a rede legíveis por quem a escuta; configure "
+             "tls-cert e tls-key.");
+    try {
+        const int stored =
+            static_cast<int>(db.Run([](DbCall& call) -> nlohmann::json {
+                                   return kxsql::StoredSchemaVersion(call.Sql(), call.Engine());
+                               }).get<int>());
+        if (stored < kxsql::kSchemaVersion)
+            warn("o esquema do banco de dados está na versão " + std::to_string(stored) +
+                 " e este servidor usa a versão " + std::to_string(kxsql::kSchemaVersion) +
+                 ": execute \"appserver init\" para atualizá-lo.");
+        else if (stored > kxsql::kSchemaVersion)
+            warn("o esquema do banco de dados está na versão " + std::to_string(stored) +
+                 ", de um servidor mais novo que este (versão " +
+                 std::to_string(kxsql::kSchemaVersion) + ").");
+        if (auth.required && !AnyActiveOperator(db))
+            warn("nenhum operador ativo: toda chamada será recusada até que \"appserver operator "
+                 "add NOME\" cadastre um.");
+    } catch (const RpcError&) {
+        // The database is down or lacks the tables: said already.
+    }
+}
+
 int Serve(int argc, char** argv) {
     const std::set<std::string> valued = {
         "--db",      "--listen", "--metrics-listen", "--today",    "--idle-timeout",
@@ -358,29 +394,18 @@ int Serve(int argc, char** argv) {
         throw UsageError("--auth off só é aceito com --listen num endereço de loopback "
                          "(127.0.0.1 ou [::1]); recebido " +
                          EndpointText(endpoint) + ".");
-    // HTTPS: both files or neither; TLS 1.2 or later.
-    std::optional<asio::ssl::context> tls;
+    // HTTPS: both files or neither.
+    std::unique_ptr<asio::ssl::context> tls;
     if (o.values.count("--tls-cert") != o.values.count("--tls-key"))
         throw UsageError("informe --tls-cert e --tls-key juntos (certificado e chave privada).");
     if (o.values.count("--tls-cert")) {
-        tls.emplace(asio::ssl::context::tls_server);
-        tls->set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2 |
-                         asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1 |
-                         asio::ssl::context::no_tlsv1_1 | asio::ssl::context::single_dh_use);
-        const auto load = [&](const char* option, auto&& use) {
-            boost::system::error_code ec;
-            use(o.values[option], ec);
-            if (ec)
-                throw UsageError("não foi possível usar o arquivo de " + Where(o, option) + " \"" +
-                                 o.values[option] + "\": " + ec.message() + ".");
-        };
-        load("--tls-cert", [&](const std::string& f, boost::system::error_code& ec) {
-            tls->use_certificate_chain_file(f, ec);
-        });
-        load("--tls-key", [&](const std::string& f, boost::system::error_code& ec) {
-            tls->use_private_key_file(f, asio::ssl::context::pem, ec);
-        });
-        httpOptions.tls = &*tls;
+        try {
+            tls = MakeServerTlsContext(o.values["--tls-cert"], o.values["--tls-key"],
+                                       Where(o, "--tls-cert"), Where(o, "--tls-key"));
+        } catch (const TlsSetupError& e) {
+            throw UsageError(e.what());
+        }
+        httpOptions.tls = tls.get();
     }
     if (o.values.count("--session-ttl"))
         auth.sessionSeconds =
@@ -399,12 +424,13 @@ int Serve(int argc, char** argv) {
         if (!IdempotencyTableExists(db))
             std::cerr << "appserver: aviso: a tabela CHAVEIDEMPOT não existe; as gravações terão "
                          "erro até que \"appserver init --db "
-                      << url << "\" a crie." << std::endl;
+                      << UrlForLog(url) << "\" a crie." << std::endl;
         // A database from before sessions: nobody can sign in until init adds the tables.
         if (auth.required && !OperatorTablesExist(db))
             std::cerr << "appserver: aviso: as tabelas OPERADOR e SESSAOOPER não existem; nenhum "
                          "operador entra até que \"appserver init --db "
-                      << url << "\" as crie e \"appserver operator add\" cadastre os operadores."
+                      << UrlForLog(url)
+                      << "\" as crie e \"appserver operator add\" cadastre os operadores."
                       << std::endl;
     } catch (const RpcError& e) {
         std::cerr << "appserver: aviso: " << e.what()
@@ -425,12 +451,13 @@ int Serve(int argc, char** argv) {
                   << std::endl;
         return 1;
     }
+    WarnOfRisks(db, endpoint, tls != nullptr, auth);
 
     ModuleRegistry modules;
     modules.Add(std::make_unique<RdmParamForne>());
 
     AccessLog log(STDERR_FILENO);
-    Metrics metrics(modules);
+    Metrics metrics(modules, {{RpcService::kSessionModule, RpcService::SessionMethods()}});
     CallTelemetry telemetry(metrics, log);
 
     asio::io_context io(1);

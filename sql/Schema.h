@@ -2,6 +2,7 @@
 #pragma once
 
 #include <exception>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -21,20 +22,48 @@ Engine EngineOfUrl(const std::string& url);
 // For SQLite the database file is created when it is missing.
 std::string SociConnectString(const std::string& url);
 
-// CREATE TABLE/INDEX IF NOT EXISTS statements: running them again changes nothing.
+// The schema's version as this program knows it: the last of its steps.
+constexpr int kSchemaVersion = 5;
+
+// Step N brings a database of version N-1 to version N. Its statements must be safe to run again
+// on a database that already has what they make (CREATE ... IF NOT EXISTS): databases from
+// before the version stamp have some or all of it, and init runs every step each time, so that
+// what was dropped by hand comes back.
+struct SchemaStep {
+    int version;
+    std::vector<std::string> statements;
+};
+const std::vector<SchemaStep>& SchemaSteps(Engine);
+
+// Every step's statements in order: running them again changes nothing.
 const std::vector<std::string>& SchemaStatements(Engine);
+
+// The version stamped in the database: PRAGMA user_version on SQLite, the highest NRVERSAO of the
+// table VERSAOESQUEMA on PostgreSQL; 0 for a database from before the stamp.
+int StoredSchemaVersion(soci::session& session, Engine engine);
+
+// The statements that stamp the current version, for a script that applies the schema.
+std::vector<std::string> SchemaStampStatements(Engine engine);
+
+// A database stamped by a newer program: init changes nothing in it.
+struct NewerSchemaError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
 
 // Demo suppliers, operator groups, products and parameters; a row already present is kept.
 const std::vector<std::string>& DemoStatements(Engine);
 
 // Opens the session for the URL. SQLite: WAL journal, synchronous=FULL, foreign keys on and a
 // busy timeout. PostgreSQL: read committed, UTF-8, ISO dates.
-// With createIfMissing false a missing SQLite file is an error instead of a new empty database.
+// With createIfMissing false a missing SQLite file is an error instead of a new empty database;
+// a new one is made readable by its owner only (0600), whatever the umask.
 void OpenSession(soci::session& session, const std::string& url, bool createIfMissing = true);
 
-// Creates the tables (and with demo the demo rows) in one transaction: what "appserver init"
-// does. Throws what the database said.
-void InitDatabase(const std::string& url, bool demo);
+// What "appserver init" does: brings the schema from its stamped version to upTo (the current
+// one unless a test asks for an older), step by step, each step in a transaction that also
+// stamps its version; then with demo adds the demo rows. Throws NewerSchemaError for a database
+// of a newer program, else what the database said.
+void InitDatabase(const std::string& url, bool demo, int upTo = kSchemaVersion);
 
 // What a failure of the database library means to the code that meets it.
 enum class Failure {

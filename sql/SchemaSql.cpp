@@ -14,8 +14,14 @@ int main(int argc, char** argv) {
     std::ofstream out(argv[2]);
     out << "-- Esquema do banco de dados do servidor de aplicação KX (" << engine << ").\n"
         << "-- Equivale a \"appserver init\": pode ser aplicado de novo sem perda de dados.\n\n";
-    for (const std::string& statement : kxsql::SchemaStatements(
-             engine == "sqlite" ? kxsql::Engine::SQLite : kxsql::Engine::PostgreSQL))
+    const auto e = engine == "sqlite" ? kxsql::Engine::SQLite : kxsql::Engine::PostgreSQL;
+    for (const kxsql::SchemaStep& step : kxsql::SchemaSteps(e)) {
+        out << "-- Versão " << step.version << " do esquema.\n\n";
+        for (const std::string& statement : step.statements)
+            out << statement << ";\n\n";
+    }
+    out << "-- A versão do esquema (não aplique este script a um banco de versão mais nova).\n\n";
+    for (const std::string& statement : kxsql::SchemaStampStatements(e))
         out << statement << ";\n\n";
     out.close();
     return out ? 0 : 1;

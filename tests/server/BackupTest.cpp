@@ -5,9 +5,14 @@
 #include "Schema.h"
 
 #include <atomic>
+#include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -210,4 +215,74 @@ TEST(Backup, RefusalsLeaveNothingBehind) {
     int suppliers = 0;
     sql << "SELECT COUNT(*) FROM FORNECEDOR", soci::into(suppliers);
     EXPECT_GE(suppliers, 8);
+}
+
+// The database and its copies hold password and session hashes: a new database and a backup are
+// readable by their owner only, whatever umask the shell or the cron job gave.
+TEST(Backup, NewDatabasesAndCopiesArePrivateWhateverTheUmask) {
+    for (const mode_t umask : {mode_t(0000), mode_t(0022), mode_t(0077)}) {
+        SCOPED_TRACE(umask);
+        TempDir dir;
+        const std::string db = dir.Path() + "/kx.db", copy = dir.Path() + "/copia.db";
+        const mode_t previous = ::umask(umask);
+        const RunResult init = RunAppserver({"init", "--db", "sqlite:" + db, "--demo"});
+        const RunResult backup = RunAppserver({"backup", "--db", "sqlite:" + db, "--to", copy});
+        ::umask(previous);
+        ASSERT_EQ(init.exitCode, 0) << init.err;
+        ASSERT_EQ(backup.exitCode, 0) << backup.err;
+        for (const std::string& file : {db, copy}) {
+            struct stat st {};
+            ASSERT_EQ(::stat(file.c_str(), &st), 0) << file;
+            EXPECT_EQ(st.st_mode & 07777, 0600u) << file;
+        }
+    }
+}
+
+// A copy ended by a signal leaves neither a partial file nor a copy under the name asked for.
+TEST(Backup, ACopyEndedBySignalLeavesNothingBehind) {
+    TempDir dir;
+    // Small pages, so the copy of a few MiB has the many pages that make it report its progress.
+    const std::string db = dir.Path() + "/grande.db";
+    {
+        soci::session sql;
+        kxsql::OpenSession(sql, "sqlite:" + db);
+        sql << "PRAGMA journal_mode = DELETE";
+        sql << "PRAGMA page_size = 512";
+        sql << "VACUUM";
+        sql << "CREATE TABLE T (B BLOB)";
+        sql << "WITH RECURSIVE N(I) AS (SELECT 1 UNION ALL SELECT I + 1 FROM N WHERE I < 6000) "
+               "INSERT INTO T SELECT randomblob(1000) FROM N";
+    }
+    for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(strsignal(sig));
+        const std::string copy = dir.Path() + "/copia.db";
+        // Standard error is a full pipe: the copy stops at its first progress line, partway.
+        int err[2];
+        ASSERT_EQ(pipe2(err, O_CLOEXEC | O_NONBLOCK), 0);
+        const std::string filler(4096, 'x');
+        while (write(err[1], filler.data(), filler.size()) > 0) {
+        }
+        while (write(err[1], "x", 1) > 0) {
+        }
+        fcntl(err[1], F_SETFL, 0);
+        const int pid = StartAppserver({"backup", "--db", "sqlite:" + db, "--to", copy}, 1, err[1]);
+        close(err[1]);
+        const std::string partial = copy + ".partial-" + std::to_string(pid);
+        for (int i = 0; i < 1000 && !fs::exists(partial); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_TRUE(fs::exists(partial));
+        kill(pid, sig);
+        int status = 0;
+        for (int i = 0; i < 1000 && waitpid(pid, &status, WNOHANG) == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (kill(pid, 0) == 0) {
+            ADD_FAILURE() << "a cópia não terminou com o sinal";
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+        }
+        close(err[0]);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+        EXPECT_TRUE(Leftovers(dir.Path()).empty());
+        EXPECT_FALSE(fs::exists(copy));
+    }
 }

@@ -6,6 +6,8 @@
 #include <boost/asio/ip/tcp.hpp>
 
 #include <filesystem>
+#include <functional>
+#include <unistd.h>
 
 namespace {
 
@@ -239,6 +241,60 @@ TEST(AppserverCli, ServeWaitsForAMissingSqliteFile) {
     EXPECT_FALSE(std::filesystem::exists(path));
     ASSERT_EQ(RunAppserver({"init", "--db", url, "--demo"}).exitCode, 0);
     EXPECT_EQ(client.Call("GetParamForn", {"000001"})["result"][0], "S");
-    EXPECT_NE(server.Log().find("aviso"), std::string::npos);
+    EXPECT_NE(server.Log().find("até que o banco de dados volte"), std::string::npos);
     EXPECT_EQ(server.Stop(), 0);
+}
+
+// What serve says at start when every call would be refused, passwords would cross the network in
+// clear, the schema is not this server's, or it runs as root.
+TEST(AppserverCli, ServeWarnsAtStartOfWhatWouldGoWrong) {
+    TestDatabase db("sqlite");
+    const TestCertificate pem = MakeCertificate(db.Dir(), "servidor");
+    // The port is taken: each serve below says its warnings and stops, listening nowhere.
+    ServerProcess busy(db.Url());
+    const std::string port = ":" + std::to_string(busy.Port());
+    const std::string noOperator = "nenhum operador ativo", plain = "HTTP sem criptografia em",
+                      schema = "está na versão 4 e este servidor usa a versão",
+                      root = "rodando como root";
+    struct Case {
+        std::function<void()> before;
+        std::vector<std::string> args;
+        std::vector<std::string> said, unsaid;
+    };
+    const std::vector<Case> cases = {
+        {[] {}, {"--listen", "127.0.0.1" + port}, {noOperator}, {plain, schema}},
+        {[&] { AddOperator(db.Url(), "ana", "senha-da-ana-1"); },
+         {"--listen", "0.0.0.0" + port},
+         {plain + " 0.0.0.0" + port},
+         {noOperator}},
+        {[] {},
+         {"--listen", "0.0.0.0" + port, "--tls-cert", pem.cert, "--tls-key", pem.key},
+         {},
+         {plain, noOperator}},
+        {[&] {
+             RunAppserver({"operator", "disable", "ana", "--db", db.Url()});
+         },
+         {"--listen", "127.0.0.1" + port},
+         {noOperator},
+         {plain}},
+        {[] {}, {"--listen", "127.0.0.1" + port, "--auth", "off"}, {}, {noOperator}},
+        {[&] { db.Sql() << "PRAGMA user_version = 4"; },
+         {"--listen", "127.0.0.1" + port, "--auth", "off"},
+         {schema},
+         {}},
+    };
+    for (const Case& c : cases) {
+        c.before();
+        std::vector<std::string> args = {"serve", "--db", db.Url()};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const RunResult r = RunAppserver(args);
+        SCOPED_TRACE(args[4] + " " + r.err);
+        EXPECT_EQ(r.exitCode, 1);
+        for (const std::string& text : c.said)
+            EXPECT_NE(r.err.find(text), std::string::npos) << text;
+        for (const std::string& text : c.unsaid)
+            EXPECT_EQ(r.err.find(text), std::string::npos) << text;
+        EXPECT_EQ(r.err.find(root) != std::string::npos, ::geteuid() == 0);
+    }
+    EXPECT_EQ(busy.Stop(), 0);
 }

@@ -6,8 +6,11 @@
 #include "CallSamples.h"
 #include "Config.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <regex>
+#include <vector>
 
 namespace {
 
@@ -90,14 +93,32 @@ TEST(AppserverConfig, BadSettingsNameTheirLineOrVariable) {
         EXPECT_EQ(r.exitCode, 2) << c.file << r.err;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << c.file << r.err;
     }
+    // A note after a value is refused by every command that reads the file (init here, which
+    // would otherwise create a database named after the note).
+    for (const auto& [file, message] : std::vector<std::pair<std::string, std::string>>{
+             {"db = sqlite:" + dir.Path() + "/a.db # nota\n", ":1: \"#\" no valor de db"},
+             {"db = sqlite:" + dir.Path() + "/a.db\nworkers = 2#3\n",
+              ":2: \"#\" no valor de workers"},
+             {"db = \"sqlite:" + dir.Path() + "/a.db\" # nota\n",
+              ":1: texto depois das aspas no valor de db"}}) {
+        const RunResult r =
+            RunAppserver({"init", "--config", WriteFile(dir, "appserver.conf", file)});
+        EXPECT_EQ(r.exitCode, 2) << file << r.err;
+        EXPECT_NE(r.err.find("appserver.conf" + message), std::string::npos) << file << r.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() + "/a.db"));
     // A value from the file that points at its line.
     const std::string conf =
         WriteFile(dir, "linha.conf", "db = sqlite:" + dir.Path() + "/kx.db\n\nworkers = 99\n");
     EXPECT_NE(RunAppserver({"serve", "--config", conf}).err.find("--workers (" + conf + ":3)"),
               std::string::npos);
-    // The other commands read the same file, for the keys they take.
-    const RunResult init = RunAppserver({"init", "--config", conf});
-    EXPECT_TRUE(std::filesystem::exists(dir.Path() + "/kx.db"));
+    // The other commands read the same file, for the keys they take; between quotes a "#" is
+    // part of the value.
+    const RunResult init =
+        RunAppserver({"init", "--config",
+                      WriteFile(dir, "init.conf",
+                                "# comentário\ndb = \"sqlite:" + dir.Path() + "/kx#1.db\"\n")});
+    EXPECT_TRUE(std::filesystem::exists(dir.Path() + "/kx#1.db"));
     EXPECT_EQ(init.exitCode, 0) << init.err;
 }
 
@@ -153,4 +174,38 @@ TEST(AccessLogFormat, ValuesAreBareOrQuotedAndNeverBreakTheLine) {
     bare.module = "M";
     EXPECT_NE(AccessLog::CallLine(bare).find(" method=- operator=- supplier=- "),
               std::string::npos);
+}
+
+// The log lines the documents show have the keys of the server's lines, in the same order.
+TEST(AccessLogFormat, DocumentedLinesHaveTheServersKeysInOrder) {
+    CallRecord full = ConflictingSave("r", 0.001, "m");
+    full.applied = true;
+    full.address = "127.0.0.1";
+    const auto keys = [](const std::string& line) {
+        std::vector<std::string> out;
+        const std::regex key(R"((?:^| )([a-z_]+)=(?:"(?:[^"\\]|\\.)*"|[^ ]*))");
+        for (auto it = std::sregex_iterator(line.begin(), line.end(), key);
+             it != std::sregex_iterator(); ++it)
+            out.push_back((*it)[1]);
+        return out;
+    };
+    const std::vector<std::string> order = keys(AccessLog::CallLine(full));
+    int checked = 0;
+    for (const char* doc : {"/docs/protocol.md", "/docs/operations.md"}) {
+        std::ifstream in(std::string(KX_SOURCE_DIR) + doc);
+        for (std::string line; std::getline(in, line);) {
+            if (line.find("event=call") == std::string::npos) continue;
+            ++checked;
+            // Each key of the line in the server's order, the first eight and outcome always.
+            const std::vector<std::string> got = keys(line);
+            auto at = order.begin();
+            for (const std::string& k : got)
+                at = std::find(at, order.end(), k);
+            EXPECT_NE(at, order.end()) << doc << ": " << line;
+            EXPECT_TRUE(got.size() >= 9 &&
+                        std::equal(order.begin(), order.begin() + 9, got.begin()))
+                << doc << ": " << line;
+        }
+    }
+    EXPECT_GE(checked, 4);
 }

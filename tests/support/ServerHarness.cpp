@@ -39,6 +39,16 @@ std::string LogIn(HttpClient& client, const std::string& name, const std::string
                : "";
 }
 
+TestCertificate MakeCertificate(const std::string& dir, const std::string& name) {
+    const TestCertificate made{dir + "/" + name + ".pem", dir + "/" + name + ".key"};
+    const std::string command = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "
+                                "/CN=localhost -addext subjectAltName=IP:127.0.0.1,DNS:localhost "
+                                "-keyout '" +
+                                made.key + "' -out '" + made.cert + "' >/dev/null 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    return made;
+}
+
 void ServerTest::SetUp() {
     if (GetParam() == "postgresql" && !std::getenv("KX_TEST_PG"))
         GTEST_SKIP() << "KX_TEST_PG não definido: sem servidor PostgreSQL para os testes";

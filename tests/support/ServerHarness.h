@@ -26,6 +26,13 @@ void AddOperator(const std::string& dbUrl, const std::string& name, const std::s
 std::string LogIn(HttpClient& client, const std::string& name, const std::string& password,
                   json* answer = nullptr, int* status = nullptr);
 
+// A self-signed RSA certificate for 127.0.0.1 and localhost and its private key (mode 0600), made
+// by openssl in dir as NAME.pem and NAME.key; fails the test when openssl does.
+struct TestCertificate {
+    std::string cert, key;
+};
+TestCertificate MakeCertificate(const std::string& dir, const std::string& name);
+
 // The packet of GetParamForn for a supplier (fails the test when the answer is not "S").
 json LoadPacket(HttpClient& client, const std::string& code);
 

@@ -32,6 +32,9 @@ int Spawn(const std::vector<std::string>& args, int outFd, int errFd, const Envi
     const pid_t pid = fork();
     if (pid == 0) {
         prctl(PR_SET_PDEATHSIG, SIGKILL); // a test that crashes leaves no server behind
+        // As a shell would start it, whatever a background job of a test run ignores.
+        for (const int sig : {SIGINT, SIGQUIT, SIGHUP, SIGTERM})
+            signal(sig, SIG_DFL);
         if (limits.soft || limits.hard) {
             rlimit files{};
             getrlimit(RLIMIT_NOFILE, &files);
@@ -63,6 +66,10 @@ int ExitCode(int status) {
 }
 
 } // namespace
+
+int StartAppserver(const std::vector<std::string>& args, int outFd, int errFd) {
+    return Spawn(args, outFd, errFd, {});
+}
 
 RunResult RunAppserver(const std::vector<std::string>& args, const Environment& env,
                        const std::string& input) {

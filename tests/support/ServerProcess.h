@@ -21,6 +21,10 @@ using Environment = std::vector<std::string>;
 RunResult RunAppserver(const std::vector<std::string>& args, const Environment& env = {},
                        const std::string& input = "");
 
+// Starts appserver with its standard output and error on these descriptors and returns its
+// process id; the caller waits for it.
+int StartAppserver(const std::vector<std::string>& args, int outFd, int errFd);
+
 // Descriptor limits the server starts with (0 keeps the test's own).
 struct FileLimits {
     unsigned long soft = 0, hard = 0;
