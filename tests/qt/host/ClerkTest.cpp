@@ -479,7 +479,9 @@ TEST_F(ClerkTest, TheProductListByKeyboardOnly) {
     EXPECT_EQ(focus, (QStringList{"filter", "list", "Confirmar"}));
     EXPECT_EQ(end, 3);
     EXPECT_EQ(home, 0);
-    EXPECT_EQ(S()->cdsParamForne->FieldByName("CDPRODCONSREPE")->AsString(), "01;04");
+    // the stored level-2 codes the list does not offer are kept after the checked ones
+    EXPECT_EQ(S()->cdsParamForne->FieldByName("CDPRODCONSREPE")->AsString(),
+              "01;04;0101;0102;0201");
     EXPECT_TRUE(QFile::exists(Shot("lista-produto-teclado.png")));
 }
 
