@@ -1,5 +1,7 @@
 #include "HostappProcess.h"
 
+#include "ChildProcess.h"
+
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -9,7 +11,6 @@
 #include <poll.h>
 #include <sstream>
 #include <stdexcept>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,25 +30,17 @@ HostappProcess::HostappProcess(const std::vector<std::string>& args,
     if (pipe2(inPipe, O_CLOEXEC) != 0 || pipe2(outPipe, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe");
     const int err = open(errPath_.c_str(), O_CREAT | O_WRONLY | O_TRUNC | O_CLOEXEC, 0600);
-    std::vector<std::string> argv = {HostappPath()};
-    argv.insert(argv.end(), args.begin(), args.end());
-    pid_ = fork();
-    if (pid_ == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        dup2(inPipe[0], 0);
-        dup2(outPipe[1], 1);
-        dup2(err, 2);
-        for (const char* v : {"KX_DB", "KX_SERVER", "KX_OPERATOR", "KX_PASSWORD"})
-            unsetenv(v);
-        for (const auto& [k, v] : env)
-            setenv(k.c_str(), v.c_str(), 1);
-        std::vector<char*> cargv;
-        for (std::string& a : argv)
-            cargv.push_back(a.data());
-        cargv.push_back(nullptr);
-        execv(cargv[0], cargv.data());
-        _exit(127);
-    }
+    ChildSpec spec;
+    spec.argv = {HostappPath()};
+    spec.argv.insert(spec.argv.end(), args.begin(), args.end());
+    for (const char* v : {"KX_DB", "KX_SERVER", "KX_OPERATOR", "KX_PASSWORD"})
+        spec.env[v] = std::nullopt;
+    for (const auto& [k, v] : env)
+        spec.env[k] = v;
+    spec.in = inPipe[0];
+    spec.out = outPipe[1];
+    spec.err = err;
+    pid_ = StartChild(spec);
     close(inPipe[0]);
     close(outPipe[1]);
     close(err);

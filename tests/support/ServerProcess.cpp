@@ -1,5 +1,7 @@
 #include "ServerProcess.h"
 
+#include "ChildProcess.h"
+
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
@@ -7,8 +9,6 @@
 #include <poll.h>
 #include <sstream>
 #include <stdexcept>
-#include <sys/prctl.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -29,34 +29,19 @@ std::string ReadFile(const std::string& path) {
 // Starts appserver; stdout and stderr go to the given descriptors.
 int Spawn(const std::vector<std::string>& args, int outFd, int errFd, const Environment& env,
           FileLimits limits = {}, int inFd = -1) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL); // a test that crashes leaves no server behind
-        // As a shell would start it, whatever a background job of a test run ignores.
-        for (const int sig : {SIGINT, SIGQUIT, SIGHUP, SIGTERM})
-            signal(sig, SIG_DFL);
-        if (limits.soft || limits.hard) {
-            rlimit files{};
-            getrlimit(RLIMIT_NOFILE, &files);
-            if (limits.hard) files.rlim_max = limits.hard;
-            if (limits.soft) files.rlim_cur = limits.soft;
-            setrlimit(RLIMIT_NOFILE, &files);
-        }
-        if (inFd >= 0) dup2(inFd, 0);
-        dup2(outFd, 1);
-        dup2(errFd, 2);
-        for (const std::string& e : env)
-            putenv(const_cast<char*>(e.c_str()));
-        std::vector<char*> argv;
-        std::string path = AppserverPath();
-        argv.push_back(path.data());
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(path.c_str(), argv.data());
-        _exit(127);
+    ChildSpec spec;
+    spec.argv.push_back(AppserverPath());
+    spec.argv.insert(spec.argv.end(), args.begin(), args.end());
+    for (const std::string& e : env) {
+        const size_t eq = e.find('=');
+        if (eq != std::string::npos) spec.env[e.substr(0, eq)] = e.substr(eq + 1);
     }
-    return pid;
+    spec.in = inFd;
+    spec.out = outFd;
+    spec.err = errFd;
+    spec.filesSoft = limits.soft;
+    spec.filesHard = limits.hard;
+    return StartChild(spec);
 }
 
 int ExitCode(int status) {
