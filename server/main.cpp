@@ -374,6 +374,7 @@ int Serve(int argc, char** argv) {
                              "\" (use AAAA-MM-DD).");
     }
     HttpServerOptions httpOptions;
+    httpOptions.errorBody = RpcService::HttpErrorBody;
     if (o.values.count("--idle-timeout"))
         httpOptions.idleTimeout = std::chrono::seconds(
             ParseInt(Where(o, "--idle-timeout"), o.values["--idle-timeout"], 1, 86400));
