@@ -22,6 +22,8 @@ namespace {
 constexpr std::chrono::seconds kWriteTimeout{30};
 constexpr std::chrono::seconds kLingerTimeout{2};
 constexpr std::chrono::seconds kHandshakeTimeout{10};
+// Of an answer with a body whose reply names no type.
+constexpr const char* kDefaultContentType = "application/json; charset=utf-8";
 
 using TlsStream = beast::ssl_stream<beast::tcp_stream>;
 
@@ -201,9 +203,8 @@ private:
             static_cast<http::status>(reply.status), version);
         res->set(http::field::server, "appserver");
         if (!reply.body.empty())
-            res->set(http::field::content_type, reply.contentType.empty()
-                                                    ? "application/json; charset=utf-8"
-                                                    : reply.contentType);
+            res->set(http::field::content_type,
+                     reply.contentType.empty() ? kDefaultContentType : reply.contentType);
         if (!reply.allow.empty()) res->set(http::field::allow, reply.allow);
         for (const auto& [name, value] : reply.headers)
             res->set(name, value);
@@ -264,7 +265,7 @@ HttpServer::HttpServer(asio::io_context& io, const tcp::endpoint& endpoint, Hand
     const std::string body = options_.errorBody ? options_.errorBody(503, message) : "";
     overloaded_ = "HTTP/1.1 503 Service Unavailable\r\nServer: appserver\r\nConnection: close\r\n"
                   "Retry-After: 1\r\n";
-    if (!body.empty()) overloaded_ += "Content-Type: application/json; charset=utf-8\r\n";
+    if (!body.empty()) overloaded_ += std::string("Content-Type: ") + kDefaultContentType + "\r\n";
     overloaded_ += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
@@ -314,7 +315,6 @@ void HttpServer::Accept() {
 // The descriptor kept in reserve is given up for a moment to take each waiting connection,
 // answer it 503 and close it.
 void HttpServer::Shed() {
-    const std::string& answer = overloaded_;
     if (reserveFd_ >= 0) {
         ::close(reserveFd_);
         reserveFd_ = -1;
@@ -325,7 +325,7 @@ void HttpServer::Shed() {
         if (::poll(&p, 1, 0) <= 0) break;
         const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) break;
-        (void)!::send(fd, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        (void)!::send(fd, overloaded_.data(), overloaded_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         ::shutdown(fd, SHUT_WR);
         ::close(fd);
     }
