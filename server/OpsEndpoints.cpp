@@ -6,6 +6,7 @@
 
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/post.hpp>
+#include <nlohmann/json.hpp>
 #include <soci/soci.h>
 
 using nlohmann::json;

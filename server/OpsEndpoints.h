@@ -2,7 +2,7 @@
 // GET /readyz (the database answers) and GET /metrics (Prometheus text).
 #pragma once
 
-#include "RpcService.h"
+#include "HttpMessage.h"
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/thread_pool.hpp>

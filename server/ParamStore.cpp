@@ -2,6 +2,7 @@
 
 #include <soci/soci.h>
 
+#include <charconv>
 #include <deque>
 
 namespace {
@@ -86,6 +87,19 @@ bool Exists(DbCall& db, const std::string& sqlText, const std::string& key) {
     const bool found = kept.st->execute(true);
     Drain(*kept.st);
     return found;
+}
+
+// A value as the audit log writes it: null stays null, numbers in their shortest exact form.
+std::optional<std::string> LogText(const nlohmann::json& value) {
+    if (value.is_null()) return std::nullopt;
+    if (value.is_string()) return value.get<std::string>();
+    if (value.is_number()) {
+        const double v = value.get<double>();
+        char buf[64];
+        auto r = std::to_chars(buf, buf + sizeof buf, v);
+        return std::string(buf, r.ptr);
+    }
+    return value.dump();
 }
 
 } // namespace
@@ -211,7 +225,7 @@ long long UpdateParams(DbCall& db, const std::string& code,
                      binds.Add(c.original.is_string() ? c.original : nlohmann::json(""));
         else if (c.oldValue.is_null()) // and blanks in a number or date column too
             where += " AND COALESCE(TRIM(CAST(" + name + " AS TEXT)), '') = ''";
-        else if (Unreadable(c.field, c.oldValue)) // a text the client kept as it was stored
+        else if (c.unreadable) // a text the client kept as it was stored
             where += " AND CAST(" + name + " AS TEXT) = " + binds.Add(c.oldValue);
         else
             where += " AND " + name + same + binds.Add(c.oldValue);
@@ -229,7 +243,7 @@ long long InsertParams(DbCall& db, const std::string& code, const ParamRow& row)
     for (int i = 0; i < kParamFieldCount; ++i) {
         if (!ParamFields()[i].column || i == kCdForneced) continue;
         cols += std::string(", ") + ParamFields()[i].name;
-        vals += ", " + binds.Add(Normalized(i, row[i]));
+        vals += ", " + binds.Add(row[i]);
     }
     std::string text = "INSERT INTO PARAMFORNE (";
     text += cols + ") VALUES (" + vals + ") ON CONFLICT (CDFORNECED) DO NOTHING";
