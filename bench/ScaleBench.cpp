@@ -16,9 +16,9 @@
 #include <unistd.h>
 
 #include "LookupQueries.h"
+#include "Schema.h"
 #include "TestDatabase.h"
 #include "brx/BtnPesquisa.h"
-#include "sql/Schema.h"
 
 namespace {
 
