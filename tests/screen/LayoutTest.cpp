@@ -247,13 +247,14 @@ TEST_F(ExchangeTest, AnyOtherMarkIsSuccessAndReplacesTheRowAndItsChangeLog) {
 // the new row under the old controls.
 TEST_F(ExchangeTest, AnUnreadableDateOrAMissingPacketFailsWithTheRowUnchanged) {
     const Variant packet8 = Packet("000008");
-    const Variant answers[] = {
-        Variant::Array({Variant("S"), packet8, Variant("31/02/2027")}),
-        Variant::Array({Variant("S"), packet8, Variant("amanhã")}),
-        Variant::Array({Variant("S"), packet8, Variant("")}),
-        Variant::Array({Variant("S"), Variant::Null(), Variant("08/12/2026")}),
+    const std::pair<const char*, Variant> answers[] = {
+        {"no such day", Variant::Array({Variant("S"), packet8, Variant("31/02/2027")})},
+        {"not a date", Variant::Array({Variant("S"), packet8, Variant("amanhã")})},
+        {"empty date", Variant::Array({Variant("S"), packet8, Variant("")})},
+        {"null packet", Variant::Array({Variant("S"), Variant::Null(), Variant("08/12/2026")})},
     };
-    for (const Variant& answer : answers) {
+    for (const auto& [row, answer] : answers) {
+        SCOPED_TRACE(row);
         ASSERT_NO_THROW(Form()->CarregaParamForn(Answer("000001")));
         const TDateTime before = dtDataAtual;
         stProdSerConsidera = "";
