@@ -18,8 +18,8 @@
 #include <thread>
 #include <unistd.h>
 
+#include "Schema.h"
 #include "net/NetConnection.h"
-#include "sql/Schema.h"
 
 namespace {
 

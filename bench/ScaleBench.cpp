@@ -16,9 +16,9 @@
 #include <unistd.h>
 
 #include "LookupQueries.h"
+#include "Schema.h"
 #include "TestDatabase.h"
 #include "brx/BtnPesquisa.h"
-#include "sql/Schema.h"
 
 namespace {
 
@@ -144,7 +144,7 @@ void SupplierListFloor(benchmark::State& state, bool postgres) {
         }
         if (n != kListRows) state.SkipWithError("linhas faltando");
     }
-    // The table's label for this floor, not a statement: nothing here reaches the database.
+    // The label names the floor's query in the table; it is never run.
     state.SetLabel("SELECT ... ORDER BY ... LIMIT " + std::to_string(kListRows) + ", direto");
 }
 

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <soci/soci.h>
 
-#include "sql/Schema.h"
+#include "sql/Session.h"
 #include "vcl/FormReader.h"
 
 namespace {

@@ -7,9 +7,9 @@
 #include <tuple>
 
 #include "LookupQueries.h"
+#include "Schema.h"
 #include "TestDatabase.h"
 #include "db/DBGeral.h"
-#include "sql/Schema.h"
 #include "vcl/FormReader.h"
 
 namespace {
@@ -45,9 +45,10 @@ protected:
         db_ = std::make_unique<TestDatabase>(GetParam(), TestDatabase::Init::Empty);
         url_ = db_->Url();
         OpenDtmDBGeral(url_);
-        dtmDBGeral->CreateSchema();
         // The shared connection's session, with every value bound.
         soci::session& sql = dtmDBGeral->adcGeral->Session();
+        for (const std::string& statement : kxsql::SchemaStatements(kxsql::EngineOfUrl(url_)))
+            sql << statement;
         for (const Supplier& s : kSuppliers)
             sql << "INSERT INTO FORNECEDOR (CDFORNECED, NRINSJURFORN, NMRAZSOCFORN, IDTPIJURFORN) "
                    "VALUES (:c, :i, :n, :t)",
