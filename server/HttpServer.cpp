@@ -109,8 +109,8 @@ private:
         const bool keepAlive = req.keep_alive() && req.method() != http::verb::connect;
         const unsigned version = req.version();
         try {
-            server_.handler_(std::move(info), [self = this->shared_from_this(), keepAlive,
-                                               version](HttpReply reply) {
+            server_.handler_(std::move(info), [self = OnNetworkThread(this->shared_from_this()),
+                                               keepAlive, version](HttpReply reply) {
                 if (self->server_.io_.get_executor().running_in_this_thread())
                     self->Write(std::move(reply), keepAlive, version);
                 else
@@ -122,6 +122,23 @@ private:
             Write(ErrorReply(500, "Erro interno do servidor de aplicação."), false, version);
         }
     }
+
+    // The connection as the answer callback holds it. The callback may be dropped on the worker
+    // that ran the call, after the network thread let go of the connection: the last reference
+    // then goes back to the network thread, which alone touches the server's connection set.
+    struct OnNetworkThread {
+        std::shared_ptr<HttpConnection> conn;
+        explicit OnNetworkThread(std::shared_ptr<HttpConnection> c) : conn(std::move(c)) {}
+        OnNetworkThread(const OnNetworkThread&) = default;
+        OnNetworkThread& operator=(const OnNetworkThread&) = delete;
+        ~OnNetworkThread() {
+            if (!conn) return;
+            asio::io_context& io = conn->server_.io_;
+            if (!io.get_executor().running_in_this_thread())
+                asio::post(io, [last = std::move(conn)] {});
+        }
+        HttpConnection* operator->() const { return conn.get(); }
+    };
 
     HttpReply ErrorReply(unsigned status, const std::string& message) {
         return {status, server_.options_.errorBody ? server_.options_.errorBody(status, message)
