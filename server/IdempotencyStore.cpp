@@ -94,6 +94,16 @@ std::optional<nlohmann::json> CommittedAnswer(DbCall& db, const std::string& key
     return nlohmann::json::parse(answer);
 }
 
+bool IdempotencyKeyAnswered(DbCall& db, const std::string& key) {
+    std::string answer, k = key;
+    soci::indicator ind = soci::i_null;
+    const bool found = Query(db, "SELECT DSRESPOSTA FROM CHAVEIDEMPOT WHERE CDCHAVEIDEMPOT = :k")
+                           .Into(answer, ind)
+                           .Use(k)
+                           .Run();
+    return found && ind == soci::i_ok && !answer.empty();
+}
+
 void StoreIdempotentAnswer(DbCall& db, const std::string& key, const nlohmann::json& answer) {
     struct Store : PreparedCache::Entry {
         std::string key, text;

@@ -36,6 +36,9 @@ std::optional<StoredAnswer> ClaimIdempotencyKey(DbCall& db, const std::string& k
 std::optional<nlohmann::json> CommittedAnswer(DbCall& db, const std::string& key,
                                               const std::string& digest);
 
+// Whether a committed call stored its answer under the key, without taking it (a dry run's look).
+bool IdempotencyKeyAnswered(DbCall& db, const std::string& key);
+
 // The answer of the call that claimed the key, written before its commit.
 void StoreIdempotentAnswer(DbCall& db, const std::string& key, const nlohmann::json& answer);
 

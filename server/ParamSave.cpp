@@ -7,6 +7,25 @@
 
 using nlohmann::json;
 
+void StoreParamChange(DbCall& db, const CallContext& ctx, const ValidChange& change) {
+    const std::string& code = change.supplier;
+    if (!SupplierExists(db, code))
+        throw RpcError(kRpcRefused, "Fornecedor " + code + " não cadastrado.");
+    if (change.group && !GroupExists(db, *change.group))
+        throw RpcError(kRpcRefused, "Campo CDGRPERMLANMAX: grupo de operadores \"" + *change.group +
+                                        "\" não cadastrado.");
+    if (ParamRowExists(db, code)) {
+        if (UpdateParams(db, code, change.columns) != 1)
+            throw RpcError(kRpcConflict, kConflictMessage);
+    } else {
+        // Only the default row may become the first stored row: anything else was read
+        // from a row that has since been deleted.
+        if (!change.fromDefaults || InsertParams(db, code, change.row) != 1)
+            throw RpcError(kRpcConflict, kConflictMessage);
+    }
+    WriteParamLog(db, code, ctx.now, ctx.operatorName, change.columns);
+}
+
 json SaveParamChange(CallContext& ctx, const ValidChange& change,
                      const std::optional<IdempotencyClaim>& claim) {
     if (claim) PurgeExpiredIdempotencyKeys(ctx.db);
@@ -21,7 +40,6 @@ json SaveParamChange(CallContext& ctx, const ValidChange& change,
             }
             return answer;
         };
-    const std::string& code = change.supplier;
     return ctx.db.Run(
         [&](DbCall& db) -> json {
             db.Begin();
@@ -36,21 +54,7 @@ json SaveParamChange(CallContext& ctx, const ValidChange& change,
                     return stored->answer; // applied once already: nothing more is written
                 }
             }
-            if (!SupplierExists(db, code))
-                throw RpcError(kRpcRefused, "Fornecedor " + code + " não cadastrado.");
-            if (change.group && !GroupExists(db, *change.group))
-                throw RpcError(kRpcRefused, "Campo CDGRPERMLANMAX: grupo de operadores \"" +
-                                                *change.group + "\" não cadastrado.");
-            if (ParamRowExists(db, code)) {
-                if (UpdateParams(db, code, change.columns) != 1)
-                    throw RpcError(kRpcConflict, kConflictMessage);
-            } else {
-                // Only the default row may become the first stored row: anything else was read
-                // from a row that has since been deleted.
-                if (!change.fromDefaults || InsertParams(db, code, change.row) != 1)
-                    throw RpcError(kRpcConflict, kConflictMessage);
-            }
-            WriteParamLog(db, code, ctx.now, ctx.operatorName, change.columns);
+            StoreParamChange(db, ctx, change);
             const json answer = json::array({"S"});
             if (claim) StoreIdempotentAnswer(db, claim->key, answer);
             db.Commit();

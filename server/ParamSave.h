@@ -4,6 +4,7 @@
 // and stores its answer under the key.
 #pragma once
 
+#include "Database.h"
 #include "ParamRecord.h"
 #include "RemoteModule.h"
 
@@ -18,6 +19,12 @@ struct IdempotencyClaim {
     std::string key;
     std::string digest;
 };
+
+// Inside the save's open transaction: the update where every changed column still holds its
+// original (or the first row, from the defaults) and its audit rows under ctx.operatorName at
+// ctx.now. RpcError -32000 for a supplier or operator group not registered, -32001 for a row that
+// changed since it was read.
+void StoreParamChange(DbCall& db, const CallContext& ctx, const ValidChange& change);
 
 // ["S"] once stored, or the answer stored under the claim's key when that request was applied
 // already (nothing is written then). Refusals are RpcError: a supplier or operator group that is

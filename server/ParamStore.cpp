@@ -203,6 +203,26 @@ bool ParamRowExists(DbCall& db, const std::string& code) {
     return Exists(db, "SELECT 1 FROM PARAMFORNE WHERE CDFORNECED = :c", code);
 }
 
+bool ProductExists(DbCall& db, const std::string& product) {
+    return Exists(db, "SELECT 1 FROM PRODUTO WHERE CDARVPROD = :c", product);
+}
+
+std::vector<SupplierIdentity> LoadSupplierPage(DbCall& db, const std::string& after,
+                                               long long count) {
+    std::string key = after;
+    SupplierIdentity s;
+    soci::indicator typeInd = soci::i_null;
+    Query query(db, "SELECT CDFORNECED, NRINSJURFORN, NMRAZSOCFORN, IDTPIJURFORN FROM FORNECEDOR "
+                    "WHERE CDFORNECED > :a ORDER BY CDFORNECED LIMIT :n");
+    query.Into(s.code).Into(s.inscription).Into(s.name).Into(s.type, typeInd).Use(key).Use(count);
+    std::vector<SupplierIdentity> out;
+    for (bool got = query.Run(); got; got = query.Next()) {
+        out.push_back(s);
+        if (typeInd == soci::i_null) out.back().type.clear();
+    }
+    return out;
+}
+
 // The statement text is built only from the fixed column names of ParamFields() and from
 // placeholders; every value, the key included, is bound.
 long long UpdateParams(DbCall& db, const std::string& code,

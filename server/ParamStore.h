@@ -19,6 +19,14 @@ std::optional<StoredParams> LoadParams(DbCall& db, const std::string& code);
 bool SupplierExists(DbCall& db, const std::string& code);
 bool GroupExists(DbCall& db, const std::string& group);
 bool ParamRowExists(DbCall& db, const std::string& code);
+bool ProductExists(DbCall& db, const std::string& product);
+
+// A page of suppliers in code order after `after`: code, bare inscription, name, person type.
+struct SupplierIdentity {
+    std::string code, inscription, name, type;
+};
+std::vector<SupplierIdentity> LoadSupplierPage(DbCall& db, const std::string& after,
+                                               long long count);
 
 // UPDATE of the changed columns where each still holds its old value; returns the rows hit.
 long long UpdateParams(DbCall& db, const std::string& code,

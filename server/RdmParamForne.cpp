@@ -2,6 +2,7 @@
 
 #include "Database.h"
 #include "IdempotencyStore.h"
+#include "ParamBulk.h"
 #include "ParamSave.h"
 #include "ParamStore.h"
 #include "RpcError.h"
@@ -96,6 +97,8 @@ json RdmParamForne::Call(const std::string& method, const json& params, CallCont
     if (method == "GetParamForn") return GetParamForn(params, ctx);
     if (method == "SetParamForn") return SetParamForn(params, ctx);
     if (method == "GetLogParamForn") return GetLogParamForn(params, ctx);
+    if (method == "ExportParamForn") return ExportParamForn(params, ctx);
+    if (method == "ImportParamForn") return ImportParamForn(params, ctx);
     throw RpcError(kRpcMethodNotFound,
                    "Método " + method + " não existe no módulo " + Name() + ".");
 }
@@ -174,4 +177,79 @@ json RdmParamForne::GetLogParamForn(const json& params, CallContext& ctx) {
             rows.push_back({e.when, e.operatorName, e.field, e.before, e.after});
         return json::array({"S", {{"rows", rows}, {"more", more}}});
     });
+}
+
+// ExportParamForn(filter, after, count) -> ["S", {"header": [...], "rows": [[cell, ...]],
+// "next": code or null}]: a page of the suppliers after `after`, as CSV cells.
+json RdmParamForne::ExportParamForn(const json& params, CallContext& ctx) {
+    if (params.size() != 3 || !(params[0].is_object() || params[0].is_null()) ||
+        !params[1].is_string() || !params[2].is_number_integer() ||
+        params[2].get<long long>() < 1 || params[2].get<long long>() > kBulkPageMax)
+        BadParams("ExportParamForn espera três parâmetros: o filtro (objeto ou null), o último "
+                  "código da página anterior (texto, \"\" na primeira) e quantos fornecedores ler "
+                  "(de 1 a " +
+                  std::to_string(kBulkPageMax) + ").");
+    RefuseControlCharacter("Código do fornecedor", params[1]);
+    const ExportFilter filter = ReadExportFilter(params[0]);
+    const std::string after = params[1];
+    const int count = params[2].get<int>();
+    ctx.subject = after.empty() ? "-" : after;
+    return ctx.db.Run([&](DbCall& db) -> json {
+        ExportPage page = ExportParams(db, filter, after, count);
+        json header = json::array();
+        for (const BulkColumn& c : BulkColumns())
+            header.push_back(c.caption);
+        return json::array({"S",
+                            {{"header", std::move(header)},
+                             {"rows", std::move(page.rows)},
+                             {"next", page.next ? json(*page.next) : json()}}});
+    });
+}
+
+// ImportParamForn(header, rows, apply) -> ["S", {"rows": [{"line", "code", "outcome",
+// "changes", "errors"}]}]: each row checked by the rules of a save and, when `apply`, stored in a
+// transaction of its own, at most once per row and operator.
+json RdmParamForne::ImportParamForn(const json& params, CallContext& ctx) {
+    if (params.size() != 3 || !params[1].is_array() || !params[2].is_boolean() ||
+        params[1].size() > static_cast<size_t>(kBulkPageMax))
+        BadParams("ImportParamForn espera três parâmetros: o cabeçalho do arquivo (lista de "
+                  "textos), as linhas (lista de até " +
+                  std::to_string(kBulkPageMax) +
+                  " objetos {\"line\", \"cells\"}) e se aplica as alterações (verdadeiro) ou só as "
+                  "confere (falso).");
+    const std::vector<BulkColumn> header = ReadImportHeader(params[0]);
+    const bool apply = params[2];
+    std::vector<ImportRow> rows;
+    for (const json& r : params[1]) {
+        if (!r.is_object() || !r.contains("line") || !r["line"].is_number_integer() ||
+            !r.contains("cells") || !r["cells"].is_array())
+            BadParams("Cada linha deve ser um objeto {\"line\": número, \"cells\": [textos]}.");
+        ImportRow row;
+        row.line = r["line"];
+        for (const json& c : r["cells"]) {
+            if (!c.is_string()) BadParams("As células de uma linha devem ser textos.");
+            if (!ValidUtf8(c.get_ref<const std::string&>()))
+                BadParams("Linha " + std::to_string(row.line) + ": texto que não é UTF-8.");
+            row.cells.push_back(c);
+        }
+        rows.push_back(std::move(row));
+    }
+    json results = json::array();
+    int applied = 0;
+    for (const ImportRow& row : rows) {
+        ImportResult r = ImportParamRow(ctx, header, row, apply);
+        if (r.outcome == "applied") ++applied;
+        results.push_back({{"line", r.line},
+                           {"code", r.code},
+                           {"outcome", r.outcome},
+                           {"changes", std::move(r.changes)},
+                           {"errors", std::move(r.errors)}});
+    }
+    ctx.applied = applied > 0;
+    if (!rows.empty())
+        ctx.subject = results.front()["code"].get<std::string>() + ".." +
+                      results.back()["code"].get<std::string>();
+    ctx.note = std::string(apply ? "importação" : "conferência") + ": " +
+               std::to_string(rows.size()) + " linhas, " + std::to_string(applied) + " aplicadas";
+    return json::array({"S", {{"rows", std::move(results)}}});
 }

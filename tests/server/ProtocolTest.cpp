@@ -12,7 +12,8 @@ TEST_P(ProtocolTest, ModuleInfoAndUnknownModules) {
     const HttpResult info = client_->Send("GET", kModule, "");
     EXPECT_EQ(info.status, 200);
     EXPECT_EQ(info.Json()["methods"],
-              json::array({"GetParamForn", "SetParamForn", "GetLogParamForn"}));
+              json::array({"GetParamForn", "SetParamForn", "GetLogParamForn", "ExportParamForn",
+                           "ImportParamForn"}));
     EXPECT_EQ(info.Json()["module"], "Kxf27400.rdmParamForne");
     for (const std::string verb : {"GET", "POST"}) {
         for (const std::string target : {"/rpc/Kxf99999.rdmOutro", "/rpc/", "/outra"}) {
