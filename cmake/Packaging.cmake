@@ -1,7 +1,8 @@
 # Debian packages by CPack (`make package`):
 #   kx-appserver  the application server, its schema scripts, the systemd unit, the configuration
 #   kx-client     the host client with the screen package and the Qt front end, in a private
-#                 folder (/usr/lib/kx-client) with /usr/bin/hostapp pointing to it
+#                 folder (/usr/lib/kx-client) with /usr/bin/hostapp pointing to it, and the
+#                 bulk parameters command kx-params beside it
 # Dependencies on Debian's libraries are computed by dpkg-shlibdeps from the binaries.
 install(TARGETS appserver RUNTIME DESTINATION bin COMPONENT appserver)
 install(FILES ${KX_SCHEMA_SQL} DESTINATION share/kx-appserver/schema COMPONENT appserver)
@@ -36,12 +37,15 @@ endforeach()
 set(KX_CLIENT_DIR lib/kx-client)
 set(client_libraries brx PKG_KXF27400 brxqt hostqt)
 set_target_properties(${client_libraries} PROPERTIES INSTALL_RPATH "$ORIGIN")
-set_target_properties(hostapp PROPERTIES INSTALL_RPATH "$ORIGIN/../lib")
-install(TARGETS hostapp RUNTIME DESTINATION ${KX_CLIENT_DIR}/bin COMPONENT client)
+set_target_properties(hostapp kx-params PROPERTIES INSTALL_RPATH "$ORIGIN/../lib")
+install(TARGETS hostapp kx-params RUNTIME DESTINATION ${KX_CLIENT_DIR}/bin COMPONENT client)
 install(TARGETS ${client_libraries} LIBRARY DESTINATION ${KX_CLIENT_DIR}/lib COMPONENT client)
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/package-links)
 file(CREATE_LINK ../${KX_CLIENT_DIR}/bin/hostapp ${CMAKE_BINARY_DIR}/package-links/hostapp SYMBOLIC)
-install(FILES ${CMAKE_BINARY_DIR}/package-links/hostapp DESTINATION bin COMPONENT client)
+file(CREATE_LINK ../${KX_CLIENT_DIR}/bin/kx-params ${CMAKE_BINARY_DIR}/package-links/kx-params
+     SYMBOLIC)
+install(FILES ${CMAKE_BINARY_DIR}/package-links/hostapp ${CMAKE_BINARY_DIR}/package-links/kx-params
+        DESTINATION bin COMPONENT client)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kx)
