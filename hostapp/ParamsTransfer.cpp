@@ -31,6 +31,11 @@ json Result(TNetConnection& conn, const char* method, const json& params) {
     return result[1];
 }
 
+// Opens the connection when it is not: raises Exception when the server cannot be reached.
+void Open(TNetConnection& conn) {
+    if (!conn.Connected()) conn.SetConnected(true);
+}
+
 bool ValidUtf8(const std::string& s) {
     return ParamsCsv::LooksUtf8(s) &&
            (s.empty() || ParamsCsv::LooksUtf8(s + "\x01")); // no sequence cut at the end
@@ -45,6 +50,7 @@ long long Export(TNetConnection& conn, const ExportFilter& filter, std::FILE* ou
     if (!filter.inscriptions.empty()) f["inscriptions"] = filter.inscriptions;
     for (const auto& [column, cell] : filter.cells)
         f["cells"][column] = cell;
+    Open(conn);
     ParamsCsv::Writer writer(out);
     std::string after;
     Progress p;
@@ -68,6 +74,7 @@ long long Export(TNetConnection& conn, const ExportFilter& filter, std::FILE* ou
 
 Summary Import(TNetConnection& conn, const std::string& path, const ImportOptions& options,
                const std::function<void(const RowResult&)>& onRow, const ProgressFn& progress) {
+    Open(conn);
     ParamsCsv::Reader reader(path, options.read);
     Summary summary;
     json header;

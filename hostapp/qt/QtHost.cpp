@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 
 #include "hostapp/qt/QtLoginDialog.h"
+#include "hostapp/qt/QtParamsDialogs.h"
 #include "net/NetConnection.h"
 #include "qt/QtText.h"
 #include "vcl/Dialogs.h"
@@ -15,6 +16,8 @@
 const char* const TQtHost::kTitle = "KX - Compras e Documentos Fiscais";
 const char* const TQtHost::kMenu = "&Cadastros";
 const char* const TQtHost::kScreenEntry = "&Parâmetros por Fornecedor";
+const char* const TQtHost::kExportEntry = "&Exportar parâmetros…";
+const char* const TQtHost::kImportEntry = "&Importar parâmetros…";
 
 TQtHost::TQtHost(IKxHost* host) : host_(host), window_(std::make_unique<TQtHostWindow>()) {
     TCustomForm* main = Application ? Application->MainForm() : nullptr;
@@ -25,6 +28,10 @@ TQtHost::TQtHost(IKxHost* host) : host_(host), window_(std::make_unique<TQtHostW
     window_->SetOperator(ToQ(host_->OperatorName()));
     screenAction_ = window_->AddMenuEntry(QString::fromUtf8(kMenu), QString::fromUtf8(kScreenEntry),
                                           [this] { host_->OpenScreen(); });
+    exportAction_ = window_->AddMenuEntry(QString::fromUtf8(kMenu), QString::fromUtf8(kExportEntry),
+                                          [this] { ExportParamsToFile(window_.get()); });
+    importAction_ = window_->AddMenuEntry(QString::fromUtf8(kMenu), QString::fromUtf8(kImportEntry),
+                                          [this] { ImportParamsFromFile(window_.get()); });
     window_->installEventFilter(this);
     // The model may have asked for the hourglass before there was a window to show it on.
     if (Screen->Cursor() == crHourGlass) window_->CursorChanged(crHourGlass);

@@ -1,7 +1,7 @@
 #pragma once
-// The host client's real desktop: the main window with its status bar and the menu entry of the
-// screen, closing that asks the open screen first, and the script run with real windows that ends
-// in a picture of the main window.
+// The host client's real desktop: the main window with its status bar, the menu entry of the
+// screen and those of the parameters in bulk, closing that asks the open screen first, and the
+// script run with real windows that ends in a picture of the main window.
 #include <iosfwd>
 #include <memory>
 
@@ -18,6 +18,8 @@ public:
     static const char* const kTitle;
     static const char* const kMenu;
     static const char* const kScreenEntry;
+    static const char* const kExportEntry;
+    static const char* const kImportEntry;
 
     // Needs a QApplication. The model's main form (when there is one) stands for the main window.
     explicit TQtHost(IKxHost* host);
@@ -28,6 +30,9 @@ public:
     TQtHostWindow& Window() { return *window_; }
     // The menu entry that opens the screen (or brings it back).
     QAction* ScreenAction() const { return screenAction_; }
+    // The menu entries of the supplier parameters in bulk.
+    QAction* ExportAction() const { return exportAction_; }
+    QAction* ImportAction() const { return importAction_; }
 
     // Shows the main window and waits (at most `timeoutMs`) until the platform shows it.
     void Show(int timeoutMs = 2000);
@@ -50,5 +55,7 @@ private:
     IKxHost* host_;
     std::unique_ptr<TQtHostWindow> window_;
     QAction* screenAction_ = nullptr;
+    QAction* exportAction_ = nullptr;
+    QAction* importAction_ = nullptr;
     bool signInWhenAsked_ = false;
 };
