@@ -158,7 +158,12 @@ Summary Import(TNetConnection& conn, const std::string& path, const ImportOption
             [&](long long bytes) { p.bytes = bytes; });
         if (!summary.cancelled) send();
     } catch (const std::runtime_error& e) {
-        throw EFileRefused(e.what());
+        // The rows sent before stay as the server answered them: the clerk must know.
+        std::string message = e.what();
+        if (summary.rows > 0)
+            message += std::string(" Antes dela, ") + (options.apply ? "aplicadas" : "conferidas") +
+                       ": " + Describe(summary, options.apply);
+        throw EFileRefused(message);
     }
     if (header.is_null()) throw EFileRefused("O arquivo está vazio: falta o cabeçalho.");
     if (progress && !summary.cancelled) progress(p);
