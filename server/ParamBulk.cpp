@@ -257,17 +257,15 @@ ExportFilter ReadExportFilter(const json& filter) {
 ExportPage ExportParams(DbCall& db, const ExportFilter& filter, const std::string& after,
                         int count) {
     ExportPage page;
-    const std::vector<SupplierIdentity> suppliers = LoadSupplierPage(db, after, count);
+    const std::vector<SupplierParams> suppliers = LoadParamsPage(db, after, count);
     const auto listed = [](const std::vector<std::string>& list, const std::string& s) {
         return list.empty() || std::find(list.begin(), list.end(), s) != list.end();
     };
-    for (const SupplierIdentity& s : suppliers) {
+    for (const auto& [s, stored] : suppliers) {
         if (!listed(filter.codes, s.code) ||
             !listed(filter.inscriptions, BareInscription(s.inscription)))
             continue;
-        const std::optional<StoredParams> stored = LoadParams(db, s.code);
-        if (!stored) continue; // deleted since the page was read
-        const ParamRow& row = stored->row;
+        const ParamRow& row = stored.row;
         if (!std::all_of(filter.cells.begin(), filter.cells.end(), [&](const auto& c) {
                 return Normalized(c.first, row[c.first]) == c.second;
             }))
@@ -294,7 +292,7 @@ ExportPage ExportParams(DbCall& db, const ExportFilter& filter, const std::strin
         }
         page.rows.push_back(std::move(cells));
     }
-    if (static_cast<int>(suppliers.size()) == count) page.next = suppliers.back().code;
+    if (static_cast<int>(suppliers.size()) == count) page.next = suppliers.back().supplier.code;
     return page;
 }
 

@@ -101,63 +101,58 @@ std::optional<std::string> LogText(const nlohmann::json& value) {
 
 } // namespace
 
-std::optional<StoredParams> LoadParams(DbCall& db, const std::string& code) {
-    struct Cell {
-        std::string s;
-        double d = 0;
-        soci::indicator ind = soci::i_null;
-    };
-    struct Kept : PreparedCache::Entry {
-        std::array<Cell, kParamFieldCount> cells;
-        std::array<Cell, kParamFieldCount> texts; // a number column holding a text
-        Cell marker;
-        std::string key;
-        std::unique_ptr<Query> query;
-    };
-    auto& kept = db.Prepared().Get<Kept>("LoadParams", [&] {
-        std::string text = "SELECT ";
-        for (int i = 0; i < kParamFieldCount; ++i)
-            // PostgreSQL writes a date as the session's DateStyle says: the form is named here.
-            text +=
-                ParamFields()[i].kind == FieldKind::Date && db.Engine() == kxsql::Engine::PostgreSQL
+namespace {
+
+// The columns of a supplier's row as LoadParams reads them, and the variables they go to.
+struct Cell {
+    std::string s;
+    double d = 0;
+    soci::indicator ind = soci::i_null;
+};
+struct RowCells {
+    std::array<Cell, kParamFieldCount> cells;
+    std::array<Cell, kParamFieldCount> texts; // a number column holding a text
+    Cell marker;
+};
+
+std::string RowColumns(DbCall& db) {
+    std::string text;
+    for (int i = 0; i < kParamFieldCount; ++i)
+        // PostgreSQL writes a date as the session's DateStyle says: the form is named here.
+        text += ParamFields()[i].kind == FieldKind::Date && db.Engine() == kxsql::Engine::PostgreSQL
                     ? "to_char(" + SourceOf(i) + ", 'YYYY-MM-DD'), "
                     : SourceOf(i) + ", ";
-        // SQLite keeps a text another program wrote into a REAL column, and reads it as 0: the
-        // text comes along, so a blank reads as null and anything else is kept as stored.
-        for (int i = 0; i < kParamFieldCount; ++i)
-            if (ParamFields()[i].kind == FieldKind::Number)
-                text += db.Engine() == kxsql::Engine::SQLite
-                            ? "CASE WHEN typeof(" + SourceOf(i) +
-                                  ") IN ('text', 'blob') THEN CAST(" + SourceOf(i) +
-                                  " AS TEXT) END, "
-                            : std::string("CAST(NULL AS TEXT), ");
-        text += "P.CDFORNECED FROM FORNECEDOR F "
-                "LEFT JOIN PARAMFORNE P ON P.CDFORNECED = F.CDFORNECED "
-                "LEFT JOIN GRUPOPER G ON G.CDGRUPOPER = P.CDGRPERMLANMAX "
-                "WHERE F.CDFORNECED = :code";
-        auto k = std::make_unique<Kept>();
-        k->query = std::make_unique<Query>(db, text);
-        for (int i = 0; i < kParamFieldCount; ++i) {
-            if (ParamFields()[i].kind == FieldKind::Number)
-                k->query->Into(k->cells[i].d, k->cells[i].ind);
-            else
-                k->query->Into(k->cells[i].s, k->cells[i].ind);
-        }
-        for (int i = 0; i < kParamFieldCount; ++i)
-            if (ParamFields()[i].kind == FieldKind::Number)
-                k->query->Into(k->texts[i].s, k->texts[i].ind);
-        k->query->Into(k->marker.s, k->marker.ind).Use(k->key);
-        return k;
-    });
-    kept.key = code;
-    const bool found = kept.query->Run();
-    kept.query->Drain();
-    if (!found) return std::nullopt;
-    const auto& cells = kept.cells;
-    const Cell& marker = kept.marker;
+    // SQLite keeps a text another program wrote into a REAL column, and reads it as 0: the
+    // text comes along, so a blank reads as null and anything else is kept as stored.
+    for (int i = 0; i < kParamFieldCount; ++i)
+        if (ParamFields()[i].kind == FieldKind::Number)
+            text += db.Engine() == kxsql::Engine::SQLite
+                        ? "CASE WHEN typeof(" + SourceOf(i) + ") IN ('text', 'blob') THEN CAST(" +
+                              SourceOf(i) + " AS TEXT) END, "
+                        : std::string("CAST(NULL AS TEXT), ");
+    return text + "P.CDFORNECED";
+}
 
+const char* const kRowJoins = " FROM FORNECEDOR F "
+                              "LEFT JOIN PARAMFORNE P ON P.CDFORNECED = F.CDFORNECED "
+                              "LEFT JOIN GRUPOPER G ON G.CDGRUPOPER = P.CDGRPERMLANMAX ";
+
+void IntoRow(Query& query, RowCells& r) {
+    for (int i = 0; i < kParamFieldCount; ++i) {
+        if (ParamFields()[i].kind == FieldKind::Number)
+            query.Into(r.cells[i].d, r.cells[i].ind);
+        else
+            query.Into(r.cells[i].s, r.cells[i].ind);
+    }
+    for (int i = 0; i < kParamFieldCount; ++i)
+        if (ParamFields()[i].kind == FieldKind::Number) query.Into(r.texts[i].s, r.texts[i].ind);
+    query.Into(r.marker.s, r.marker.ind);
+}
+
+StoredParams RowOf(const RowCells& r) {
+    const auto& cells = r.cells;
     StoredParams out;
-    out.stored = marker.ind != soci::i_null;
+    out.stored = r.marker.ind != soci::i_null;
     if (!out.stored) {
         out.row =
             DefaultParamRow(cells[kCdForneced].s, cells[kIdForneHomo].ind == soci::i_null
@@ -174,8 +169,8 @@ std::optional<StoredParams> LoadParams(DbCall& db, const std::string& code) {
         }
         switch (ParamFields()[i].kind) {
         case FieldKind::Number:
-            if (kept.texts[i].ind != soci::i_null)
-                v = Normalized(i, kept.texts[i].s); // null for a blank, else the text
+            if (r.texts[i].ind != soci::i_null)
+                v = Normalized(i, r.texts[i].s); // null for a blank, else the text
             else
                 v = PacketNumber(c.d);
             break;
@@ -188,6 +183,49 @@ std::optional<StoredParams> LoadParams(DbCall& db, const std::string& code) {
         }
     }
     if (out.row[kCdProdCons].is_null()) out.row[kCdProdCons] = ""; // the empty list
+    return out;
+}
+
+} // namespace
+
+std::optional<StoredParams> LoadParams(DbCall& db, const std::string& code) {
+    struct Kept : PreparedCache::Entry {
+        RowCells row;
+        std::string key;
+        std::unique_ptr<Query> query;
+    };
+    auto& kept = db.Prepared().Get<Kept>("LoadParams", [&] {
+        auto k = std::make_unique<Kept>();
+        k->query = std::make_unique<Query>(db, "SELECT " + RowColumns(db) + kRowJoins +
+                                                   "WHERE F.CDFORNECED = :code");
+        IntoRow(*k->query, k->row);
+        k->query->Use(k->key);
+        return k;
+    });
+    kept.key = code;
+    const bool found = kept.query->Run();
+    kept.query->Drain();
+    if (!found) return std::nullopt;
+    return RowOf(kept.row);
+}
+
+std::vector<SupplierParams> LoadParamsPage(DbCall& db, const std::string& after, long long count) {
+    RowCells row;
+    SupplierIdentity who;
+    soci::indicator typeInd = soci::i_null;
+    std::string key = after;
+    Query query(db, "SELECT " + RowColumns(db) +
+                        ", F.NRINSJURFORN, F.NMRAZSOCFORN, F.IDTPIJURFORN" + kRowJoins +
+                        "WHERE F.CDFORNECED > :a ORDER BY F.CDFORNECED LIMIT :n");
+    IntoRow(query, row);
+    query.Into(who.inscription).Into(who.name).Into(who.type, typeInd).Use(key).Use(count);
+    std::vector<SupplierParams> out;
+    for (bool got = query.Run(); got; got = query.Next()) {
+        SupplierParams p{who, RowOf(row)};
+        p.supplier.code = row.cells[kCdForneced].s;
+        if (typeInd == soci::i_null) p.supplier.type.clear();
+        out.push_back(std::move(p));
+    }
     return out;
 }
 
@@ -205,22 +243,6 @@ bool ParamRowExists(DbCall& db, const std::string& code) {
 
 bool ProductExists(DbCall& db, const std::string& product) {
     return Exists(db, "SELECT 1 FROM PRODUTO WHERE CDARVPROD = :c", product);
-}
-
-std::vector<SupplierIdentity> LoadSupplierPage(DbCall& db, const std::string& after,
-                                               long long count) {
-    std::string key = after;
-    SupplierIdentity s;
-    soci::indicator typeInd = soci::i_null;
-    Query query(db, "SELECT CDFORNECED, NRINSJURFORN, NMRAZSOCFORN, IDTPIJURFORN FROM FORNECEDOR "
-                    "WHERE CDFORNECED > :a ORDER BY CDFORNECED LIMIT :n");
-    query.Into(s.code).Into(s.inscription).Into(s.name).Into(s.type, typeInd).Use(key).Use(count);
-    std::vector<SupplierIdentity> out;
-    for (bool got = query.Run(); got; got = query.Next()) {
-        out.push_back(s);
-        if (typeInd == soci::i_null) out.back().type.clear();
-    }
-    return out;
 }
 
 // The statement text is built only from the fixed column names of ParamFields() and from

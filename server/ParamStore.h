@@ -21,12 +21,16 @@ bool GroupExists(DbCall& db, const std::string& group);
 bool ParamRowExists(DbCall& db, const std::string& code);
 bool ProductExists(DbCall& db, const std::string& product);
 
-// A page of suppliers in code order after `after`: code, bare inscription, name, person type.
+// A page of suppliers in code order after `after`, each with its row as LoadParams reads it, in
+// one statement.
 struct SupplierIdentity {
-    std::string code, inscription, name, type;
+    std::string code, inscription, name, type; // inscription bare, as stored
 };
-std::vector<SupplierIdentity> LoadSupplierPage(DbCall& db, const std::string& after,
-                                               long long count);
+struct SupplierParams {
+    SupplierIdentity supplier;
+    StoredParams params;
+};
+std::vector<SupplierParams> LoadParamsPage(DbCall& db, const std::string& after, long long count);
 
 // UPDATE of the changed columns where each still holds its old value; returns the rows hit.
 long long UpdateParams(DbCall& db, const std::string& code,
