@@ -7,8 +7,10 @@
 #include "RpcError.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <map>
 #include <set>
 

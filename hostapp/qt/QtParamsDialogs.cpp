@@ -82,6 +82,13 @@ TQtParamsImportDialog::TQtParamsImportDialog(QString path, QWidget* parent)
 
 TQtParamsImportDialog::~TQtParamsImportDialog() = default;
 
+void TQtParamsImportDialog::reject() {
+    if (running_)
+        cancelled_ = true;
+    else
+        QDialog::reject();
+}
+
 bool TQtParamsImportDialog::Check() {
     return Run(false);
 }

@@ -35,6 +35,10 @@ public:
     QProgressBar* Progress() const { return progress_; }
     const ParamsTransfer::Summary& Result() const { return result_; }
 
+protected:
+    // Esc and the window's close button interrupt the work under way instead of hiding it.
+    void reject() override;
+
 private:
     bool Run(bool apply);
 
