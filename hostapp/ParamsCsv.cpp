@@ -92,11 +92,17 @@ bool LooksUtf8(std::string_view s) {
                          : (c >> 4) == 14 ? 3
                          : (c >> 3) == 30 ? 4
                                           : 0;
-        if (n == 0 || (n == 2 && c < 0xC2)) return false;
+        if (n == 0) return false;
+        unsigned cp = n == 1 ? c : c & (0x7F >> n);
         for (size_t k = 1; k < n; ++k) {
             if (i + k >= s.size()) return true; // cut at the chunk's end
-            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+            const unsigned char d = static_cast<unsigned char>(s[i + k]);
+            if ((d & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (d & 0x3F);
         }
+        // No overlong form, surrogate or value past U+10FFFF: the server refuses them.
+        static const unsigned least[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (cp < least[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
         i += n;
     }
     return true;

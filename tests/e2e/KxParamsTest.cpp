@@ -198,7 +198,10 @@ TEST_P(KxParamsTest, ExitCodesTellRefusalsFromUsageAndConnectionErrors) {
     std::string text = ReadFile(file);
     const std::string refused = dir_.Path() + "/refused.csv";
     ASSERT_NE(text.find("Ltda;30;"), std::string::npos) << text;
-    WriteFile(refused, text.replace(text.find("Ltda;30;") + 4, 4, ";-5;"));
+    const std::string broken = dir_.Path() + "/broken.csv";
+    WriteFile(refused, std::string(text).replace(text.find("Ltda;30;") + 4, 4, ";-5;"));
+    // A byte-order mark says UTF-8; an overlong form in a cell is that row's refusal alone.
+    WriteFile(broken, std::string(text).replace(text.find("Ltda;30;"), 4, "L\xC0\xAF"));
     const struct {
         std::vector<std::string> args;
         std::string server;
@@ -208,6 +211,7 @@ TEST_P(KxParamsTest, ExitCodesTellRefusalsFromUsageAndConnectionErrors) {
         {{"import", file}, "", 0, "1 linha: 0 alteradas, 1 sem alteração"},
         {{"import", refused, "--dry-run"}, "", 1, "o número de dias deve ser um número inteiro"},
         {{"import", refused, "--all-or-nothing"}, "", 1, "Nada foi aplicado"},
+        {{"import", broken}, "", 1, "Linha 2: recusada: texto que não é UTF-8"},
         {{"import", dir_.Path() + "/nenhum.csv"}, "", 2, "não foi possível ler"},
         {{"export", "--dry-run"}, "", 2, "opção de import em um export"},
         {{"export"}, "127.0.0.1:1", 2, "127.0.0.1:1"},
