@@ -369,7 +369,7 @@ const char* const kExportConflict = "Fornecedor alterado depois da exportação 
 } // namespace
 
 ImportResult ImportParamRow(CallContext& ctx, const std::vector<BulkColumn>& header,
-                            const ImportRow& row, bool apply) {
+                            const ImportRow& row, bool apply, DbCall* session) {
     ImportResult out;
     out.line = row.line;
     const auto refuse = [&](int field, const std::string& message) {
@@ -489,7 +489,7 @@ ImportResult ImportParamRow(CallContext& ctx, const std::vector<BulkColumn>& hea
         values.clear();
     };
     if (!apply) {
-        ctx.db.Run([&](DbCall& db) -> json {
+        const auto dry = [&](DbCall& db) -> json {
             reset();
             if (IdempotencyKeyAnswered(db, key)) {
                 out.outcome = "repeated";
@@ -498,7 +498,11 @@ ImportResult ImportParamRow(CallContext& ctx, const std::vector<BulkColumn>& hea
             ValidChange change;
             check(db, change);
             return nullptr;
-        });
+        };
+        if (session)
+            dry(*session);
+        else
+            ctx.db.Run(dry);
         return out;
     }
 

@@ -94,6 +94,7 @@ std::vector<BulkColumn> ReadImportHeader(const nlohmann::json& header);
 
 // One row, checked by the rules of a save and, when `apply`, stored in a transaction of its own
 // with its audit under the call's operator. Faults of the database are thrown (RpcError -32002
-// and the like): the batch can be sent again, its rows' keys stop a second apply.
+// and the like): the batch can be sent again, its rows' keys stop a second apply. A dry run may
+// be given the session of the whole batch, which then reads without a session per row.
 ImportResult ImportParamRow(CallContext& ctx, const std::vector<BulkColumn>& header,
-                            const ImportRow& row, bool apply);
+                            const ImportRow& row, bool apply, DbCall* session = nullptr);

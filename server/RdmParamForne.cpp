@@ -236,14 +236,25 @@ json RdmParamForne::ImportParamForn(const json& params, CallContext& ctx) {
     }
     json results = json::array();
     int applied = 0;
-    for (const ImportRow& row : rows) {
-        ImportResult r = ImportParamRow(ctx, header, row, apply);
+    const auto add = [&](ImportResult r) {
         if (r.outcome == "applied") ++applied;
         results.push_back({{"line", r.line},
                            {"code", r.code},
                            {"outcome", r.outcome},
                            {"changes", std::move(r.changes)},
                            {"errors", std::move(r.errors)}});
+    };
+    if (apply) {
+        for (const ImportRow& row : rows)
+            add(ImportParamRow(ctx, header, row, true));
+    } else {
+        // The dry run reads the whole batch on one session.
+        ctx.db.Run([&](DbCall& db) -> json {
+            results = json::array(); // a run again on a fresh session starts over
+            for (const ImportRow& row : rows)
+                add(ImportParamRow(ctx, header, row, false, &db));
+            return nullptr;
+        });
     }
     ctx.applied = applied > 0;
     if (!rows.empty())
