@@ -4,6 +4,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 
 #include <cstdio>
 #include <fstream>
@@ -87,6 +88,38 @@ TEST_F(ParamsImportTest, TheDryRunIsShownBeforeTheClerkApplies) {
     EXPECT_EQ(dialogs_.dialogs[0].text,
               "Aplicar as alterações de 1 fornecedores? As linhas recusadas ou em conflito não "
               "serão aplicadas.");
+}
+
+// The clerk interrupts a long check: it stops after the batch under way, says so, and offers
+// nothing to apply.
+TEST_F(ParamsImportTest, InterruptingTheCheckStopsAfterTheBatchUnderWay) {
+    db_->Sql()
+        << "INSERT INTO FORNECEDOR (CDFORNECED, NRINSJURFORN, NMRAZSOCFORN, IDTPIJURFORN) "
+           "WITH RECURSIVE c(x) AS (SELECT 100 UNION ALL SELECT x + 1 FROM c WHERE x < 1300) "
+           "SELECT printf('%06d', x), printf('%014d', x), 'Fornecedor ' || x, 'J' FROM c";
+    const std::string path = db_->Dir() + "/muitos.csv";
+    {
+        TNetConnection conn;
+        conn.ServerName = "Kxf27400.rdmParamForne";
+        std::FILE* out = std::fopen(path.c_str(), "wb");
+        ASSERT_EQ(ParamsTransfer::Export(conn, {}, out), 1210);
+        std::fclose(out);
+    }
+    TQtParamsImportDialog dialog(QString::fromStdString(path), &qtHost_->Window());
+    dialog.show();
+    // The click arrives while the first batch's progress is shown.
+    QTimer::singleShot(0, dialog.CancelButton(), [&] {
+        EXPECT_TRUE(dialog.CancelButton()->isEnabled());
+        QTest::mouseClick(dialog.CancelButton(), Qt::LeftButton);
+    });
+    EXPECT_FALSE(dialog.Check());
+    EXPECT_EQ(dialog.Result().rows, 500);
+    EXPECT_TRUE(dialog.Result().cancelled);
+    EXPECT_NE(dialog.Summary()->text().toStdString().find(
+                  "Interrompida a pedido: as linhas seguintes não foram lidas."),
+              std::string::npos)
+        << dialog.Summary()->text().toStdString();
+    EXPECT_FALSE(dialog.ApplyButton()->isEnabled());
 }
 
 } // namespace
