@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <stdexcept>
 
 using nlohmann::json;
@@ -133,6 +134,10 @@ Summary Import(TNetConnection& conn, const std::string& path, const ImportOption
                     }
                     return true;
                 }
+                // A spreadsheet leaves rows of bare separators after the last one: not rows.
+                if (std::all_of(cells.begin(), cells.end(),
+                                [](const std::string& c) { return c.empty(); }))
+                    return true;
                 for (const std::string& c : cells)
                     if (!ValidUtf8(c)) {
                         RowResult r;

@@ -146,7 +146,8 @@ CellValue ParseCell(int field, std::string_view cell) {
     if (text.empty()) return {json(), ""};
     switch (f.kind) {
     case FieldKind::Text:
-        if (f.flag && text.size() == 1) text[0] = static_cast<char>(std::toupper(text[0]));
+        if (f.flag && text.size() == 1)
+            text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
         if (f.flag && text != "S" && text != "N")
             return {json(), "valor \"" + text + "\" inválido; use S ou N."};
         return {json(text), ""};
@@ -405,8 +406,8 @@ ImportResult ImportParamRow(CallContext& ctx, const std::vector<BulkColumn>& hea
     else if (const size_t at = ControlCharacterPosition(out.code))
         refuse(kBulkCode,
                "o código contém um caractere de controle na posição " + std::to_string(at) + ".");
-    if (version.size() != 16 ||
-        !std::all_of(version.begin(), version.end(), [](char c) { return std::isxdigit(c); }))
+    if (version.size() != 16 || !std::all_of(version.begin(), version.end(),
+                                             [](unsigned char c) { return std::isxdigit(c); }))
         refuse(kBulkVersion, "versão ausente ou alterada: use um arquivo exportado por este "
                              "sistema, sem mudar esta coluna.");
     if (!out.errors.empty()) {

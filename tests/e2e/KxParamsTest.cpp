@@ -65,6 +65,10 @@ TEST(ParamsCsvTest, ReadsWhatSpreadsheetsWrite) {
         {"\xEF\xBB\xBF"
          "Código;Nome\r\n000001;\"A;\"\"B\"\"\r\nC\"\r\n\r\n000002; x \r\n",
          {{"1", "Código", "Nome"}, {"2", "000001", "A;\"B\"\r\nC"}, {"3", "000002", "x"}}},
+        // Rows of bare separators, as a spreadsheet leaves them, are read as they are (the
+        // import passes them over).
+        {"Código;Nome\n;\n000001;x\n",
+         {{"1", "Código", "Nome"}, {"2", "", ""}, {"3", "000001", "x"}}},
         // Windows-1252 and "," found without being told; no line break at the end.
         {"C\xF3"
          "digo,Raz\xE3o Social\n000001,\"1500,50\"\n000002,\x80",
@@ -199,7 +203,8 @@ TEST_P(KxParamsTest, ExitCodesTellRefusalsFromUsageAndConnectionErrors) {
     const std::string refused = dir_.Path() + "/refused.csv";
     ASSERT_NE(text.find("Ltda;30;"), std::string::npos) << text;
     const std::string broken = dir_.Path() + "/broken.csv";
-    WriteFile(refused, std::string(text).replace(text.find("Ltda;30;") + 4, 4, ";-5;"));
+    WriteFile(refused, std::string(text).replace(text.find("Ltda;30;") + 4, 4, ";-5;") +
+                           std::string(25, ';') + "\r\n"); // a row of bare separators is no row
     // A byte-order mark says UTF-8; an overlong form in a cell is that row's refusal alone.
     WriteFile(broken, std::string(text).replace(text.find("Ltda;30;"), 4, "L\xC0\xAF"));
     const struct {
@@ -209,7 +214,11 @@ TEST_P(KxParamsTest, ExitCodesTellRefusalsFromUsageAndConnectionErrors) {
         const char* says;
     } rows[] = {
         {{"import", file}, "", 0, "1 linha: 0 alteradas, 1 sem alteração"},
-        {{"import", refused, "--dry-run"}, "", 1, "o número de dias deve ser um número inteiro"},
+        {{"import", refused, "--dry-run"},
+         "",
+         1,
+         "1 linha: 0 a alterar, 0 sem alteração, 0 já "
+         "aplicadas, 1 recusadas"},
         {{"import", refused, "--all-or-nothing"}, "", 1, "Nada foi aplicado"},
         {{"import", broken}, "", 1, "Linha 2: recusada: texto que não é UTF-8"},
         {{"import", dir_.Path() + "/nenhum.csv"}, "", 2, "não foi possível ler"},
