@@ -1,6 +1,6 @@
-# The three commands of the project. Build outputs go to build/.
-# The side builds sit in build/ too, under names no source folder has: build/<folder> is the main
-# build's tree of that folder, and a second project there would replace its test list.
+# The commands of the project. Every build goes under build/: the main one in build/ itself, the
+# others in folders no source folder is named like, since build/<folder> holds the main build's
+# tree of that source folder.
 BUILD      ?= build
 BENCHBUILD ?= build/release
 PKGBUILD   ?= build/deb

@@ -18,8 +18,8 @@
 #include <thread>
 #include <unistd.h>
 
+#include "Schema.h"
 #include "net/NetConnection.h"
-#include "sql/Schema.h"
 
 namespace {
 
@@ -334,6 +334,60 @@ void BM_PostgresServers(benchmark::State& state) {
     state.SetLabel(std::to_string(servers) + " servidor(es), 4 clientes, metade gravações");
 }
 
+// GetParamForn calls per second that 16 clients on kept connections get from one appserver
+// whose database is reached directly (0) or through PgBouncer in transaction mode (1, the pooler
+// KX_BENCH_PG_POOLER names, in front of KX_TEST_PG's server).
+void BM_PostgresLoadsPooled(benchmark::State& state) {
+    const bool pooled = state.range(0) == 1;
+    const char* pooler = std::getenv("KX_BENCH_PG_POOLER");
+    if (pooled && !(pooler && *pooler)) {
+        state.SkipWithError("KX_BENCH_PG_POOLER não definido");
+        return;
+    }
+    // The test database reaches its server through the pooler that KX_TEST_PG_POOLER names.
+    if (pooled) setenv("KX_TEST_PG_POOLER", pooler, 1);
+    TestDatabase db("postgresql");
+    unsetenv("KX_TEST_PG_POOLER");
+    double perSecond = 0;
+    {
+        ServerProcess server(db.Url());
+        constexpr int kClients = 16;
+        constexpr double kSeconds = 3;
+        for (auto _ : state) {
+            std::atomic<bool> stop{false};
+            std::atomic<long> calls{0}, failures{0};
+            std::vector<std::thread> clients;
+            for (int t = 0; t < kClients; ++t)
+                clients.emplace_back([&, t] {
+                    TNetConnection c;
+                    c.ServerName = kModule;
+                    c.Host = "127.0.0.1";
+                    c.Port = server.Port();
+                    c.SetConnected(true);
+                    const std::string code = "00000" + std::to_string(t % 4 + 1);
+                    try {
+                        while (!stop) {
+                            Packet(c, code.c_str());
+                            ++calls;
+                        }
+                    } catch (const std::exception&) {
+                        ++failures;
+                    }
+                });
+            std::this_thread::sleep_for(std::chrono::duration<double>(kSeconds));
+            stop = true;
+            for (std::thread& c : clients)
+                c.join();
+            state.SetIterationTime(kSeconds);
+            perSecond = static_cast<double>(calls) / kSeconds;
+            if (failures) state.SkipWithError("chamadas falharam");
+        }
+    }
+    state.counters["calls_per_s"] = perSecond;
+    state.SetLabel(std::string(pooled ? "pelo PgBouncer (transação)" : "direto") +
+                   ", 16 clientes, GetParamForn");
+}
+
 // Registered only when there is a server to measure.
 [[maybe_unused]] const bool kPostgresBenchmarks = [] {
     const char* pg = std::getenv("KX_TEST_PG");
@@ -343,6 +397,12 @@ void BM_PostgresServers(benchmark::State& state) {
         benchmark::RegisterBenchmark("BM_PostgresServers", BM_PostgresServers)
             ->Arg(1)
             ->Arg(2)
+            ->Iterations(1)
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark("BM_PostgresLoadsPooled", BM_PostgresLoadsPooled)
+            ->Arg(0)
+            ->Arg(1)
             ->Iterations(1)
             ->UseManualTime()
             ->Unit(benchmark::kMillisecond);

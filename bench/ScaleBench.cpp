@@ -16,9 +16,9 @@
 #include <unistd.h>
 
 #include "LookupQueries.h"
+#include "Schema.h"
 #include "TestDatabase.h"
 #include "brx/BtnPesquisa.h"
-#include "sql/Schema.h"
 
 namespace {
 
@@ -144,8 +144,50 @@ void SupplierListFloor(benchmark::State& state, bool postgres) {
         }
         if (n != kListRows) state.SkipWithError("linhas faltando");
     }
-    // The table's label for this floor, not a statement: nothing here reaches the database.
+    // The label names the floor's query in the table; it is never run.
     state.SetLabel("SELECT ... ORDER BY ... LIMIT " + std::to_string(kListRows) + ", direto");
+}
+
+// Scrolling the list through its first 2,000 rows (ten batches): on PostgreSQL each batch comes
+// from a cursor declared in a transaction of its own, moved past the rows read.
+constexpr int kScrollRows = 2000;
+void SupplierListScroll(benchmark::State& state, bool postgres) {
+    Lookup lookup(Data(postgres).Connection());
+    for (auto _ : state) {
+        lookup.Open("", "T");
+        TDataSetPickSource rows(lookup.query->Query(), lookup.fields);
+        if (rows.Fetch(kScrollRows) != kScrollRows) state.SkipWithError("linhas faltando");
+        lookup.query->Close();
+    }
+    state.SetLabel(std::to_string(kScrollRows) + " linhas, um cursor por lote");
+}
+
+// The same rows from one cursor kept open in one transaction, as the list read them before it
+// ended its transaction after each batch.
+void SupplierListScrollOneCursor(benchmark::State& state, bool postgres) {
+    soci::session s;
+    kxsql::OpenSession(s, Data(postgres).Url());
+    for (auto _ : state) {
+        s << "BEGIN READ ONLY";
+        s << "DECLARE kx_bench NO SCROLL CURSOR FOR SELECT CDFORNECED, NRINSJURFORN, "
+             "NMRAZSOCFORN, IDTPIJURFORN FROM FORNECEDOR ORDER BY IDTPIJURFORN, NRINSJURFORN";
+        int n = 0;
+        for (int batch = 0; batch < kScrollRows / 200; ++batch) {
+            soci::row r;
+            soci::statement st(s);
+            st.exchange(soci::into(r));
+            st.alloc();
+            st.prepare("FETCH FORWARD 200 FROM kx_bench", soci::details::st_one_time_query);
+            st.define_and_bind();
+            for (bool got = st.execute(true); got; got = st.fetch()) {
+                benchmark::DoNotOptimize(r.get<std::string>(0));
+                ++n;
+            }
+        }
+        s << "COMMIT";
+        if (n != kScrollRows) state.SkipWithError("linhas faltando");
+    }
+    state.SetLabel(std::to_string(kScrollRows) + " linhas, um cursor numa transação (antes)");
 }
 
 // The total the scripted list shows, counted by the database.
@@ -248,6 +290,10 @@ void Register(bool postgres) {
     };
     add("SupplierList", SupplierList)->Unit(benchmark::kMillisecond);
     add("SupplierListFloor", SupplierListFloor)->Unit(benchmark::kMillisecond);
+    add("SupplierListScroll", SupplierListScroll)->Unit(benchmark::kMillisecond);
+    if (postgres)
+        add("SupplierListScrollOneCursor", SupplierListScrollOneCursor)
+            ->Unit(benchmark::kMillisecond);
     add("SupplierCount", SupplierCount)->Unit(benchmark::kMillisecond)->Iterations(3);
     add("InscriptionLookup", InscriptionLookup)->Unit(benchmark::kMicrosecond);
     add("InscriptionLookupFloor", InscriptionLookupFloor)->Unit(benchmark::kMicrosecond);

@@ -1,4 +1,5 @@
 #include "screen/Cli_kxf27400.h"
+#include "screen/ParamLimits.h"
 
 #include "Consiste.h"
 #include "Pesqlista.h"
@@ -424,7 +425,7 @@ void TfrmParamForne::cdsParamForneBeforePost(TDataSet* DataSet) {
 
     if (Consiste::EmptyString(dbeQtRepeteProdNF->Text())) {
         Campo("CDPRODCONSREPE")->SetAsString("");
-    } else if (StrToInt(dbeQtRepeteProdNF->Text()) < 1) {
+    } else if (StrToInt(dbeQtRepeteProdNF->Text()) < ParamLimits::kQtRepeteProdNF.minimum) {
         Consiste::MensErro(msgPadrao->Msg("QtRepeteProdNF_Maior"), true);
     }
 
@@ -479,16 +480,20 @@ void TfrmParamForne::dbeNrDiasBloqNFKeyPress(TObject*, Char& Key) {
     if (Key == U'+' || Key == U',' || Key == U'-' || Key == U'.' || Key == U'e') Key = 0;
 }
 
-// The days and the repetition count are whole numbers of at most four digits. The field, a
-// floating-point one, would take "9E3" as 9000: the text must be plain digits, or the box is not
-// left, as with any text its field cannot take, and nothing reaches the server.
+// The days and the repetition count are whole numbers of no more digits than their limits allow
+// (the limits the server checks too). The field, a floating-point one, would take "9E3" as 9000:
+// the text must be plain digits, or the box is not left, as with any text its field cannot take,
+// and nothing reaches the server.
 void TfrmParamForne::cdsParamForneNRDIASBLOQNFFORSetText(TField* Sender, const String& Text) {
     const String numero = Trim(Text);
     if (numero.empty()) {
         Sender->Clear();
         return;
     }
-    if (numero.size() > 4 ||
+    const ParamLimits::NumberLimit& limite = Sender->FieldName() == "QTREPETEPRODNF"
+                                                 ? ParamLimits::kQtRepeteProdNF
+                                                 : ParamLimits::kNrDiasBloqNFFor;
+    if (numero.size() > static_cast<size_t>(limite.integerDigits) ||
         !std::all_of(numero.begin(), numero.end(), [](char c) { return c >= '0' && c <= '9'; }))
         throw EConvertError("'" + Text + "' não é um número inteiro válido para o campo " +
                             Sender->DisplayLabel() + ".");
@@ -544,8 +549,9 @@ void TfrmParamForne::dbeValMaxPermKeyPress(TObject*, Char& Key) {
     String texto = dbeValMaxPerm->Text();
     if (!(Key == 8 || Key == U',' || (Key >= U'0' && Key <= U'9'))) Key = 0;
     if (Key == U',' && texto.find(',') != String::npos) Key = 0;
-    Consiste::MaxNumber(dbeValMaxPerm->Text(), 9, 2, ToUtf8(Key), dbeValMaxPerm->SelStart(),
-                        dbeValMaxPerm->SelLength());
+    Consiste::MaxNumber(dbeValMaxPerm->Text(), ParamLimits::kVrMaxPermForn.integerDigits,
+                        ParamLimits::kVrMaxPermForn.decimals, ToUtf8(Key),
+                        dbeValMaxPerm->SelStart(), dbeValMaxPerm->SelLength());
 }
 
 void TfrmParamForne::btnPesqGrupoBeforePesq(TObject*, bool&) {

@@ -2,7 +2,9 @@
 
 #include "RpcError.h"
 
+#include <soci/postgresql/soci-postgresql.h>
 #include <soci/soci.h>
+#include <soci/sqlite3/soci-sqlite3.h>
 
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -48,7 +50,10 @@ struct Database::Slot {
 };
 
 void DbCall::Begin() {
-    sql_ << (engine_ == kxsql::Engine::SQLite ? "BEGIN IMMEDIATE" : "BEGIN");
+    // The isolation travels with each transaction: a session setting would stay behind on the
+    // server connection of a pooler, for whichever client gets it next.
+    sql_ << (engine_ == kxsql::Engine::SQLite ? "BEGIN IMMEDIATE"
+                                              : "BEGIN ISOLATION LEVEL READ COMMITTED");
     inTransaction_ = true;
     commitIssued_ = false;
 }
@@ -69,6 +74,76 @@ void DbCall::Fault(const char* point) {
 void DbCall::Rollback() {
     inTransaction_ = false;
     sql_ << "ROLLBACK";
+}
+
+namespace {
+// Whether PostgreSQL's column of type oid can be read into a variable of that kind.
+bool Takes(ColumnKind kind, unsigned oid) {
+    switch (oid) {
+    case 20: // bigint
+    case 21: // smallint
+    case 23: // integer
+        return true;
+    case 700:  // real
+    case 701:  // double precision
+    case 1700: // numeric
+        return kind == ColumnKind::Number;
+    case 18:   // "char"
+    case 19:   // name
+    case 25:   // text
+    case 705:  // unknown (a literal)
+    case 1042: // char(n)
+    case 1043: // varchar(n)
+    case 1082: // date
+    case 1114: // timestamp
+    case 1184: // timestamp with time zone
+        return kind == ColumnKind::Text;
+    default:
+        return false;
+    }
+}
+} // namespace
+
+Query::Query(DbCall& db, std::string text)
+    : st_(db.Sql()), engine_(db.Engine()), text_(std::move(text)) {}
+
+bool Query::Run() {
+    if (!prepared_) {
+        st_.alloc();
+        st_.prepare(text_, engine_ == kxsql::Engine::PostgreSQL
+                               ? soci::details::st_one_time_query
+                               : soci::details::st_repeatable_query);
+        st_.define_and_bind();
+        prepared_ = true;
+    }
+    const bool got = st_.execute(true);
+    if (!columns_.empty()) CheckShape();
+    return got;
+}
+
+void Query::CheckShape() {
+    std::string problem;
+    size_t count = 0;
+    if (engine_ == kxsql::Engine::PostgreSQL) {
+        const PGresult* result =
+            static_cast<soci::postgresql_statement_backend*>(st_.get_backend())->result_;
+        count = result ? static_cast<size_t>(PQnfields(result)) : 0;
+        for (size_t i = 0; i < count && i < columns_.size() && problem.empty(); ++i)
+            if (!Takes(columns_[i], PQftype(result, static_cast<int>(i))))
+                problem = "a coluna " + std::to_string(i + 1) + " (" +
+                          PQfname(result, static_cast<int>(i)) + ") é do tipo " +
+                          std::to_string(PQftype(result, static_cast<int>(i))) +
+                          ", que não cabe na variável que a lê";
+    } else {
+        count = static_cast<size_t>(sqlite_api::sqlite3_column_count(
+            static_cast<soci::sqlite3_statement_backend*>(st_.get_backend())->stmt_));
+    }
+    if (count != columns_.size())
+        problem = "a resposta tem " + std::to_string(count) + " colunas e o comando lê " +
+                  std::to_string(columns_.size());
+    if (!problem.empty())
+        throw std::runtime_error("resposta do banco de dados fora do formato do comando: " +
+                                 problem + " [" + text_.substr(0, 120) + "]");
 }
 
 Database::Database(std::string url) : url_(std::move(url)), engine_(kxsql::EngineOfUrl(url_)) {
@@ -135,6 +210,54 @@ void Database::Probe() {
 
 nlohmann::json Database::Run(const std::function<nlohmann::json(DbCall&)>& work,
                              const SettleCommit& settle) {
+    try {
+        nlohmann::json result = RunCall(work, settle);
+        CallEnded("");
+        return result;
+    } catch (const RpcError& e) {
+        const bool database = e.Code() == kRpcDatabaseFailure || e.Code() == kRpcOutcomeUnknown;
+        CallEnded(!database ? "" : e.Detail().empty() ? e.what() : e.Detail());
+        throw;
+    }
+}
+
+void Database::CallEnded(const std::string& failure) {
+    const long long now = std::chrono::duration_cast<std::chrono::seconds>(
+                              std::chrono::steady_clock::now().time_since_epoch())
+                              .count();
+    std::lock_guard lock(callsMutex_);
+    Second& second = seconds_[static_cast<size_t>(now) % seconds_.size()];
+    if (second.at != now) second = {now, 0, 0};
+    ++second.calls;
+    if (failure.empty()) return;
+    ++second.failed;
+    lastFailure_ = failure;
+}
+
+std::string Database::CallProblem() {
+    const long long now = std::chrono::duration_cast<std::chrono::seconds>(
+                              std::chrono::steady_clock::now().time_since_epoch())
+                              .count();
+    int calls = 0, failed = 0;
+    std::lock_guard lock(callsMutex_);
+    for (const Second& second : seconds_)
+        if (second.at > now - static_cast<long long>(seconds_.size())) {
+            calls += second.calls;
+            failed += second.failed;
+        }
+    if (failed < kFailedCalls || failed * kFailedShare < calls) return "";
+    return std::to_string(failed) + " de " + std::to_string(calls) +
+           " chamadas falharam no banco de dados nos últimos " + std::to_string(seconds_.size()) +
+           " s (a última: " + lastFailure_ + ")";
+}
+
+void Database::ForgetCallFailures() {
+    std::lock_guard lock(callsMutex_);
+    seconds_.fill({});
+}
+
+nlohmann::json Database::RunCall(const std::function<nlohmann::json(DbCall&)>& work,
+                                 const SettleCommit& settle) {
     for (int attempt = 0;; ++attempt) {
         bool fresh = true;
         std::unique_ptr<Slot> slot = attempt == 0 ? Acquire(fresh) : Open();
@@ -247,31 +370,29 @@ std::string Database::WriteProblem() {
     // Checked first: a SQLite file on a read-only mount may not even open.
     std::string problem = engine_ == kxsql::Engine::SQLite ? SqliteFilesProblem() : "";
     if (!problem.empty()) return problem;
-    Run([&](DbCall& call) -> nlohmann::json {
-        // The schema must be there too, or every call would fail.
-        int one = 0;
-        call.Sql() << "SELECT 1 FROM PARAMFORNE WHERE 1 = 0 UNION ALL SELECT 1", soci::into(one);
-        try {
-            call.Begin();
-            call.Fault("write-probe");
-            // A write that changes nothing still needs the database to take writes: a read-only
-            // database, transaction or file refuses it.
-            call.Sql() << "UPDATE PARAMFORNE SET CDFORNECED = CDFORNECED WHERE 1 = 0";
-        } catch (const std::exception& e) {
-            if (kxsql::ClassifyFailure(e) == kxsql::Failure::Connection) throw;
-            problem = e.what();
-        }
-        if (call.InTransaction()) call.Rollback();
-        return nullptr;
-    });
+    // Not counted among the calls: the probe must not hide their failures.
+    RunCall(
+        [&](DbCall& call) -> nlohmann::json {
+            // The schema must be there too, or every call would fail.
+            int one = 0;
+            Query(call, "SELECT 1 FROM PARAMFORNE WHERE 1 = 0 UNION ALL SELECT 1").Into(one).Run();
+            try {
+                call.Begin();
+                call.Fault("write-probe");
+                // A write that changes nothing still needs the database to take writes: a read-only
+                // database, transaction or file refuses it.
+                call.Sql() << "UPDATE PARAMFORNE SET CDFORNECED = CDFORNECED WHERE 1 = 0";
+            } catch (const std::exception& e) {
+                if (kxsql::ClassifyFailure(e) == kxsql::Failure::Connection) throw;
+                problem = e.what();
+            }
+            if (call.InTransaction()) call.Rollback();
+            return nullptr;
+        },
+        {});
     if (!problem.empty()) return problem;
     std::lock_guard lock(writeMutex_);
     if (!refusal_.empty() && std::chrono::steady_clock::now() - refusedAt_ < kWriteMemory)
         return refusal_;
     return "";
-}
-
-void Drain(soci::statement& st) {
-    while (st.fetch()) {
-    }
 }

@@ -7,7 +7,9 @@
 #include "Schema.h"
 
 #include <nlohmann/json.hpp>
+#include <soci/soci.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -15,21 +17,14 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
-namespace soci {
-class session;
-class statement;
-} // namespace soci
-
-// Reads a SELECT to its end, so its statement holds no snapshot while the session waits.
-void Drain(soci::statement& st);
-
-// Statements a pooled session keeps prepared between calls, each with the variables it is bound
-// to: preparing costs more than running (a parse on SQLite; on PostgreSQL a round trip, and
-// another to deallocate). They go with their session. A statement left partway would hold a
-// read snapshot on SQLite: users read every SELECT to its end (Drain).
+// Statements a pooled session keeps between calls, each with the variables it is bound to
+// (Query): SQLite keeps them compiled, PostgreSQL is sent their text each time. They go with
+// their session. A statement left partway would hold a read snapshot on SQLite: users read every
+// SELECT to its end (Query::Drain).
 class PreparedCache {
 public:
     struct Entry {
@@ -82,6 +77,70 @@ private:
     bool commitIssued_ = false;
 };
 
+// What a variable takes from a column of an answer.
+enum class ColumnKind { Text, Number, Integer };
+
+// A statement of a call's session, with the variables its values come from and its rows go to.
+// Kept in the session's PreparedCache, it runs again with new values. SQLite compiles it once;
+// PostgreSQL is sent its text with every run as an unnamed statement (parsed, bound and run in one
+// round trip), so nothing prepared outlives a transaction and a pooler that gives each
+// transaction another server connection never runs one client's statement for another.
+// Every answer is checked before its rows are used: as many columns as variables read, each of
+// a type its variable takes (PostgreSQL); anything else fails the call as a database failure on
+// that session, never a wrong row.
+class Query {
+public:
+    Query(DbCall& db, std::string text);
+    template <class T> Query& Into(T& value) {
+        st_.exchange(soci::into(value));
+        columns_.push_back(KindOf<T>());
+        return *this;
+    }
+    template <class T> Query& Into(T& value, soci::indicator& ind) {
+        st_.exchange(soci::into(value, ind));
+        columns_.push_back(KindOf<T>());
+        return *this;
+    }
+    template <class T> Query& Use(T& value) {
+        st_.exchange(soci::use(value));
+        return *this;
+    }
+    template <class T> Query& Use(T& value, soci::indicator& ind) {
+        st_.exchange(soci::use(value, ind));
+        return *this;
+    }
+    // Runs it with the variables' current values; true when a first row came into them.
+    bool Run();
+    // The next row into the variables; false at the end.
+    bool Next() { return st_.fetch(); }
+    // Reads the remaining rows, so the statement holds no snapshot while the session waits.
+    void Drain() {
+        while (Next()) {
+        }
+    }
+    long long AffectedRows() { return st_.get_affected_rows(); }
+    const std::string& Text() const { return text_; }
+
+private:
+    template <class T> static constexpr ColumnKind KindOf() {
+        if constexpr (std::is_same_v<T, std::string>)
+            return ColumnKind::Text;
+        else if constexpr (std::is_floating_point_v<T>)
+            return ColumnKind::Number;
+        else {
+            static_assert(std::is_integral_v<T>, "a column is read as text, number or integer");
+            return ColumnKind::Integer;
+        }
+    }
+    void CheckShape();
+
+    soci::statement st_;
+    kxsql::Engine engine_;
+    std::string text_;
+    std::vector<ColumnKind> columns_;
+    bool prepared_ = false;
+};
+
 // What a call that wrote learns on a fresh session when its COMMIT failed (`failure`, the
 // library's words): the answer the commit stored, or nothing when it did not happen.
 using SettleCommit =
@@ -117,6 +176,14 @@ public:
     // schema, is an RpcError as from Run.
     std::string WriteProblem();
 
+    // Why the calls cannot be served now, or "" when they can: at least kFailedCalls of the calls
+    // run in the last kWriteMemory failed on the database, and at least one in kFailedShare of
+    // them, so a database that answers the probe but fails the calls (a pooler that breaks them,
+    // a statement it refuses) is not ready either, while a lone failure among many calls is.
+    std::string CallProblem();
+    // The calls' failures counted so far no longer count (the database came back).
+    void ForgetCallFailures();
+
     int OpenSessions() const { return openSessions_.load(std::memory_order_relaxed); }
     // Statements run again on a fresh session after theirs broke; commits whose answer was lost.
     long long Retries() const { return retries_.load(std::memory_order_relaxed); }
@@ -131,6 +198,7 @@ public:
     // How long Run keeps trying to settle a commit, and how long a refused write counts.
     static constexpr std::chrono::milliseconds kSettleWindow{5000};
     static constexpr std::chrono::seconds kWriteMemory{10};
+    static constexpr int kFailedCalls = 3, kFailedShare = 4;
 
 private:
     friend class DbCall;
@@ -140,7 +208,10 @@ private:
     bool StillValid(const Slot& slot) const;
     void Release(std::unique_ptr<Slot> slot);
     void DropIdle();
+    nlohmann::json RunCall(const std::function<nlohmann::json(DbCall&)>& work,
+                           const SettleCommit& settle);
     nlohmann::json Settle(const SettleCommit& settle, const std::string& failure);
+    void CallEnded(const std::string& failure);
     void WriteSucceeded();
     void WriteRefused(const std::string& reason);
     std::string SqliteFilesProblem() const;
@@ -156,4 +227,13 @@ private:
     std::mutex writeMutex_;
     std::chrono::steady_clock::time_point refusedAt_; // guarded by writeMutex_
     std::string refusal_;                             // "" once a commit succeeded since
+    // Calls and their database failures per second of the last kWriteMemory, and the last failure.
+    struct Second {
+        long long at = -1;
+        int calls = 0, failed = 0;
+    };
+    std::mutex callsMutex_;
+    std::array<Second, static_cast<size_t>(kWriteMemory.count())>
+        seconds_; // guarded by callsMutex_, as is lastFailure_
+    std::string lastFailure_;
 };

@@ -1,7 +1,5 @@
 #include "HttpServer.h"
 
-#include "RpcError.h"
-
 #include <boost/asio/ssl.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
@@ -24,6 +22,8 @@ namespace {
 constexpr std::chrono::seconds kWriteTimeout{30};
 constexpr std::chrono::seconds kLingerTimeout{2};
 constexpr std::chrono::seconds kHandshakeTimeout{10};
+// Of an answer with a body whose reply names no type.
+constexpr const char* kDefaultContentType = "application/json; charset=utf-8";
 
 using TlsStream = beast::ssl_stream<beast::tcp_stream>;
 
@@ -78,11 +78,8 @@ private:
     void OnRead(beast::error_code ec, size_t) {
         if (ec == http::error::body_limit) {
             busy_ = true;
-            HttpReply reply{413,
-                            RpcService::ErrorBody(nullptr, kRpcInvalidRequest,
-                                                  "Requisição excede o limite de 1 MiB."),
-                            ""};
-            Write(std::move(reply), false, parser_->get().version());
+            Write(ErrorReply(413, "Requisição excede o limite de 1 MiB."), false,
+                  parser_->get().version());
             return;
         }
         if (ec) {
@@ -91,11 +88,7 @@ private:
             if (ec.category() == http::make_error_code(http::error::bad_target).category() &&
                 ec != http::error::end_of_stream && ec != http::error::partial_message) {
                 busy_ = true;
-                Write({400,
-                       RpcService::ErrorBody(nullptr, kRpcInvalidRequest,
-                                             "Requisição HTTP malformada."),
-                       ""},
-                      false, 11);
+                Write(ErrorReply(400, "Requisição HTTP malformada."), false, 11);
                 return;
             }
             Close();
@@ -107,23 +100,17 @@ private:
         info.method = std::string(req.method_string());
         info.target = std::string(req.target());
         info.body = std::move(req.body());
-        if (auto it = req.find("X-Operator"); it != req.end())
-            info.operatorName = std::string(it->value());
-        if (auto it = req.find(http::field::authorization); it != req.end())
-            info.authorization = std::string(it->value());
+        for (const auto& field : req)
+            info.headers.emplace_back(std::string(field.name_string()), std::string(field.value()));
         beast::error_code peerError;
         if (const auto peer = Lowest(stream_).socket().remote_endpoint(peerError); !peerError)
             info.remoteAddress = peer.address().to_string();
-        if (auto it = req.find("X-Request-Id"); it != req.end())
-            info.requestId = std::string(it->value());
-        if (auto it = req.find("Idempotency-Key"); it != req.end())
-            info.idempotencyKey = std::string(it->value());
         // After CONNECT the client may send anything: the connection is not reused.
         const bool keepAlive = req.keep_alive() && req.method() != http::verb::connect;
         const unsigned version = req.version();
         try {
-            server_.handler_(std::move(info), [self = this->shared_from_this(), keepAlive,
-                                               version](HttpReply reply) {
+            server_.handler_(std::move(info), [self = OnNetworkThread(this->shared_from_this()),
+                                               keepAlive, version](HttpReply reply) {
                 if (self->server_.io_.get_executor().running_in_this_thread())
                     self->Write(std::move(reply), keepAlive, version);
                 else
@@ -132,12 +119,30 @@ private:
         } catch (const std::exception& e) {
             // Nothing a request holds may end the network loop; the log says what happened.
             std::cerr << "appserver: requisição descartada: " << e.what() << std::endl;
-            Write({500,
-                   RpcService::ErrorBody(nullptr, kRpcInternalError,
-                                         "Erro interno do servidor de aplicação."),
-                   ""},
-                  false, version);
+            Write(ErrorReply(500, "Erro interno do servidor de aplicação."), false, version);
         }
+    }
+
+    // The connection as the answer callback holds it. The callback may be dropped on the worker
+    // that ran the call, after the network thread let go of the connection: the last reference
+    // then goes back to the network thread, which alone touches the server's connection set.
+    struct OnNetworkThread {
+        std::shared_ptr<HttpConnection> conn;
+        explicit OnNetworkThread(std::shared_ptr<HttpConnection> c) : conn(std::move(c)) {}
+        OnNetworkThread(const OnNetworkThread&) = default;
+        OnNetworkThread& operator=(const OnNetworkThread&) = delete;
+        ~OnNetworkThread() {
+            if (!conn) return;
+            asio::io_context& io = conn->server_.io_;
+            if (!io.get_executor().running_in_this_thread())
+                asio::post(io, [last = std::move(conn)] {});
+        }
+        HttpConnection* operator->() const { return conn.get(); }
+    };
+
+    HttpReply ErrorReply(unsigned status, const std::string& message) {
+        return {status, server_.options_.errorBody ? server_.options_.errorBody(status, message)
+                                                   : std::string()};
     }
 
     void Write(HttpReply reply, bool keepAlive, unsigned version) {
@@ -215,9 +220,8 @@ private:
             static_cast<http::status>(reply.status), version);
         res->set(http::field::server, "appserver");
         if (!reply.body.empty())
-            res->set(http::field::content_type, reply.contentType.empty()
-                                                    ? "application/json; charset=utf-8"
-                                                    : reply.contentType);
+            res->set(http::field::content_type,
+                     reply.contentType.empty() ? kDefaultContentType : reply.contentType);
         if (!reply.allow.empty()) res->set(http::field::allow, reply.allow);
         for (const auto& [name, value] : reply.headers)
             res->set(name, value);
@@ -273,6 +277,13 @@ HttpServer::HttpServer(asio::io_context& io, const tcp::endpoint& endpoint, Hand
     acceptor_.bind(endpoint);
     acceptor_.listen(asio::socket_base::max_listen_connections);
     reserveFd_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const std::string message =
+        "Servidor de aplicação sobrecarregado: tente novamente em instantes.";
+    const std::string body = options_.errorBody ? options_.errorBody(503, message) : "";
+    overloaded_ = "HTTP/1.1 503 Service Unavailable\r\nServer: appserver\r\nConnection: close\r\n"
+                  "Retry-After: 1\r\n";
+    if (!body.empty()) overloaded_ += std::string("Content-Type: ") + kDefaultContentType + "\r\n";
+    overloaded_ += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
 HttpServer::~HttpServer() {
@@ -321,13 +332,6 @@ void HttpServer::Accept() {
 // The descriptor kept in reserve is given up for a moment to take each waiting connection,
 // answer it 503 and close it.
 void HttpServer::Shed() {
-    static const std::string body = RpcService::ErrorBody(
-        nullptr, kRpcInternalError,
-        "Servidor de aplicação sobrecarregado: tente novamente em instantes.");
-    static const std::string answer =
-        "HTTP/1.1 503 Service Unavailable\r\nServer: appserver\r\nConnection: close\r\n"
-        "Retry-After: 1\r\nContent-Type: application/json; charset=utf-8\r\nContent-Length: " +
-        std::to_string(body.size()) + "\r\n\r\n" + body;
     if (reserveFd_ >= 0) {
         ::close(reserveFd_);
         reserveFd_ = -1;
@@ -338,7 +342,7 @@ void HttpServer::Shed() {
         if (::poll(&p, 1, 0) <= 0) break;
         const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) break;
-        (void)!::send(fd, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        (void)!::send(fd, overloaded_.data(), overloaded_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         ::shutdown(fd, SHUT_WR);
         ::close(fd);
     }

@@ -4,7 +4,7 @@
 // answer given on a worker thread is written to its socket by that worker.
 #pragma once
 
-#include "RpcService.h"
+#include "HttpMessage.h"
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -14,6 +14,7 @@
 #include <chrono>
 #include <functional>
 #include <set>
+#include <string>
 
 namespace boost::asio::ssl {
 class context;
@@ -31,6 +32,9 @@ struct HttpServerOptions {
     size_t bodyLimit = 1 << 20;
     // HTTPS with this certificate and key when set; it must outlive the server.
     boost::asio::ssl::context* tls = nullptr;
+    // The body of an answer the server gives on its own, in the form the handler's answers
+    // take (a request too large or malformed, a handler that threw, no descriptor left).
+    std::function<std::string(unsigned status, const std::string& message)> errorBody;
 };
 
 class HttpServer {
@@ -62,6 +66,7 @@ private:
     HttpServerOptions options_;
     std::atomic<bool> stopping_{false}; // read by workers writing answers
     bool shedding_ = false;             // accepting fails: logged once until it works again
-    int reserveFd_ = -1; // given up to take and answer a connection when none is left
+    int reserveFd_ = -1;     // given up to take and answer a connection when none is left
+    std::string overloaded_; // the whole 503 answer given then
     std::set<HttpConnectionBase*> connections_;
 };

@@ -43,29 +43,32 @@ std::optional<StoredAnswer> ClaimIdempotencyKey(DbCall& db, const std::string& k
     struct Claim : PreparedCache::Entry {
         std::string key, digest, empty;
         long long now = 0;
-        std::unique_ptr<soci::statement> st;
+        std::unique_ptr<Query> query;
     };
     auto& claim = db.Prepared().Get<Claim>("ClaimIdempotencyKey", [&] {
         auto c = std::make_unique<Claim>();
-        c->st = std::make_unique<soci::statement>(
-            (db.Sql().prepare << "INSERT INTO CHAVEIDEMPOT (CDCHAVEIDEMPOT, DSHASHREQ, DSRESPOSTA, "
-                                 "NRCRIACAO) VALUES (:k, :d, :r, :t) "
-                                 "ON CONFLICT (CDCHAVEIDEMPOT) DO NOTHING",
-             soci::use(c->key), soci::use(c->digest), soci::use(c->empty), soci::use(c->now)));
+        c->query = std::make_unique<Query>(
+            db, "INSERT INTO CHAVEIDEMPOT (CDCHAVEIDEMPOT, DSHASHREQ, DSRESPOSTA, NRCRIACAO) "
+                "VALUES (:k, :d, :r, :t) ON CONFLICT (CDCHAVEIDEMPOT) DO NOTHING");
+        c->query->Use(c->key).Use(c->digest).Use(c->empty).Use(c->now);
         return c;
     });
     claim.key = key;
     claim.digest = digest;
     claim.now = NowSeconds();
-    claim.st->execute(true);
-    if (claim.st->get_affected_rows() == 1) return std::nullopt;
+    claim.query->Run();
+    if (claim.query->AffectedRows() == 1) return std::nullopt;
 
     StoredAnswer stored;
     std::string answer;
     std::string k = key;
-    db.Sql() << "SELECT DSHASHREQ, DSRESPOSTA FROM CHAVEIDEMPOT WHERE CDCHAVEIDEMPOT = :k",
-        soci::into(stored.digest), soci::into(answer), soci::use(k);
-    if (!db.Sql().got_data() || answer.empty())
+    const bool found =
+        Query(db, "SELECT DSHASHREQ, DSRESPOSTA FROM CHAVEIDEMPOT WHERE CDCHAVEIDEMPOT = :k")
+            .Into(stored.digest)
+            .Into(answer)
+            .Use(k)
+            .Run();
+    if (!found || answer.empty())
         throw std::runtime_error("chave de idempotência sem resposta guardada: " + key);
     stored.answer = nlohmann::json::parse(answer);
     return stored;
@@ -83,27 +86,29 @@ std::optional<nlohmann::json> CommittedAnswer(DbCall& db, const std::string& key
     // SQLite finished the failed COMMIT before the session closed: what is stored is final.
     std::string answer, k = key;
     soci::indicator ind = soci::i_null;
-    db.Sql() << "SELECT DSRESPOSTA FROM CHAVEIDEMPOT WHERE CDCHAVEIDEMPOT = :k",
-        soci::into(answer, ind), soci::use(k);
-    if (!db.Sql().got_data() || ind != soci::i_ok || answer.empty()) return std::nullopt;
+    const bool found = Query(db, "SELECT DSRESPOSTA FROM CHAVEIDEMPOT WHERE CDCHAVEIDEMPOT = :k")
+                           .Into(answer, ind)
+                           .Use(k)
+                           .Run();
+    if (!found || ind != soci::i_ok || answer.empty()) return std::nullopt;
     return nlohmann::json::parse(answer);
 }
 
 void StoreIdempotentAnswer(DbCall& db, const std::string& key, const nlohmann::json& answer) {
     struct Store : PreparedCache::Entry {
         std::string key, text;
-        std::unique_ptr<soci::statement> st;
+        std::unique_ptr<Query> query;
     };
     auto& store = db.Prepared().Get<Store>("StoreIdempotentAnswer", [&] {
         auto s = std::make_unique<Store>();
-        s->st = std::make_unique<soci::statement>((
-            db.Sql().prepare << "UPDATE CHAVEIDEMPOT SET DSRESPOSTA = :r WHERE CDCHAVEIDEMPOT = :k",
-            soci::use(s->text), soci::use(s->key)));
+        s->query = std::make_unique<Query>(
+            db, "UPDATE CHAVEIDEMPOT SET DSRESPOSTA = :r WHERE CDCHAVEIDEMPOT = :k");
+        s->query->Use(s->text).Use(s->key);
         return s;
     });
     store.key = key;
     store.text = DumpJson(answer);
-    store.st->execute(true);
+    store.query->Run();
 }
 
 void PurgeExpiredIdempotencyKeys(Database& database) {
@@ -130,7 +135,7 @@ bool IdempotencyTableExists(Database& database) {
     try {
         database.Run([](DbCall& db) -> nlohmann::json {
             long long n = 0;
-            db.Sql() << "SELECT COUNT(*) FROM CHAVEIDEMPOT WHERE 1 = 0", soci::into(n);
+            Query(db, "SELECT COUNT(*) FROM CHAVEIDEMPOT WHERE 1 = 0").Into(n).Run();
             return nullptr;
         });
         return true;

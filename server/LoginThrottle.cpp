@@ -38,8 +38,11 @@ long long LoginThrottle::Wait(const std::string& name, const std::string& addres
     long long until = 0;
     db_.Run([&](DbCall& db) -> nlohmann::json {
         soci::indicator ind = soci::i_null;
-        db.Sql() << "SELECT MAX(NRBLOQUEIO) FROM FALHAENTRADA WHERE CDCHAVE IN (:n, :a)",
-            soci::into(until, ind), soci::use(byName), soci::use(byAddress);
+        Query(db, "SELECT MAX(NRBLOQUEIO) FROM FALHAENTRADA WHERE CDCHAVE IN (:n, :a)")
+            .Into(until, ind)
+            .Use(byName)
+            .Use(byAddress)
+            .Run();
         if (ind != soci::i_ok) until = 0;
         return nullptr;
     });
@@ -67,8 +70,10 @@ void LoginThrottle::Failed(const std::string& name, const std::string& address,
                         "NRFALHAS = FALHAENTRADA.NRFALHAS + 1, NRULTIMA = :t2",
                 soci::use(key), soci::use(when), soci::use(when);
             int failures = 0;
-            db.Sql() << "SELECT NRFALHAS FROM FALHAENTRADA WHERE CDCHAVE = :k",
-                soci::into(failures), soci::use(key);
+            Query(db, "SELECT NRFALHAS FROM FALHAENTRADA WHERE CDCHAVE = :k")
+                .Into(failures)
+                .Use(key)
+                .Run();
             const auto pause = PauseAfter(failures);
             if (pause.count() == 0) continue;
             long long until = at + pause.count();

@@ -29,22 +29,6 @@ std::string Hex(const unsigned char* bytes, size_t n) {
     return out;
 }
 
-// An integer column as SQLite or PostgreSQL hand it over.
-long long Integer(const soci::row& r, size_t i) {
-    switch (r.get_properties(i).get_data_type()) {
-    case soci::dt_integer:
-        return r.get<int>(i);
-    case soci::dt_unsigned_long_long:
-        return static_cast<long long>(r.get<unsigned long long>(i));
-    case soci::dt_double:
-        return static_cast<long long>(r.get<double>(i));
-    case soci::dt_string: // SQLite's type of an expression without a declared type
-        return std::stoll(r.get<std::string>(i));
-    default:
-        return r.get<long long>(i);
-    }
-}
-
 void DeleteSessionsOf(DbCall& db, const std::string& name) {
     std::string n = name;
     db.Sql() << "DELETE FROM SESSAOOPER WHERE CDOPERADOR = :n", soci::use(n);
@@ -102,8 +86,7 @@ bool AddOperator(Database& database, const std::string& name, const std::string&
     database.Run([&](DbCall& db) -> nlohmann::json {
         db.Begin();
         long long found = 0;
-        db.Sql() << "SELECT COUNT(*) FROM OPERADOR WHERE CDOPERADOR = :n", soci::into(found),
-            soci::use(n);
+        Query(db, "SELECT COUNT(*) FROM OPERADOR WHERE CDOPERADOR = :n").Into(found).Use(n).Run();
         if (found) {
             db.Sql() << "UPDATE OPERADOR SET DSSENHAHASH = :h, IDATIVO = :a WHERE CDOPERADOR = :n",
                 soci::use(hash), soci::use(active), soci::use(n);
@@ -125,11 +108,9 @@ bool DisableOperator(Database& database, const std::string& name) {
     bool found = false;
     database.Run([&](DbCall& db) -> nlohmann::json {
         db.Begin();
-        soci::statement st = (db.Sql().prepare << "UPDATE OPERADOR SET IDATIVO = :a "
-                                                  "WHERE CDOPERADOR = :n",
-                              soci::use(inactive), soci::use(n));
-        st.execute(true);
-        found = st.get_affected_rows() == 1;
+        Query update(db, "UPDATE OPERADOR SET IDATIVO = :a WHERE CDOPERADOR = :n");
+        update.Use(inactive).Use(n).Run();
+        found = update.AffectedRows() == 1;
         DeleteSessionsOf(db, n);
         db.Commit();
         return nullptr;
@@ -142,20 +123,15 @@ std::vector<OperatorInfo> ListOperators(Database& database) {
     long long now = NowSeconds();
     database.Run([&](DbCall& db) -> nlohmann::json {
         out.clear();
-        soci::rowset<soci::row> rows =
-            (db.Sql().prepare << "SELECT O.CDOPERADOR, O.IDATIVO, O.NRCRIACAO, "
-                                 "(SELECT COUNT(*) FROM SESSAOOPER S WHERE S.CDOPERADOR = "
-                                 "O.CDOPERADOR AND S.NREXPIRA > :t) FROM OPERADOR O "
-                                 "ORDER BY O.CDOPERADOR",
-             soci::use(now));
-        for (const soci::row& r : rows) {
-            OperatorInfo info;
-            info.name = r.get<std::string>(0);
-            info.active = r.get<std::string>(1) == "S";
-            info.created = Integer(r, 2);
-            info.sessions = Integer(r, 3);
-            out.push_back(std::move(info));
-        }
+        std::string name, active;
+        long long created = 0, sessions = 0;
+        Query list(db, "SELECT O.CDOPERADOR, O.IDATIVO, O.NRCRIACAO, "
+                       "(SELECT COUNT(*) FROM SESSAOOPER S WHERE S.CDOPERADOR = "
+                       "O.CDOPERADOR AND S.NREXPIRA > :t) FROM OPERADOR O "
+                       "ORDER BY O.CDOPERADOR");
+        list.Into(name).Into(active).Into(created).Into(sessions).Use(now);
+        for (bool got = list.Run(); got; got = list.Next())
+            out.push_back({name, active == "S", created, sessions});
         return nullptr;
     });
     return out;
@@ -184,9 +160,13 @@ LoginResult OpenSession(Database& database, const std::string& name, const std::
     database.Run([&](DbCall& db) -> nlohmann::json {
         std::string flag;
         soci::indicator ind = soci::i_null;
-        db.Sql() << "SELECT DSSENHAHASH, IDATIVO FROM OPERADOR WHERE CDOPERADOR = :n",
-            soci::into(hash, ind), soci::into(flag), soci::use(n);
-        if (!db.Sql().got_data() || ind != soci::i_ok) hash.clear();
+        const bool found =
+            Query(db, "SELECT DSSENHAHASH, IDATIVO FROM OPERADOR WHERE CDOPERADOR = :n")
+                .Into(hash, ind)
+                .Into(flag)
+                .Use(n)
+                .Run();
+        if (!found || ind != soci::i_ok) hash.clear();
         active = flag == "S";
         return nullptr;
     });
@@ -202,8 +182,7 @@ LoginResult OpenSession(Database& database, const std::string& name, const std::
         db.Sql() << "DELETE FROM SESSAOOPER WHERE NREXPIRA <= :t", soci::use(now);
         // Disabled between the check and now: no session.
         std::string flag;
-        db.Sql() << "SELECT IDATIVO FROM OPERADOR WHERE CDOPERADOR = :n", soci::into(flag),
-            soci::use(n);
+        Query(db, "SELECT IDATIVO FROM OPERADOR WHERE CDOPERADOR = :n").Into(flag).Use(n).Run();
         if (flag != "S") {
             db.Rollback();
             active = false;
@@ -225,28 +204,28 @@ LoginResult OpenSession(Database& database, const std::string& name, const std::
 std::optional<std::string> SessionOperator(Database& database, const std::string& token) {
     if (token.size() != 64 || token.find_first_not_of("0123456789abcdef") != std::string::npos)
         return std::nullopt;
-    // Every call of a signed-in operator runs this: kept prepared with its pooled session.
+    // Every call of a signed-in operator runs this: kept with its pooled session.
     struct Kept : PreparedCache::Entry {
         std::string digest, name;
         long long now = 0;
         soci::indicator ind = soci::i_null;
-        std::unique_ptr<soci::statement> st;
+        std::unique_ptr<Query> query;
     };
     std::optional<std::string> name;
     database.Run([&](DbCall& db) -> nlohmann::json {
         auto& kept = db.Prepared().Get<Kept>("SessionOperator", [&] {
             auto k = std::make_unique<Kept>();
-            k->st = std::make_unique<soci::statement>(
-                (db.Sql().prepare << "SELECT S.CDOPERADOR FROM SESSAOOPER S JOIN OPERADOR O ON "
-                                     "O.CDOPERADOR = S.CDOPERADOR WHERE S.CDHASHSESSAO = :h AND "
-                                     "S.NREXPIRA > :t AND O.IDATIVO = 'S'",
-                 soci::into(k->name, k->ind), soci::use(k->digest), soci::use(k->now)));
+            k->query = std::make_unique<Query>(
+                db, "SELECT S.CDOPERADOR FROM SESSAOOPER S JOIN OPERADOR O ON "
+                    "O.CDOPERADOR = S.CDOPERADOR WHERE S.CDHASHSESSAO = :h AND "
+                    "S.NREXPIRA > :t AND O.IDATIVO = 'S'");
+            k->query->Into(k->name, k->ind).Use(k->digest).Use(k->now);
             return k;
         });
         kept.digest = TokenDigest(token);
         kept.now = NowSeconds();
-        if (kept.st->execute(true) && kept.ind == soci::i_ok) name = kept.name;
-        Drain(*kept.st);
+        if (kept.query->Run() && kept.ind == soci::i_ok) name = kept.name;
+        kept.query->Drain();
         return nullptr;
     });
     return name;
@@ -265,8 +244,7 @@ void CloseSession(Database& database, const std::string& token) {
 long long CountOpenSessions(Database& database) {
     long long n = 0, now = NowSeconds();
     database.Run([&](DbCall& db) -> nlohmann::json {
-        db.Sql() << "SELECT COUNT(*) FROM SESSAOOPER WHERE NREXPIRA > :t", soci::into(n),
-            soci::use(now);
+        Query(db, "SELECT COUNT(*) FROM SESSAOOPER WHERE NREXPIRA > :t").Into(n).Use(now).Run();
         return nullptr;
     });
     return n;
@@ -276,8 +254,7 @@ bool OperatorExists(Database& database, const std::string& name) {
     std::string n = name;
     long long found = 0;
     database.Run([&](DbCall& db) -> nlohmann::json {
-        db.Sql() << "SELECT COUNT(*) FROM OPERADOR WHERE CDOPERADOR = :n", soci::into(found),
-            soci::use(n);
+        Query(db, "SELECT COUNT(*) FROM OPERADOR WHERE CDOPERADOR = :n").Into(found).Use(n).Run();
         return nullptr;
     });
     return found > 0;
@@ -286,7 +263,7 @@ bool OperatorExists(Database& database, const std::string& name) {
 bool AnyActiveOperator(Database& database) {
     long long active = 0;
     database.Run([&](DbCall& db) -> nlohmann::json {
-        db.Sql() << "SELECT COUNT(*) FROM OPERADOR WHERE IDATIVO = 'S'", soci::into(active);
+        Query(db, "SELECT COUNT(*) FROM OPERADOR WHERE IDATIVO = 'S'").Into(active).Run();
         return nullptr;
     });
     return active > 0;
@@ -296,9 +273,10 @@ bool OperatorTablesExist(Database& database) {
     try {
         database.Run([](DbCall& db) -> nlohmann::json {
             long long n = 0;
-            db.Sql() << "SELECT COUNT(*) FROM OPERADOR O JOIN SESSAOOPER S ON S.CDOPERADOR = "
-                        "O.CDOPERADOR WHERE 1 = 0",
-                soci::into(n);
+            Query(db, "SELECT COUNT(*) FROM OPERADOR O JOIN SESSAOOPER S ON S.CDOPERADOR = "
+                      "O.CDOPERADOR WHERE 1 = 0")
+                .Into(n)
+                .Run();
             return nullptr;
         });
         return true;

@@ -6,6 +6,7 @@
 
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/post.hpp>
+#include <nlohmann/json.hpp>
 #include <soci/soci.h>
 
 using nlohmann::json;
@@ -83,6 +84,16 @@ void OpsEndpoints::CheckDatabase() {
     } catch (const std::exception& e) {
         why = e.what();
     }
+    const bool probeFailed = !why.empty();
+    if (!probeFailed) {
+        // The calls that failed while the probe failed too failed for its reason: once the
+        // database answers the probe again, only their failures since then count.
+        if (probeFailed_) db_.ForgetCallFailures();
+        // Answering the probe is not enough when the calls themselves fail on the database.
+        const std::string calls = db_.CallProblem();
+        if (!calls.empty()) why = "O banco de dados falha nas chamadas: " + calls;
+    }
+    probeFailed_ = probeFailed;
     reply = why.empty() ? Json(200, {{"status", "ok"}})
                         : Json(503, {{"status", "indisponível"}, {"message", why}});
     // The log says when readiness changes and why, not at every probe.

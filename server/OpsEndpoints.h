@@ -2,7 +2,7 @@
 // GET /readyz (the database answers) and GET /metrics (Prometheus text).
 #pragma once
 
-#include "RpcService.h"
+#include "HttpMessage.h"
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/thread_pool.hpp>
@@ -39,6 +39,7 @@ private:
     boost::asio::thread_pool checker_{1};
     std::vector<std::function<void(HttpReply)>> waiting_; // io_context's thread only
     std::function<void(bool, const std::string&)> readinessLog_;
-    bool ready_ = true;       // as last told (checker's thread only)
-    std::string notReadyWhy_; // likewise
+    bool ready_ = true;        // as last told (checker's thread only)
+    std::string notReadyWhy_;  // likewise
+    bool probeFailed_ = false; // the last probe failed (likewise)
 };

@@ -1,5 +1,6 @@
 #include "ParamRecord.h"
 
+#include "RpcError.h"
 #include "host/rtl/Utf8.h"
 
 #include <charconv>
@@ -7,25 +8,6 @@
 #include <cstdio>
 
 namespace {
-
-constexpr FieldKind T = FieldKind::Text;
-constexpr FieldKind N = FieldKind::Number;
-constexpr FieldKind D = FieldKind::Date;
-
-const std::array<ParamField, kParamFieldCount> kFields = {{
-    {"CDFORNECED", T, 21, true, false},     {"NRDIASBLOQNFFOR", N, 0, true, false},
-    {"IDFORNEHOMO", T, 1, false, false},    {"IDBLQNFRELAFOAF", T, 1, true, true},
-    {"IDOBRIMPXMLNF", T, 1, true, true},    {"IDOBRCHAVACESFO", T, 1, true, true},
-    {"IDVERINSFORCHNFE", T, 1, true, true}, {"IDSIMPLESNACIONAL", T, 1, true, true},
-    {"IMPVENCXML", T, 1, true, true},       {"IDREACONSIMPXML", T, 1, true, true},
-    {"IDBLOQALTPRODREL", T, 1, true, true}, {"IDPROCNOTADEBCRE", T, 1, true, true},
-    {"IDUTPRIGXML", T, 1, true, true},      {"VRMAXPERMFORN", N, 0, true, false},
-    {"CDGRPERMLANMAX", T, 2, true, false},  {"DSGRUPOPER", T, 30, false, false},
-    {"IDREACONFVRNF", T, 1, true, true},    {"IDUTDESCITBCST", T, 1, true, true},
-    {"IDCFOPCTEXML", T, 1, true, true},     {"IDIMPVENCXMLCTE", T, 1, true, true},
-    {"IDNGRAVARELAC", T, 1, true, true},    {"DTREACONSIMPXML", D, 0, true, false},
-    {"QTREPETEPRODNF", N, 0, true, false},  {"CDPRODCONSREPE", T, 255, true, false},
-}};
 
 bool IsLeap(int y) {
     return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
@@ -48,19 +30,9 @@ bool Digits(std::string_view s, size_t pos, size_t n, int& out) {
 
 } // namespace
 
-const std::array<ParamField, kParamFieldCount>& ParamFields() {
-    return kFields;
-}
-
-int ParamFieldIndex(std::string_view name) {
-    for (int i = 0; i < kParamFieldCount; ++i)
-        if (name == kFields[i].name) return i;
-    return -1;
-}
-
 nlohmann::json PacketFields() {
     nlohmann::json fields = nlohmann::json::array();
-    for (const ParamField& f : kFields) {
+    for (const ParamField& f : kParamFields) {
         nlohmann::json m = {{"name", f.name}};
         switch (f.kind) {
         case FieldKind::Text:
@@ -82,22 +54,18 @@ nlohmann::json PacketFields() {
 ParamRow DefaultParamRow(const std::string& code, const nlohmann::json& idForneHomo) {
     ParamRow row;
     for (int i = 0; i < kParamFieldCount; ++i)
-        row[i] = kFields[i].flag ? nlohmann::json("N") : nlohmann::json();
+        row[i] = kParamFields[i].flag ? nlohmann::json("N") : nlohmann::json();
     row[kCdForneced] = code;
     row[kIdForneHomo] = idForneHomo;
     row[kCdProdCons] = "";
     return row;
 }
 
-bool EmptyMeansNull(int field) {
-    return kFields[field].kind == FieldKind::Text;
-}
-
 nlohmann::json Normalized(int field, const nlohmann::json& value) {
     if (value.is_string()) {
         const std::string& s = value.get_ref<const std::string&>();
         if (s.find_first_not_of(' ') == std::string::npos) return nullptr;
-        if (kFields[field].kind == FieldKind::Date)
+        if (kParamFields[field].kind == FieldKind::Date)
             if (auto day = StoredDay(s)) return *day;
     }
     if (value.is_number()) return value.get<double>(); // 30 and 30.0 compare equal
@@ -105,12 +73,12 @@ nlohmann::json Normalized(int field, const nlohmann::json& value) {
 }
 
 bool Unreadable(int field, const nlohmann::json& value) {
-    if (kFields[field].kind == FieldKind::Text)
+    if (kParamFields[field].kind == FieldKind::Text)
         return value.is_string() && Utf8Length(value.get_ref<const std::string&>()) >
-                                        static_cast<size_t>(kFields[field].size);
+                                        static_cast<size_t>(kParamFields[field].size);
     const nlohmann::json n = Normalized(field, value);
-    return n.is_string() &&
-           (kFields[field].kind == FieldKind::Number || !ParseIsoDateTime(n.get<std::string>()));
+    return n.is_string() && (kParamFields[field].kind == FieldKind::Number ||
+                             !ParseIsoDateTime(n.get<std::string>()));
 }
 
 std::optional<IsoDateTime> ParseIsoDateTime(std::string_view s) {
@@ -177,18 +145,6 @@ nlohmann::json PacketNumber(double value) {
     return value;
 }
 
-std::optional<std::string> LogText(const nlohmann::json& value) {
-    if (value.is_null()) return std::nullopt;
-    if (value.is_string()) return value.get<std::string>();
-    if (value.is_number()) {
-        const double v = value.get<double>();
-        char buf[64];
-        auto r = std::to_chars(buf, buf + sizeof buf, v);
-        return std::string(buf, r.ptr);
-    }
-    return value.dump();
-}
-
 size_t ControlCharacterPosition(std::string_view text) {
     size_t n = 0;
     for (size_t i = 0; i < text.size(); ++i) {
@@ -219,4 +175,199 @@ bool ValidUtf8(std::string_view s) {
         i += n;
     }
     return true;
+}
+
+void RefuseControlCharacter(const std::string& where, const nlohmann::json& v, bool onlyNul) {
+    if (!v.is_string()) return;
+    const std::string& text = v.get_ref<const std::string&>();
+    size_t at = 0;
+    if (!onlyNul)
+        at = ControlCharacterPosition(text);
+    else if (const size_t nul = text.find('\0'); nul != std::string::npos)
+        at = Utf8Length(std::string_view(text).substr(0, nul)) + 1;
+    if (at)
+        throw RpcError(kRpcRefused, where +
+                                        ": o texto contém um caractere de controle na posição " +
+                                        std::to_string(at) + ", o que não é aceito.");
+}
+
+namespace {
+
+using nlohmann::json;
+
+[[noreturn]] void Refuse(const std::string& message) {
+    throw RpcError(kRpcRefused, message);
+}
+
+std::string Quoted(const json& v) {
+    if (!v.is_string()) return v.dump();
+    return "\"" + v.get<std::string>() + "\"";
+}
+
+// The type check shared by the original and the new values. An original date is any text, and
+// an original number may be a text that reads as no number: what another program stored in a
+// form of its own is sent as it stands and must come back. A number written as a text is not
+// such a value (SQLite stores it as a number): the client sent the wrong type.
+void CheckType(int field, const json& v, const char* which, bool original = false) {
+    if (v.is_null()) return;
+    const ParamField& f = kParamFields[field];
+    const std::string where = std::string(which) + f.name;
+    if (original && f.kind == FieldKind::Date) {
+        if (!v.is_string())
+            Refuse(where + ": esperado um texto de data, recebido " + v.dump() + ".");
+        return;
+    }
+    if (original && f.kind == FieldKind::Number && v.is_string()) {
+        const std::string& s = v.get_ref<const std::string&>();
+        double d = 0;
+        const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), d);
+        if (s.empty() || error != std::errc() || end != s.data() + s.size()) return;
+    }
+    switch (f.kind) {
+    case FieldKind::Text:
+        if (!v.is_string()) Refuse(where + ": esperado um texto, recebido " + v.dump() + ".");
+        break;
+    case FieldKind::Number:
+        if (!v.is_number()) Refuse(where + ": esperado um número, recebido " + v.dump() + ".");
+        if (!std::isfinite(v.get<double>())) Refuse(where + ": o número deve ser finito.");
+        break;
+    case FieldKind::Date:
+        if (!v.is_string() || !ParseIsoDateTime(v.get<std::string>()))
+            Refuse(where + ": esperada uma data no formato AAAA-MM-DD, recebido " + v.dump() + ".");
+        break;
+    }
+}
+
+std::string NumberText(double x) {
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, x);
+    std::string text(buf, r.ptr);
+    if (const size_t dot = text.find('.'); dot != std::string::npos) text[dot] = ',';
+    return text;
+}
+
+// A number within its field's limit: from its minimum, with no more digits than the field has
+// before and after the decimal comma. Whole numbers are refused by their range.
+void CheckNumber(const ParamField& f, double x, const std::string& name) {
+    const ParamLimits::NumberLimit& limit = f.limit;
+    const double units = x * ParamLimits::NumberLimit::Pow10(limit.decimals);
+    const double rounded = std::round(units);
+    // A decimal fraction has no exact binary form: a few units in the last place away from a
+    // whole number of cents still count as that number. A whole number needs no such allowance.
+    const double slack =
+        limit.decimals == 0 ? 0 : 8 * (std::nextafter(units, INFINITY) - units) + 1e-7;
+    const bool fraction = std::fabs(units - rounded) > slack;
+    const bool below = x < limit.minimum;
+    const bool above = rounded > limit.MaximumUnits();
+    if (limit.decimals == 0) {
+        if (below || above || fraction)
+            Refuse(name + ": " + f.what + " deve ser um número inteiro de " +
+                   NumberText(limit.minimum) + " a " + NumberText(limit.Maximum()) + ".");
+        return;
+    }
+    if (below)
+        Refuse(name + ": " + f.what +
+               (limit.minimum == 0 ? " não pode ser negativo."
+                                   : " não pode ser menor que " + NumberText(limit.minimum) + "."));
+    if (fraction)
+        Refuse(name + ": " + f.what + " admite no máximo " + std::to_string(limit.decimals) +
+               " casas decimais.");
+    if (above)
+        Refuse(name + ": " + f.what + " admite no máximo " + std::to_string(limit.integerDigits) +
+               " dígitos inteiros.");
+}
+
+// The rules of one new value, by its field's description.
+void CheckNewValue(int field, const json& v) {
+    const ParamField& f = kParamFields[field];
+    const std::string name = std::string("Campo ") + f.name;
+    CheckType(field, v, "Campo ");
+    RefuseControlCharacter(name, v);
+    if (f.flag && !(v.is_string() && (v == "S" || v == "N")))
+        Refuse(name + ": valor " + Quoted(v) + " inválido; use \"S\" ou \"N\".");
+    if (v.is_null()) return;
+    switch (f.kind) {
+    case FieldKind::Text:
+        if (const size_t n = Utf8Length(v.get_ref<const std::string&>());
+            n > static_cast<size_t>(f.size))
+            Refuse(name + ": o texto tem " + std::to_string(n) + " caracteres e o máximo é " +
+                   std::to_string(f.size) + ".");
+        break;
+    case FieldKind::Number:
+        CheckNumber(f, v.get<double>(), name);
+        break;
+    case FieldKind::Date:
+        if (const auto d = ParseIsoDateTime(v.get<std::string>());
+            d->hour || d->minute || d->second)
+            Refuse(name + ": a data não pode conter hora (" + v.get<std::string>() + ").");
+        break;
+    }
+}
+
+// A date that cannot be read is no date: the user may give one in its place.
+bool HasDate(const ParamRow& r) {
+    return !Normalized(kDtReacons, r[kDtReacons]).is_null() &&
+           !Unreadable(kDtReacons, r[kDtReacons]);
+}
+
+} // namespace
+
+std::string StoredSupplier(const ParamRow& stored) {
+    for (int id = 0; id < kParamFieldCount; ++id) {
+        CheckType(id, stored[id], "Valor original do campo ", true);
+        RefuseControlCharacter(std::string("Valor original do campo ") + kParamFields[id].name,
+                               stored[id], id != kCdForneced);
+    }
+    if (!stored[kCdForneced].is_string() || stored[kCdForneced].get<std::string>().empty())
+        Refuse("O registro original não traz o código do fornecedor (CDFORNECED).");
+    return stored[kCdForneced].get<std::string>();
+}
+
+ValidChange ValidateChange(const ParamRow& stored, const json& changes, bool daysEmpty) {
+    ValidChange out;
+    out.supplier = StoredSupplier(stored);
+    ParamRow wanted = stored;
+    for (int id = 0; id < kParamFieldCount; ++id) {
+        const auto it = changes.find(kParamFields[id].name);
+        if (it == changes.end()) continue;
+        if (Normalized(id, *it) == Normalized(id, stored[id])) continue;
+        CheckNewValue(id, *it);
+        wanted[id] = *it;
+    }
+    for (const auto& [name, value] : changes.items())
+        if (ParamFieldIndex(name) < 0)
+            Refuse("Campo " + name + " não pertence ao registro de parâmetros.");
+
+    // The record's own rules, over the whole row.
+    for (int id : {kCdForneced, kIdForneHomo})
+        if (Normalized(id, wanted[id]) != Normalized(id, stored[id]))
+            Refuse(std::string("Campo ") + kParamFields[id].name + " não pode ser alterado.");
+    // The days box shows an unreadable stored value empty: empty there is not the user's wish.
+    if (daysEmpty && !Unreadable(kNrDiasBloq, stored[kNrDiasBloq])) wanted[kNrDiasBloq] = nullptr;
+    const json oldDate = Normalized(kDtReacons, stored[kDtReacons]);
+    if (HasDate(stored) && Normalized(kDtReacons, wanted[kDtReacons]) != oldDate)
+        Refuse("Campo DTREACONSIMPXML: a data de reconsistência já gravada (" +
+               oldDate.get<std::string>() + ") não pode ser alterada.");
+    // The consistency option needs its start date, unless the row already stood so.
+    const auto tickedWithoutDate = [](const ParamRow& r) {
+        return Normalized(kIdReacons, r[kIdReacons]) == "S" && !HasDate(r);
+    };
+    if (tickedWithoutDate(wanted) && !tickedWithoutDate(stored))
+        Refuse("Campo DTREACONSIMPXML: a data inicial para validações das consistências deve ser "
+               "informada quando IDREACONSIMPXML é \"S\".");
+
+    const ParamRow defaults = DefaultParamRow(out.supplier, stored[kIdForneHomo]);
+    out.fromDefaults = true;
+    for (int id = 0; id < kParamFieldCount; ++id) {
+        json before = Normalized(id, stored[id]);
+        out.row[id] = Normalized(id, wanted[id]);
+        if (!kParamFields[id].column) continue;
+        if (before != Normalized(id, defaults[id])) out.fromDefaults = false;
+        if (before != out.row[id]) {
+            const bool unreadable = Unreadable(id, before);
+            out.columns.push_back({id, std::move(before), out.row[id], stored[id], unreadable});
+        }
+    }
+    if (out.row[kCdGrPerm].is_string()) out.group = out.row[kCdGrPerm].get<std::string>();
+    return out;
 }

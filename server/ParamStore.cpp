@@ -2,6 +2,7 @@
 
 #include <soci/soci.h>
 
+#include <charconv>
 #include <deque>
 
 namespace {
@@ -30,22 +31,19 @@ public:
         auto& kept = db.Prepared().Get<Kept>(key, [&] {
             auto k = std::make_unique<Kept>();
             k->values = values_;
-            k->st = std::make_unique<soci::statement>(db.Sql());
+            k->query = std::make_unique<Query>(db, text);
             for (Value& v : k->values) {
                 if (v.number)
-                    k->st->exchange(soci::use(v.d, v.ind));
+                    k->query->Use(v.d, v.ind);
                 else
-                    k->st->exchange(soci::use(v.s, v.ind));
+                    k->query->Use(v.s, v.ind);
             }
-            k->st->alloc();
-            k->st->prepare(text);
-            k->st->define_and_bind();
             return k;
         });
         for (size_t i = 0; i < values_.size(); ++i)
             kept.values[i] = values_[i];
-        kept.st->execute(true);
-        return kept.st->get_affected_rows();
+        kept.query->Run();
+        return kept.query->AffectedRows();
     }
 
 private:
@@ -57,7 +55,7 @@ private:
     };
     struct Kept : PreparedCache::Entry {
         std::deque<Value> values; // stable addresses: SOCI keeps references
-        std::unique_ptr<soci::statement> st;
+        std::unique_ptr<Query> query;
     };
     std::deque<Value> values_;
 };
@@ -74,18 +72,31 @@ bool Exists(DbCall& db, const std::string& sqlText, const std::string& key) {
         int one = 0;
         soci::indicator ind = soci::i_null;
         std::string key;
-        std::unique_ptr<soci::statement> st;
+        std::unique_ptr<Query> query;
     };
     auto& kept = db.Prepared().Get<Kept>(sqlText, [&] {
         auto k = std::make_unique<Kept>();
-        k->st = std::make_unique<soci::statement>(
-            (db.Sql().prepare << sqlText, soci::into(k->one, k->ind), soci::use(k->key)));
+        k->query = std::make_unique<Query>(db, sqlText);
+        k->query->Into(k->one, k->ind).Use(k->key);
         return k;
     });
     kept.key = key;
-    const bool found = kept.st->execute(true);
-    Drain(*kept.st);
+    const bool found = kept.query->Run();
+    kept.query->Drain();
     return found;
+}
+
+// A value as the audit log writes it: null stays null, numbers in their shortest exact form.
+std::optional<std::string> LogText(const nlohmann::json& value) {
+    if (value.is_null()) return std::nullopt;
+    if (value.is_string()) return value.get<std::string>();
+    if (value.is_number()) {
+        const double v = value.get<double>();
+        char buf[64];
+        auto r = std::to_chars(buf, buf + sizeof buf, v);
+        return std::string(buf, r.ptr);
+    }
+    return value.dump();
 }
 
 } // namespace
@@ -101,12 +112,16 @@ std::optional<StoredParams> LoadParams(DbCall& db, const std::string& code) {
         std::array<Cell, kParamFieldCount> texts; // a number column holding a text
         Cell marker;
         std::string key;
-        std::unique_ptr<soci::statement> st;
+        std::unique_ptr<Query> query;
     };
     auto& kept = db.Prepared().Get<Kept>("LoadParams", [&] {
         std::string text = "SELECT ";
         for (int i = 0; i < kParamFieldCount; ++i)
-            text += SourceOf(i) + ", ";
+            // PostgreSQL writes a date as the session's DateStyle says: the form is named here.
+            text +=
+                ParamFields()[i].kind == FieldKind::Date && db.Engine() == kxsql::Engine::PostgreSQL
+                    ? "to_char(" + SourceOf(i) + ", 'YYYY-MM-DD'), "
+                    : SourceOf(i) + ", ";
         // SQLite keeps a text another program wrote into a REAL column, and reads it as 0: the
         // text comes along, so a blank reads as null and anything else is kept as stored.
         for (int i = 0; i < kParamFieldCount; ++i)
@@ -121,26 +136,22 @@ std::optional<StoredParams> LoadParams(DbCall& db, const std::string& code) {
                 "LEFT JOIN GRUPOPER G ON G.CDGRUPOPER = P.CDGRPERMLANMAX "
                 "WHERE F.CDFORNECED = :code";
         auto k = std::make_unique<Kept>();
-        k->st = std::make_unique<soci::statement>(db.Sql());
+        k->query = std::make_unique<Query>(db, text);
         for (int i = 0; i < kParamFieldCount; ++i) {
             if (ParamFields()[i].kind == FieldKind::Number)
-                k->st->exchange(soci::into(k->cells[i].d, k->cells[i].ind));
+                k->query->Into(k->cells[i].d, k->cells[i].ind);
             else
-                k->st->exchange(soci::into(k->cells[i].s, k->cells[i].ind));
+                k->query->Into(k->cells[i].s, k->cells[i].ind);
         }
         for (int i = 0; i < kParamFieldCount; ++i)
             if (ParamFields()[i].kind == FieldKind::Number)
-                k->st->exchange(soci::into(k->texts[i].s, k->texts[i].ind));
-        k->st->exchange(soci::into(k->marker.s, k->marker.ind));
-        k->st->exchange(soci::use(k->key));
-        k->st->alloc();
-        k->st->prepare(text);
-        k->st->define_and_bind();
+                k->query->Into(k->texts[i].s, k->texts[i].ind);
+        k->query->Into(k->marker.s, k->marker.ind).Use(k->key);
         return k;
     });
     kept.key = code;
-    const bool found = kept.st->execute(true);
-    Drain(*kept.st);
+    const bool found = kept.query->Run();
+    kept.query->Drain();
     if (!found) return std::nullopt;
     const auto& cells = kept.cells;
     const Cell& marker = kept.marker;
@@ -211,7 +222,7 @@ long long UpdateParams(DbCall& db, const std::string& code,
                      binds.Add(c.original.is_string() ? c.original : nlohmann::json(""));
         else if (c.oldValue.is_null()) // and blanks in a number or date column too
             where += " AND COALESCE(TRIM(CAST(" + name + " AS TEXT)), '') = ''";
-        else if (Unreadable(c.field, c.oldValue)) // a text the client kept as it was stored
+        else if (c.unreadable) // a text the client kept as it was stored
             where += " AND CAST(" + name + " AS TEXT) = " + binds.Add(c.oldValue);
         else
             where += " AND " + name + same + binds.Add(c.oldValue);
@@ -229,7 +240,7 @@ long long InsertParams(DbCall& db, const std::string& code, const ParamRow& row)
     for (int i = 0; i < kParamFieldCount; ++i) {
         if (!ParamFields()[i].column || i == kCdForneced) continue;
         cols += std::string(", ") + ParamFields()[i].name;
-        vals += ", " + binds.Add(Normalized(i, row[i]));
+        vals += ", " + binds.Add(row[i]);
     }
     std::string text = "INSERT INTO PARAMFORNE (";
     text += cols + ") VALUES (" + vals + ") ON CONFLICT (CDFORNECED) DO NOTHING";
@@ -262,19 +273,21 @@ std::vector<LogEntry> LoadParamLog(DbCall& db, const std::string& code, long lon
     soci::indicator opInd = soci::i_null, beforeInd = soci::i_null, afterInd = soci::i_null;
     // Newest first: by time, and among rows of the same second (one save, or quick saves) the
     // later written first.
-    soci::statement st =
-        (db.Sql().prepare << "SELECT DTALTERACAO, CDOPERADOR, NMCAMPO, DSVALORANT, DSVALORNOVO "
-                             "FROM PARAMFORNELOG WHERE CDFORNECED = :c "
-                             "ORDER BY DTALTERACAO DESC, IDPARAMFORNELOG DESC "
-                             "LIMIT :n OFFSET :o",
-         soci::into(when), soci::into(op, opInd), soci::into(field), soci::into(before, beforeInd),
-         soci::into(after, afterInd), soci::use(key), soci::use(count), soci::use(offset));
-    st.execute();
+    const std::string stamp = db.Engine() == kxsql::Engine::PostgreSQL
+                                  ? "to_char(DTALTERACAO, 'YYYY-MM-DD HH24:MI:SS')"
+                                  : "DTALTERACAO";
+    Query query(db, "SELECT " + stamp +
+                        ", CDOPERADOR, NMCAMPO, DSVALORANT, DSVALORNOVO "
+                        "FROM PARAMFORNELOG WHERE CDFORNECED = :c "
+                        "ORDER BY DTALTERACAO DESC, IDPARAMFORNELOG DESC "
+                        "LIMIT :n OFFSET :o");
+    query.Into(when).Into(op, opInd).Into(field).Into(before, beforeInd).Into(after, afterInd);
+    query.Use(key).Use(count).Use(offset);
     std::vector<LogEntry> out;
     const auto text = [](const std::string& s, soci::indicator ind) {
         return ind == soci::i_null ? nlohmann::json() : nlohmann::json(s);
     };
-    while (st.fetch())
+    for (bool got = query.Run(); got; got = query.Next())
         out.push_back({when.substr(0, 19), text(op, opInd), field, text(before, beforeInd),
                        text(after, afterInd)});
     return out;

@@ -13,15 +13,6 @@ struct StoredParams {
     bool stored = false; // the supplier has a PARAMFORNE row
 };
 
-// A changed PARAMFORNE column, values normalized (an empty text is null); `original` is the old
-// value exactly as the client read it, which the where-changed check compares with.
-struct ColumnChange {
-    int field;
-    nlohmann::json oldValue;
-    nlohmann::json newValue;
-    nlohmann::json original;
-};
-
 // std::nullopt when the supplier is not registered.
 std::optional<StoredParams> LoadParams(DbCall& db, const std::string& code);
 
@@ -33,7 +24,8 @@ bool ParamRowExists(DbCall& db, const std::string& code);
 long long UpdateParams(DbCall& db, const std::string& code,
                        const std::vector<ColumnChange>& changes);
 
-// INSERT of a whole row unless another client inserted first; returns the rows inserted.
+// INSERT of a whole row, its values normalized, unless another client inserted first; returns the
+// rows inserted.
 long long InsertParams(DbCall& db, const std::string& code, const ParamRow& row);
 
 // One PARAMFORNELOG row: when (YYYY-MM-DD HH:MM:SS), operator, column and the two values

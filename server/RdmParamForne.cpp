@@ -2,12 +2,9 @@
 
 #include "Database.h"
 #include "IdempotencyStore.h"
+#include "ParamSave.h"
 #include "ParamStore.h"
 #include "RpcError.h"
-#include "host/rtl/Utf8.h"
-
-#include <charconv>
-#include <cmath>
 
 using nlohmann::json;
 
@@ -32,108 +29,14 @@ std::string DdMmYyyy(const std::string& iso) {
     return iso.substr(8, 2) + "/" + iso.substr(5, 2) + "/" + iso.substr(0, 4);
 }
 
-// New texts and supplier codes may hold no control character at all. An original value echoes
-// what the database holds, where another program may have left a tab: only a NUL, which
-// PostgreSQL would cut the comparison at, is refused there.
-void RefuseControlCharacter(const std::string& where, const json& v, bool onlyNul = false) {
-    if (!v.is_string()) return;
-    const std::string& text = v.get_ref<const std::string&>();
-    size_t at = 0;
-    if (!onlyNul)
-        at = ControlCharacterPosition(text);
-    else if (const size_t nul = text.find('\0'); nul != std::string::npos)
-        at = Utf8Length(std::string_view(text).substr(0, nul)) + 1;
-    if (at)
-        Refuse(where + ": o texto contém um caractere de controle na posição " +
-               std::to_string(at) + ", o que não é aceito.");
-}
-
-// The type check shared by the original and the new values. An original date is any text, and
-// an original number may be a text that reads as no number: what another program stored in a
-// form of its own is sent as it stands and must come back. A number written as a text is not
-// such a value (SQLite stores it as a number): the client sent the wrong type.
-void CheckType(int field, const json& v, const char* which, bool original = false) {
-    if (v.is_null()) return;
-    const ParamField& f = ParamFields()[field];
-    const std::string where = std::string(which) + f.name;
-    if (original && f.kind == FieldKind::Date) {
-        if (!v.is_string())
-            Refuse(where + ": esperado um texto de data, recebido " + v.dump() + ".");
-        return;
-    }
-    if (original && f.kind == FieldKind::Number && v.is_string()) {
-        const std::string& s = v.get_ref<const std::string&>();
-        double d = 0;
-        const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), d);
-        if (s.empty() || error != std::errc() || end != s.data() + s.size()) return;
-    }
-    switch (f.kind) {
-    case FieldKind::Text:
-        if (!v.is_string()) Refuse(where + ": esperado um texto, recebido " + v.dump() + ".");
-        break;
-    case FieldKind::Number:
-        if (!v.is_number()) Refuse(where + ": esperado um número, recebido " + v.dump() + ".");
-        if (!std::isfinite(v.get<double>())) Refuse(where + ": o número deve ser finito.");
-        break;
-    case FieldKind::Date:
-        if (!v.is_string() || !ParseIsoDateTime(v.get<std::string>()))
-            Refuse(where + ": esperada uma data no formato AAAA-MM-DD, recebido " + v.dump() + ".");
-        break;
-    }
-}
-
-// The rules of one new value, apart from those that need the database.
-void CheckNewValue(int field, const json& v) {
-    const ParamField& f = ParamFields()[field];
-    const std::string name = std::string("Campo ") + f.name;
-    CheckType(field, v, "Campo ");
-    RefuseControlCharacter(name, v);
-    if (f.flag && !(v.is_string() && (v == "S" || v == "N")))
-        Refuse(name + ": valor " + Quoted(v) + " inválido; use \"S\" ou \"N\".");
-    if (f.kind == FieldKind::Text && v.is_string()) {
-        const size_t n = Utf8Length(v.get_ref<const std::string&>());
-        if (n > static_cast<size_t>(f.size))
-            Refuse(name + ": o texto tem " + std::to_string(n) + " caracteres e o máximo é " +
-                   std::to_string(f.size) + ".");
-    }
-    if (v.is_null()) return;
-    // Whole numbers of at most 4 digits, what their boxes hold.
-    if (field == kNrDiasBloq) {
-        const double d = v.get<double>();
-        if (d < 0 || d > 9999 || d != std::trunc(d))
-            Refuse(name + ": o número de dias deve ser um número inteiro de 0 a 9999.");
-    }
-    if (field == kQtRepete) {
-        const double q = v.get<double>();
-        if (q < 1 || q > 9999 || q != std::trunc(q))
-            Refuse(name + ": a quantidade deve ser um número inteiro de 1 a 9999.");
-    }
-    if (field == kVrMaxPerm) {
-        const double x = v.get<double>();
-        if (x < 0) Refuse(name + ": o valor não pode ser negativo.");
-        // At most two decimals, allowing for the binary representation of the decimal value.
-        const double cents = x * 100;
-        const double rounded = std::round(cents);
-        const double slack = 8 * (std::nextafter(cents, INFINITY) - cents) + 1e-7;
-        if (std::fabs(cents - rounded) > slack)
-            Refuse(name + ": o valor admite no máximo 2 casas decimais.");
-        if (rounded > 99999999999.0)
-            Refuse(name + ": o valor admite no máximo 9 dígitos inteiros.");
-    }
-    if (field == kDtReacons) {
-        auto d = ParseIsoDateTime(v.get<std::string>());
-        if (d->hour || d->minute || d->second)
-            Refuse(name + ": a data não pode conter hora (" + v.get<std::string>() + ").");
-    }
-}
-
-struct Change {
+// The one update a delta carries: the row the client read, taken in record order, and the new
+// values by field name.
+struct Delta {
     ParamRow old;
-    json changed = json::object(); // field name -> new value
+    json changed = json::object();
 };
 
-// The one update of the delta, its original row taken in record order.
-std::optional<Change> ReadDelta(const json& delta) {
+std::optional<Delta> ReadDelta(const json& delta) {
     if (!delta.is_object()) BadParams("O primeiro parâmetro deve ser o pacote de alterações.");
     const auto fields = delta.find("fields");
     const auto changes = delta.find("changes");
@@ -178,15 +81,11 @@ std::optional<Change> ReadDelta(const json& delta) {
     if (!old.is_array() || old.size() != fields->size())
         Refuse("O registro original deve trazer os " + std::to_string(kParamFieldCount) +
                " valores do registro.");
-    Change out;
-    for (int id = 0; id < kParamFieldCount; ++id) {
-        out.old[id] = old[position[id]];
-        CheckType(id, out.old[id], "Valor original do campo ", true);
-        RefuseControlCharacter(std::string("Valor original do campo ") + ParamFields()[id].name,
-                               out.old[id], id != kCdForneced);
-    }
     const json changed = c.value("new", json());
     if (!changed.is_object()) BadParams("Alteração sem os valores novos (\"new\").");
+    Delta out;
+    for (int id = 0; id < kParamFieldCount; ++id)
+        out.old[id] = old[position[id]];
     out.changed = changed;
     return out;
 }
@@ -229,119 +128,23 @@ json RdmParamForne::GetParamForn(const json& params, CallContext& ctx) {
     });
 }
 
+// SetParamForn(delta, daysEmpty): the change the delta carries, validated by the record's rules
+// and then stored once.
 json RdmParamForne::SetParamForn(const json& params, CallContext& ctx) {
     if (params.size() != 2 || !params[1].is_boolean())
         BadParams("SetParamForn espera dois parâmetros: o pacote de alterações e o indicador de "
                   "dias em branco (verdadeiro ou falso).");
-    const bool daysEmpty = params[1];
-    const std::optional<Change> change = ReadDelta(params[0]);
-    if (!change) return json::array({"S"});
-    const ParamRow& old = change->old;
-    if (!old[kCdForneced].is_string() || old[kCdForneced].get<std::string>().empty())
-        Refuse("O registro original não traz o código do fornecedor (CDFORNECED).");
-    const std::string code = old[kCdForneced];
-    ctx.subject = code;
-
-    // Every changed value is checked before anything is written. A value equal to the original
-    // ('' and null alike) is no change: it is neither checked nor written, so a blank another
-    // program stored never blocks the save of the fields the user did change.
-    ParamRow wanted = old;
-    for (int id = 0; id < kParamFieldCount; ++id) {
-        const auto it = change->changed.find(ParamFields()[id].name);
-        if (it == change->changed.end()) continue;
-        if (Normalized(id, *it) == Normalized(id, old[id])) continue;
-        CheckNewValue(id, *it);
-        wanted[id] = *it;
-    }
-    for (const auto& [name, value] : change->changed.items())
-        if (ParamFieldIndex(name) < 0)
-            Refuse("Campo " + name + " não pertence ao registro de parâmetros.");
-    for (int id : {kCdForneced, kIdForneHomo})
-        if (Normalized(id, wanted[id]) != Normalized(id, old[id]))
-            Refuse(std::string("Campo ") + ParamFields()[id].name + " não pode ser alterado.");
-    // The days box shows an unreadable stored value empty: empty there is not the user's wish.
-    if (daysEmpty && !Unreadable(kNrDiasBloq, old[kNrDiasBloq])) wanted[kNrDiasBloq] = nullptr;
-    // A date that cannot be read is no start date: the user may give one in its place.
-    const auto hasDate = [](const ParamRow& r) {
-        return !Normalized(kDtReacons, r[kDtReacons]).is_null() &&
-               !Unreadable(kDtReacons, r[kDtReacons]);
-    };
-    const json oldDate = Normalized(kDtReacons, old[kDtReacons]);
-    if (hasDate(old) && Normalized(kDtReacons, wanted[kDtReacons]) != oldDate)
-        Refuse("Campo DTREACONSIMPXML: a data de reconsistência já gravada (" +
-               oldDate.get<std::string>() + ") não pode ser alterada.");
-
-    // The consistency option needs its start date, unless the row already stood so.
-    const auto tickedWithoutDate = [&](const ParamRow& r) {
-        return Normalized(kIdReacons, r[kIdReacons]) == "S" && !hasDate(r);
-    };
-    if (tickedWithoutDate(wanted) && !tickedWithoutDate(old))
-        Refuse("Campo DTREACONSIMPXML: a data inicial para validações das consistências deve ser "
-               "informada quando IDREACONSIMPXML é \"S\".");
-
-    std::vector<ColumnChange> changes;
-    for (int id = 0; id < kParamFieldCount; ++id) {
-        if (!ParamFields()[id].column) continue;
-        json before = Normalized(id, old[id]), after = Normalized(id, wanted[id]);
-        if (before != after) changes.push_back({id, std::move(before), std::move(after), old[id]});
-    }
-    if (changes.empty()) return json::array({"S"});
-
-    if (ctx.idempotencyKey) PurgeExpiredIdempotencyKeys(ctx.db);
-    const std::string digest =
-        ctx.idempotencyKey ? IdempotencyDigest("SetParamForn", params, ctx.operatorName) : "";
-    // A COMMIT that broke may have been carried out: the key, stored with the save, tells.
-    SettleCommit settle;
+    const std::optional<Delta> delta = ReadDelta(params[0]);
+    if (!delta) return json::array({"S"});
+    // The log line names the supplier also when a new value is refused.
+    ctx.subject = StoredSupplier(delta->old);
+    const ValidChange change = ValidateChange(delta->old, delta->changed, params[1].get<bool>());
+    if (change.columns.empty()) return json::array({"S"});
+    std::optional<IdempotencyClaim> claim;
     if (ctx.idempotencyKey)
-        settle = [&](DbCall& db, const std::string& failure) -> std::optional<json> {
-            std::optional<json> answer = CommittedAnswer(db, *ctx.idempotencyKey, digest);
-            if (answer) {
-                ctx.applied = true;
-                ctx.confirmedAfter = failure;
-            }
-            return answer;
-        };
-    return ctx.db.Run(
-        [&](DbCall& db) -> json {
-            db.Begin();
-            if (ctx.idempotencyKey) {
-                if (auto stored = ClaimIdempotencyKey(db, *ctx.idempotencyKey, digest)) {
-                    if (stored->digest != digest)
-                        throw RpcError(
-                            kRpcInvalidRequest,
-                            "Chave de idempotência já usada por outra gravação: gere uma "
-                            "chave nova para cada gravação.");
-                    ctx.replayed = true;
-                    return stored->answer; // applied once already: nothing more is written
-                }
-            }
-            if (!SupplierExists(db, code)) Refuse("Fornecedor " + code + " não cadastrado.");
-            const json group = Normalized(kCdGrPerm, wanted[kCdGrPerm]);
-            if (!group.is_null() && !GroupExists(db, group.get<std::string>()))
-                Refuse("Campo CDGRPERMLANMAX: grupo de operadores " + Quoted(group) +
-                       " não cadastrado.");
-            if (ParamRowExists(db, code)) {
-                if (UpdateParams(db, code, changes) != 1)
-                    throw RpcError(kRpcConflict, kConflictMessage);
-            } else {
-                // Only the default row may become the first stored row: anything else was read
-                // from a row that has since been deleted.
-                const ParamRow defaults = DefaultParamRow(code, old[kIdForneHomo]);
-                for (int id = 0; id < kParamFieldCount; ++id)
-                    if (ParamFields()[id].column &&
-                        Normalized(id, old[id]) != Normalized(id, defaults[id]))
-                        throw RpcError(kRpcConflict, kConflictMessage);
-                if (InsertParams(db, code, wanted) != 1)
-                    throw RpcError(kRpcConflict, kConflictMessage);
-            }
-            WriteParamLog(db, code, ctx.now, ctx.operatorName, changes);
-            const json answer = json::array({"S"});
-            if (ctx.idempotencyKey) StoreIdempotentAnswer(db, *ctx.idempotencyKey, answer);
-            db.Commit();
-            ctx.applied = true;
-            return answer;
-        },
-        settle);
+        claim = IdempotencyClaim{*ctx.idempotencyKey,
+                                 IdempotencyDigest("SetParamForn", params, ctx.operatorName)};
+    return SaveParamChange(ctx, change, claim);
 }
 
 // GetLogParamForn(code, offset, count) -> ["S", {"rows": [[when, operator, field, old, new], ...],

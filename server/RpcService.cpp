@@ -126,6 +126,10 @@ std::string RpcService::ErrorBody(const json& id, int code, const std::string& m
         json{{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", message}}}});
 }
 
+std::string RpcService::HttpErrorBody(unsigned status, const std::string& message) {
+    return ErrorBody(nullptr, status < 500 ? kRpcInvalidRequest : kRpcInternalError, message);
+}
+
 void RpcService::Handle(HttpRequestInfo request, std::function<void(HttpReply)> done) {
     const std::string prefix = "/rpc/";
     if (!ValidUtf8(request.target)) {
@@ -175,8 +179,9 @@ void RpcService::Handle(HttpRequestInfo request, std::function<void(HttpReply)> 
                                   guard = std::move(guard)]() mutable {
             HttpReply reply;
             try {
-                reply = SessionOf(request) ? HttpReply{200, info, ""}
-                                           : Unauthorized(nullptr, kRpcUnauthorized, kNoSession);
+                reply = SessionOf(request.Header("Authorization").value_or(""))
+                            ? HttpReply{200, info, ""}
+                            : Unauthorized(nullptr, kRpcUnauthorized, kNoSession);
             } catch (const RpcError& e) {
                 reply = {503, ErrorBody(nullptr, e.Code(), e.what()), ""};
             }
@@ -192,18 +197,23 @@ void RpcService::Handle(HttpRequestInfo request, std::function<void(HttpReply)> 
               "GET, POST"});
         return;
     }
-    request.requestId = RequestId(request.requestId);
+    Request call{std::move(request.body),
+                 std::move(request.remoteAddress),
+                 RequestId(request.Header("X-Request-Id").value_or("")),
+                 request.Header("Authorization").value_or(""),
+                 request.Header("X-Operator"),
+                 request.Header("Idempotency-Key")};
     if (observer_) observer_->CallStarted();
     // The work guard keeps io_context::run going until the answer is back on its thread.
     auto guard = boost::asio::make_work_guard(io_);
-    boost::asio::post(pool_, [this, module, request = std::move(request), done = std::move(done),
+    boost::asio::post(pool_, [this, module, call = std::move(call), done = std::move(done),
                               guard = std::move(guard)]() mutable {
-        done(module ? Invoke(*module, request) : InvokeSession(request));
+        done(module ? Invoke(*module, call) : InvokeSession(call));
         guard.reset();
     });
 }
 
-HttpReply RpcService::Invoke(RemoteModule& module, const HttpRequestInfo& request) {
+HttpReply RpcService::Invoke(RemoteModule& module, const Request& request) {
     const auto start = std::chrono::steady_clock::now();
     json id = nullptr;
     bool notification = false;
@@ -215,7 +225,7 @@ HttpReply RpcService::Invoke(RemoteModule& module, const HttpRequestInfo& reques
     try {
         // Nothing of the request is run before its session is known: X-Operator is ignored then.
         if (auth_.required) {
-            ctx.operatorName = SessionOf(request);
+            ctx.operatorName = SessionOf(request.authorization);
             if (!ctx.operatorName) {
                 record.address = request.remoteAddress;
                 throw RpcError(kRpcUnauthorized, kNoSession);
@@ -287,8 +297,8 @@ HttpReply RpcService::Invoke(RemoteModule& module, const HttpRequestInfo& reques
     return reply;
 }
 
-std::optional<std::string> RpcService::SessionOf(const HttpRequestInfo& request) {
-    const std::string token = BearerToken(request.authorization);
+std::optional<std::string> RpcService::SessionOf(const std::string& authorization) {
+    const std::string token = BearerToken(authorization);
     if (token.empty()) return std::nullopt;
     return SessionOperator(db_, token);
 }
@@ -302,7 +312,7 @@ void RpcService::RecountSessions() {
 
 // Login(name, password) -> ["S", token, seconds the session lasts]; Logout() closes the
 // request's session. A wrong name or password is one answer, whichever it was.
-HttpReply RpcService::InvokeSession(const HttpRequestInfo& request) {
+HttpReply RpcService::InvokeSession(const Request& request) {
     const auto start = std::chrono::steady_clock::now();
     json id = nullptr;
     CallRecord record;

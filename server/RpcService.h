@@ -3,6 +3,7 @@
 #pragma once
 
 #include "CallRecord.h"
+#include "HttpMessage.h"
 #include "LoginThrottle.h"
 #include "ModuleRegistry.h"
 
@@ -17,27 +18,6 @@
 #include <vector>
 
 class Database;
-
-struct HttpRequestInfo {
-    std::string method; // GET, POST, ...
-    std::string target;
-    std::string body;
-    std::optional<std::string> operatorName;   // X-Operator header
-    std::string authorization;                 // Authorization header
-    std::string remoteAddress;                 // the client's IP address
-    std::string requestId;                     // X-Request-Id header
-    std::optional<std::string> idempotencyKey; // Idempotency-Key header
-};
-
-struct HttpReply {
-    HttpReply(unsigned code = 200, std::string text = {}, std::string allowed = {})
-        : status(code), body(std::move(text)), allow(std::move(allowed)) {}
-    unsigned status = 200;
-    std::string body;        // JSON, or empty for 204
-    std::string allow;       // Allow header of a 405
-    std::string contentType; // JSON when empty
-    std::vector<std::pair<std::string, std::string>> headers;
-};
 
 // Who may call: by default only an operator with an open session; with `required` false the
 // caller's X-Operator header is trusted (loopback only, checked by the caller).
@@ -74,12 +54,25 @@ public:
 
     // JSON of a JSON-RPC error answer.
     static std::string ErrorBody(const nlohmann::json& id, int code, const std::string& message);
+    // The body of an answer the HTTP server gives on its own (a malformed or too large request,
+    // an overload): a JSON-RPC error, the client's fault below status 500.
+    static std::string HttpErrorBody(unsigned status, const std::string& message);
 
 private:
-    HttpReply Invoke(RemoteModule& module, const HttpRequestInfo& request);
-    HttpReply InvokeSession(const HttpRequestInfo& request);
-    // The operator of the request's session; nothing when it carries no valid session.
-    std::optional<std::string> SessionOf(const HttpRequestInfo& request);
+    // What a call takes from its HTTP request.
+    struct Request {
+        std::string body;
+        std::string remoteAddress;
+        std::string requestId;                     // X-Request-Id when a plain token, else ours
+        std::string authorization;                 // Authorization
+        std::optional<std::string> operatorName;   // X-Operator
+        std::optional<std::string> idempotencyKey; // Idempotency-Key
+    };
+
+    HttpReply Invoke(RemoteModule& module, const Request& request);
+    HttpReply InvokeSession(const Request& request);
+    // The operator of the session an Authorization header names; nothing when it names none valid.
+    std::optional<std::string> SessionOf(const std::string& authorization);
 
     ModuleRegistry& modules_;
     Database& db_;

@@ -5,6 +5,7 @@
 //   appserver operator add|disable NAME --db URL; appserver operator list --db URL
 #include "AccessLog.h"
 #include "Backup.h"
+#include "CommandLine.h"
 #include "Config.h"
 #include "Database.h"
 #include "HttpServer.h"
@@ -13,13 +14,11 @@
 #include "ModuleRegistry.h"
 #include "Operators.h"
 #include "OpsEndpoints.h"
-#include "ParamRecord.h"
 #include "RdmParamForne.h"
 #include "RpcError.h"
 #include "RpcService.h"
 #include "Schema.h"
 #include "ServiceNotifier.h"
-#include "TlsContext.h"
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/signal_set.hpp>
@@ -31,7 +30,6 @@
 #include <set>
 #include <unistd.h>
 
-extern char** environ;
 #include <sys/resource.h>
 
 namespace asio = boost::asio;
@@ -127,147 +125,8 @@ const char* kBackupHelp =
     "  --db URL                sqlite:CAMINHO do banco de dados\n"
     "  --to ARQUIVO            arquivo da cópia\n" KX_SETTINGS_HELP;
 
-// The options that may also come from the environment and the configuration file.
-const std::set<std::string> kSettingKeys = {
-    "db",      "listen", "metrics-listen", "today",    "idle-timeout",
-    "workers", "auth",   "session-ttl",    "tls-cert", "tls-key"};
-
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-struct Options {
-    std::map<std::string, std::string> values;
-    std::map<std::string, std::string> origins; // option -> file:line or variable, when not given
-    std::set<std::string> flags;
-    bool help = false;
-};
-
-// The option's name for a message, with where its value came from when not the command line.
-std::string Where(const Options& o, const std::string& option) {
-    const auto it = o.origins.find(option);
-    return it == o.origins.end() ? option : option + " (" + it->second + ")";
-}
-
-// Fills the valued options the command line left out from the environment, then from the
-// configuration file.
-void ApplySettings(Options& o, const std::set<std::string>& valued) {
-    try {
-        const auto env = ReadConfigEnvironment(environ, kSettingKeys, {"KX_APPSERVER_CONFIG"});
-        std::string configPath;
-        if (o.values.count("--config")) {
-            configPath = o.values["--config"];
-        } else if (const char* c = std::getenv("KX_APPSERVER_CONFIG"); c && *c) {
-            configPath = c;
-        }
-        std::map<std::string, ConfigValue> file;
-        // Checked even when every value comes from elsewhere: a broken file fails at once.
-        if (!configPath.empty()) file = ReadConfigFile(configPath, kSettingKeys);
-        const std::map<std::string, ConfigValue>* layers[] = {&env, &file};
-        for (const auto* layer : layers)
-            for (const auto& [key, v] : *layer) {
-                const std::string option = "--" + key;
-                if (!valued.count(option) || o.values.count(option)) continue;
-                o.values[option] = v.value;
-                o.origins[option] = v.origin;
-            }
-    } catch (const ConfigError& e) {
-        throw UsageError(e.what());
-    }
-}
-
-// --name VALUE or --name=VALUE; valued and flag options as the command allows.
-Options Parse(int argc, char** argv, const std::set<std::string>& valued,
-              const std::set<std::string>& flags, int first = 2) {
-    Options o;
-    for (int i = first; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            o.help = true;
-            continue;
-        }
-        if (arg.rfind("--", 0) != 0) throw UsageError("argumento inesperado: " + arg);
-        std::string name = arg, value;
-        bool inlineValue = false;
-        if (auto eq = arg.find('='); eq != std::string::npos) {
-            name = arg.substr(0, eq);
-            value = arg.substr(eq + 1);
-            inlineValue = true;
-        }
-        if (flags.count(name)) {
-            if (inlineValue) throw UsageError("a opção " + name + " não aceita valor.");
-            o.flags.insert(name);
-        } else if (valued.count(name)) {
-            if (!inlineValue) {
-                if (i + 1 >= argc) throw UsageError("a opção " + name + " exige um valor.");
-                value = argv[++i];
-            }
-            if (o.values.count(name))
-                throw UsageError("a opção " + name + " foi informada mais de uma vez.");
-            o.values[name] = value;
-        } else {
-            throw UsageError("opção desconhecida: " + name);
-        }
-    }
-    return o;
-}
-
-std::string RequireDb(const Options& o) {
-    auto it = o.values.find("--db");
-    if (it == o.values.end()) throw UsageError("a opção --db é obrigatória.");
-    try {
-        kxsql::EngineOfUrl(it->second);
-    } catch (const std::invalid_argument& e) {
-        throw UsageError(Where(o, "--db") + ": " + e.what());
-    }
-    if (it->second == "sqlite:")
-        throw UsageError("informe o caminho do arquivo em --db sqlite:CAMINHO.");
-    return it->second;
-}
-
-int ParseInt(const std::string& option, const std::string& text, int min, int max) {
-    size_t used = 0;
-    long v = 0;
-    try {
-        v = std::stol(text, &used);
-    } catch (const std::exception&) {
-        used = 0;
-    }
-    if (used == 0 || used != text.size() || v < min || v > max)
-        throw UsageError("valor inválido em " + option + ": \"" + text + "\" (use um número de " +
-                         std::to_string(min) + " a " + std::to_string(max) + ").");
-    return static_cast<int>(v);
-}
-
-tcp::endpoint ParseListen(const std::string& text, const std::string& option = "--listen") {
-    const std::string hint =
-        "endereço de escuta inválido em " + option + ": \"" + text + "\" (use HOST:PORTA).";
-    const auto colon = text.rfind(':');
-    if (colon == std::string::npos) throw UsageError(hint);
-    std::string host = text.substr(0, colon);
-    const std::string port = text.substr(colon + 1);
-    if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
-        host = host.substr(1, host.size() - 2);
-    if (host.empty()) host = "127.0.0.1";
-    const int p = ParseInt(option, port, 0, 65535);
-    boost::system::error_code ec;
-    auto address = asio::ip::make_address(host, ec);
-    if (!ec) return {address, static_cast<unsigned short>(p)};
-    asio::io_context io;
-    tcp::resolver resolver(io);
-    auto results = resolver.resolve(host, port, ec);
-    if (ec || results.empty())
-        throw UsageError("não foi possível resolver o host \"" + host + "\" de " + option + ".");
-    return results.begin()->endpoint();
-}
-
-std::string EndpointText(const tcp::endpoint& ep) {
-    const std::string host = ep.address().to_string();
-    return (ep.address().is_v6() ? "[" + host + "]" : host) + ":" + std::to_string(ep.port());
-}
-
 int Init(int argc, char** argv) {
-    Options o = Parse(argc, argv, {"--db", "--config"}, {"--demo"});
+    Options o = ParseCommandLine(argc, argv, {"--db", "--config"}, {"--demo"});
     if (o.help) {
         std::cout << kInitHelp;
         return 0;
@@ -348,76 +207,17 @@ void WarnOfRisks(Database& db, const tcp::endpoint& endpoint, bool tls, const Au
     }
 }
 
-int Serve(int argc, char** argv) {
-    const std::set<std::string> valued = {
-        "--db",      "--listen", "--metrics-listen", "--today",    "--idle-timeout",
-        "--workers", "--auth",   "--session-ttl",    "--tls-cert", "--tls-key"};
-    std::set<std::string> accepted = valued;
-    accepted.insert("--config");
-    Options o = Parse(argc, argv, accepted, {});
-    if (o.help) {
-        std::cout << kServeHelp;
-        return 0;
-    }
-    ApplySettings(o, valued);
-    const std::string url = RequireDb(o);
-    const tcp::endpoint endpoint = ParseListen(
-        o.values.count("--listen") ? o.values["--listen"] : "127.0.0.1:4711", Where(o, "--listen"));
-    std::optional<tcp::endpoint> metricsEndpoint;
-    if (o.values.count("--metrics-listen"))
-        metricsEndpoint = ParseListen(o.values["--metrics-listen"], Where(o, "--metrics-listen"));
-    std::optional<std::string> today;
-    if (o.values.count("--today")) {
-        today = o.values["--today"];
-        if (today->size() != 10 || !ParseIsoDateTime(*today))
-            throw UsageError("data inválida em " + Where(o, "--today") + ": \"" + *today +
-                             "\" (use AAAA-MM-DD).");
-    }
-    HttpServerOptions httpOptions;
-    if (o.values.count("--idle-timeout"))
-        httpOptions.idleTimeout = std::chrono::seconds(
-            ParseInt(Where(o, "--idle-timeout"), o.values["--idle-timeout"], 1, 86400));
-    const int workers = o.values.count("--workers")
-                            ? ParseInt(Where(o, "--workers"), o.values["--workers"], 1, 64)
-                            : 4;
-    AuthOptions auth;
-    if (o.values.count("--auth")) {
-        const std::string& a = o.values["--auth"];
-        if (a != "on" && a != "off")
-            throw UsageError("valor inválido em " + Where(o, "--auth") + ": \"" + a +
-                             "\" (use on ou off).");
-        auth.required = a == "on";
-    }
-    // Without sessions anyone who reaches the port writes as whoever X-Operator names: only
-    // this machine may reach it then.
-    if (!auth.required && !endpoint.address().is_loopback())
-        throw UsageError("--auth off só é aceito com --listen num endereço de loopback "
-                         "(127.0.0.1 ou [::1]); recebido " +
-                         EndpointText(endpoint) + ".");
-    // HTTPS: both files or neither.
-    std::unique_ptr<asio::ssl::context> tls;
-    if (o.values.count("--tls-cert") != o.values.count("--tls-key"))
-        throw UsageError("informe --tls-cert e --tls-key juntos (certificado e chave privada).");
-    if (o.values.count("--tls-cert")) {
-        try {
-            tls = MakeServerTlsContext(o.values["--tls-cert"], o.values["--tls-key"],
-                                       Where(o, "--tls-cert"), Where(o, "--tls-key"));
-        } catch (const TlsSetupError& e) {
-            throw UsageError(e.what());
-        }
-        httpOptions.tls = tls.get();
-    }
-    if (o.values.count("--session-ttl"))
-        auth.sessionSeconds =
-            ParseInt(Where(o, "--session-ttl"), o.values["--session-ttl"], 1, 7 * 24 * 3600);
-
-    // Each connection holds a descriptor: allow as many as the system lets this process have.
+// Each connection holds a descriptor: allow as many as the system lets this process have.
+void RaiseDescriptorLimit() {
     if (rlimit files{}; getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
         files.rlim_cur = files.rlim_max;
         setrlimit(RLIMIT_NOFILE, &files);
     }
+}
 
-    Database db(url);
+// What the database lacks is said at start; a database that answers but takes no writes would
+// accept the clerks' work and fail every save: false then, and the server does not start.
+bool DatabaseServable(Database& db, const std::string& url, const AuthOptions& auth) {
     try {
         db.Probe();
         // A database from before keyed saves: every save would fail until init adds the table.
@@ -436,68 +236,24 @@ int Serve(int argc, char** argv) {
         std::cerr << "appserver: aviso: " << e.what()
                   << " As chamadas terão erro até que o banco de dados volte." << std::endl;
     }
-    // A database that answers but takes no writes would accept the clerks' work and fail every
-    // save: better not to start at all.
     std::string unwritable;
     try {
         unwritable = db.WriteProblem();
     } catch (const RpcError&) {
         // unreachable or without its schema: said above, and served once that is mended
     }
-    if (!unwritable.empty()) {
-        std::cerr << "appserver: o banco de dados " << UrlForLog(url)
-                  << " não aceita gravações: " << unwritable
-                  << ". O servidor não foi iniciado; corrija o banco de dados e inicie de novo."
-                  << std::endl;
-        return 1;
-    }
-    WarnOfRisks(db, endpoint, tls != nullptr, auth);
+    if (unwritable.empty()) return true;
+    std::cerr << "appserver: o banco de dados " << UrlForLog(url)
+              << " não aceita gravações: " << unwritable
+              << ". O servidor não foi iniciado; corrija o banco de dados e inicie de novo."
+              << std::endl;
+    return false;
+}
 
-    ModuleRegistry modules;
-    modules.Add(std::make_unique<RdmParamForne>());
-
-    AccessLog log(STDERR_FILENO);
-    Metrics metrics(modules, {{RpcService::kSessionModule, RpcService::SessionMethods()}});
-    CallTelemetry telemetry(metrics, log);
-
-    asio::io_context io(1);
-    RpcService service(modules, db, today, io, workers);
-    service.SetObserver(&telemetry);
-    service.SetAuth(auth);
-    service.RecountSessions();
-    OpsEndpoints ops(metrics, db, io);
-    ops.SetReadinessLog([&log](bool ready, const std::string& why) {
-        log.Write(ready ? AccessLog::EventLine("ready", "banco de dados disponível de novo")
-                        : AccessLog::EventLine("notready", why));
-    });
-    // The administrator's endpoints answer on the calls' address unless moved to their own.
-    const bool opsOnRpcAddress = !metricsEndpoint;
-    std::optional<HttpServer> server, opsServer;
-    if (!Listen(
-            server, io, endpoint,
-            [&](HttpRequestInfo req, std::function<void(HttpReply)> done) {
-                if (opsOnRpcAddress && OpsEndpoints::Serves(req.target))
-                    return ops.Handle(std::move(req), std::move(done));
-                service.Handle(std::move(req), std::move(done));
-            },
-            httpOptions))
-        return 1;
-    if (metricsEndpoint &&
-        !Listen(
-            opsServer, io, *metricsEndpoint,
-            [&](HttpRequestInfo req, std::function<void(HttpReply)> done) {
-                if (OpsEndpoints::Serves(req.target))
-                    return ops.Handle(std::move(req), std::move(done));
-                done({404,
-                      RpcService::ErrorBody(nullptr, kRpcMethodNotFound,
-                                            "Recurso não encontrado: " +
-                                                req.target.substr(0, req.target.find('?')) + "."),
-                      ""});
-            },
-            httpOptions))
-        return 1;
+void AddGauges(Metrics& metrics, const HttpServer& server, Database& db, const RpcService& service,
+               const AccessLog& log) {
     metrics.AddGauge("kx_http_connections_open", "Conexões HTTP abertas no endereço das chamadas.",
-                     [&server] { return static_cast<double>(server->ConnectionCount()); });
+                     [&server] { return static_cast<double>(server.ConnectionCount()); });
     metrics.AddGauge("kx_database_sessions_open", "Sessões abertas com o banco de dados.",
                      [&db] { return static_cast<double>(db.OpenSessions()); });
     metrics.AddGauge("kx_operator_sessions_open",
@@ -515,6 +271,82 @@ int Serve(int argc, char** argv) {
         "kx_log_lines_dropped_total",
         "Linhas de registro descartadas porque a saída de erros não acompanhou as chamadas.",
         [&log] { return static_cast<double>(log.Dropped()); }, true);
+}
+
+// Runs the io_context until it runs out of work (the servers stopped and the calls answered);
+// an exception that escapes a handler is logged and the loop goes on.
+void RunLoop(asio::io_context& io, AccessLog& log) {
+    for (;;) {
+        try {
+            io.run();
+            return;
+        } catch (const std::exception& e) {
+            log.Write(AccessLog::EventLine("error", std::string("erro inesperado: ") + e.what()));
+        }
+    }
+}
+
+// From the end of the loop on, a repeated SIGTERM must not turn the clean exit into a kill: the
+// handler of the signal set goes away with it, so the signals are blocked (only this thread is
+// left).
+void BlockStopSignals() {
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+}
+
+// The server's parts put together: the calls' service and the administrator's endpoints behind
+// one or two HTTP servers on one network thread, until SIGINT or SIGTERM.
+int Run(const ServeSettings& settings, Database& db) {
+    ModuleRegistry modules;
+    modules.Add(std::make_unique<RdmParamForne>());
+    AccessLog log(STDERR_FILENO);
+    Metrics metrics(modules, {{RpcService::kSessionModule, RpcService::SessionMethods()}});
+    CallTelemetry telemetry(metrics, log);
+
+    asio::io_context io(1);
+    RpcService service(modules, db, settings.today, io, settings.workers);
+    service.SetObserver(&telemetry);
+    service.SetAuth(settings.auth);
+    service.RecountSessions();
+    OpsEndpoints ops(metrics, db, io);
+    ops.SetReadinessLog([&log](bool ready, const std::string& why) {
+        log.Write(ready ? AccessLog::EventLine("ready", "banco de dados disponível de novo")
+                        : AccessLog::EventLine("notready", why));
+    });
+    HttpServerOptions httpOptions;
+    httpOptions.idleTimeout = settings.idleTimeout;
+    httpOptions.tls = settings.tls.get();
+    httpOptions.errorBody = RpcService::HttpErrorBody;
+    // The administrator's endpoints answer on the calls' address unless moved to their own.
+    const bool opsOnRpcAddress = !settings.metricsEndpoint;
+    std::optional<HttpServer> server, opsServer;
+    if (!Listen(
+            server, io, settings.endpoint,
+            [&](HttpRequestInfo req, std::function<void(HttpReply)> done) {
+                if (opsOnRpcAddress && OpsEndpoints::Serves(req.target))
+                    return ops.Handle(std::move(req), std::move(done));
+                service.Handle(std::move(req), std::move(done));
+            },
+            httpOptions))
+        return 1;
+    if (settings.metricsEndpoint &&
+        !Listen(
+            opsServer, io, *settings.metricsEndpoint,
+            [&](HttpRequestInfo req, std::function<void(HttpReply)> done) {
+                if (OpsEndpoints::Serves(req.target))
+                    return ops.Handle(std::move(req), std::move(done));
+                done({404,
+                      RpcService::ErrorBody(nullptr, kRpcMethodNotFound,
+                                            "Recurso não encontrado: " +
+                                                req.target.substr(0, req.target.find('?')) + "."),
+                      ""});
+            },
+            httpOptions))
+        return 1;
+    AddGauges(metrics, *server, db, service, log);
 
     ServiceNotifier notifier(io);
     asio::signal_set signals(io, SIGINT, SIGTERM);
@@ -530,35 +362,40 @@ int Serve(int argc, char** argv) {
     if (opsServer) opsServer->Start();
     const std::string address = EndpointText(server->LocalEndpoint());
     std::cout << "listening on " << address << std::endl;
-    std::string started = "banco de dados " + UrlForLog(url) + ", " + std::to_string(workers) +
+    std::string started = "banco de dados " + UrlForLog(settings.url) + ", " +
+                          std::to_string(settings.workers) +
                           " threads para as chamadas, chamadas em " + address;
     if (opsServer) started += ", métricas e saúde em " + EndpointText(opsServer->LocalEndpoint());
-    if (tls) started += ", HTTPS";
-    if (!auth.required) started += ", sem autenticação (X-Operator aceito)";
+    if (settings.tls) started += ", HTTPS";
+    if (!settings.auth.required) started += ", sem autenticação (X-Operator aceito)";
     log.Write(AccessLog::EventLine("start", started));
     notifier.Ready("atendendo em " + address);
-    for (;;) {
-        try {
-            io.run();
-            break;
-        } catch (const std::exception& e) {
-            log.Write(AccessLog::EventLine("error", std::string("erro inesperado: ") + e.what()));
-        }
-    }
+    RunLoop(io, log);
     service.Join();
     ops.Join();
-    // From here on, a repeated SIGTERM must not turn the clean exit into a kill: the handler of
-    // the signal set goes away with it, so the signals are blocked (only this thread is left).
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    BlockStopSignals();
     return 0;
 }
 
+int Serve(int argc, char** argv) {
+    std::set<std::string> accepted = kServeOptions;
+    accepted.insert("--config");
+    Options o = ParseCommandLine(argc, argv, accepted, {});
+    if (o.help) {
+        std::cout << kServeHelp;
+        return 0;
+    }
+    ApplySettings(o, kServeOptions);
+    const ServeSettings settings = ReadServeSettings(o);
+    RaiseDescriptorLimit();
+    Database db(settings.url);
+    if (!DatabaseServable(db, settings.url, settings.auth)) return 1;
+    WarnOfRisks(db, settings.endpoint, settings.tls != nullptr, settings.auth);
+    return Run(settings, db);
+}
+
 int Backup(int argc, char** argv) {
-    Options o = Parse(argc, argv, {"--db", "--to", "--config"}, {});
+    Options o = ParseCommandLine(argc, argv, {"--db", "--to", "--config"}, {});
     if (o.help) {
         std::cout << kBackupHelp;
         return 0;
@@ -623,7 +460,7 @@ int Operator(int argc, char** argv) {
         first = 4;
         if (const std::string p = OperatorNameProblem(name); !p.empty()) throw UsageError(p);
     }
-    Options o = Parse(argc, argv, {"--db", "--config"}, {}, first);
+    Options o = ParseCommandLine(argc, argv, {"--db", "--config"}, {}, first);
     if (o.help) {
         std::cout << kOperatorHelp;
         return 0;

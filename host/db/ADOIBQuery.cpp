@@ -309,8 +309,9 @@ void TQueryDataSet::Declare(Cursor& c, const String& text) {
 }
 
 void TQueryDataSet::NextBatch(Cursor& c) {
-    // A cursor whose session broke (the database restarted) is declared again once on a fresh
-    // one and read on from where it was.
+    // Each batch comes from a cursor of its own transaction, declared again after the rows
+    // already read. A cursor whose session broke (the database restarted) is declared again once
+    // on a fresh one and read on from where it was.
     for (int attempt = 0;; ++attempt) {
         try {
             c.statement.reset();
@@ -327,6 +328,10 @@ void TQueryDataSet::NextBatch(Cursor& c) {
                                   "FETCH FORWARD " + std::to_string(kBatch) + " FROM " + c.pg.name,
                                   [&](soci::statement& st) { st.exchange(soci::into(*c.row)); });
             c.batchRows = 0;
+            // The batch is in hand: no transaction stays open while the clerk looks at the list
+            // (it would hold back vacuum, and a pooler's connection). The next batch declares
+            // the cursor again and moves past the rows read.
+            c.connection->CloseCursor(c.pg);
             return;
         } catch (...) {
             c.statement.reset();

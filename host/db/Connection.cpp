@@ -6,7 +6,7 @@
 #include <mutex>
 #include <soci/soci.h>
 
-#include "sql/Schema.h"
+#include "sql/Session.h"
 #include "vcl/FormReader.h"
 
 namespace {
@@ -255,7 +255,8 @@ TADOConnection::TCursor TADOConnection::DeclareCursor(
 }
 
 bool TADOConnection::Alive(const TCursor& cursor) const {
-    return cursorSession_ && inCursorTransaction_ && cursor.generation == generation_;
+    return cursorSession_ && inCursorTransaction_ && cursor.generation == generation_ &&
+           std::find(cursors_.begin(), cursors_.end(), cursor.name) != cursors_.end();
 }
 
 soci::session& TADOConnection::CursorSession() {

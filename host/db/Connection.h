@@ -62,7 +62,8 @@ public:
     bool IsSQLite() const { return sqlite_; }
 
     // PostgreSQL: queries read their rows a batch at a time from server-side cursors on a session
-    // of the connection's own, in one read-only transaction that lasts while a cursor is open. The
+    // of the connection's own, in a read-only transaction that lasts while a cursor is open (a
+    // query closes its cursor once it has its batch, and declares it again for the next). The
     // connection's own session stays free for lookups and writes, and libpq never holds a whole
     // result. DeclareCursor names a cursor and runs `declare` with that name (the query's DECLARE
     // with its values bound); a declaration that fails leaves the other cursors as they were.

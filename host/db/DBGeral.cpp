@@ -1,8 +1,5 @@
 #include "db/DBGeral.h"
 
-#include <soci/soci.h>
-
-#include "sql/Schema.h"
 #include "vcl/FormReader.h"
 
 TdtmDBGeral* dtmDBGeral = nullptr;
@@ -23,28 +20,6 @@ TdtmDBGeral::~TdtmDBGeral() {
     if (dtmDBGeral == this) dtmDBGeral = nullptr;
     UnregisterGlobalRoot(this);
     DestroyComponents();
-}
-
-void TdtmDBGeral::RunAll(const std::vector<std::string>& statements) {
-    soci::session& session = adcGeral->Session();
-    try {
-        // Queries standing partway would keep this transaction from seeing or writing current data.
-        adcGeral->ReleaseOpenQueries(nullptr);
-        soci::transaction tr(session);
-        for (const std::string& s : statements)
-            session << s;
-        tr.commit();
-    } catch (...) {
-        RethrowAsDatabaseError("Erro ao preparar o banco de dados: ");
-    }
-}
-
-void TdtmDBGeral::CreateSchema() {
-    RunAll(kxsql::SchemaStatements(kxsql::EngineOfUrl(adcGeral->Url())));
-}
-
-void TdtmDBGeral::LoadDemo() {
-    RunAll(kxsql::DemoStatements(kxsql::EngineOfUrl(adcGeral->Url())));
 }
 
 void OpenDtmDBGeral(const String& url) {

@@ -10,17 +10,9 @@ public:
     ~TdtmDBGeral() override;
     String ClassName() const override { return "TdtmDBGeral"; }
 
-    // Creates the tables when missing (running it again changes nothing).
-    void CreateSchema();
-    // Demo suppliers, operator groups and products; rows already present are kept.
-    void LoadDemo();
-
     TADOConnection* adcGeral;
     TIBDatabase* dtbGeral;
     TIBTransaction* ibtGeral;
-
-private:
-    void RunAll(const std::vector<std::string>& statements);
 };
 
 extern TdtmDBGeral* dtmDBGeral;

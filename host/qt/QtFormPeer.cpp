@@ -9,6 +9,7 @@
 #include <QSignalBlocker>
 #include <QTimer>
 
+#include "qt/QtEditPeers.h"
 #include "qt/QtText.h"
 #include "vcl/Input.h"
 

@@ -10,7 +10,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "qt/QtPeers.h"
+#include "qt/QtControlPeer.h"
 #include "vcl/Forms.h"
 
 // What a form's peer needs of the widgetset that keeps every form.

@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "qt/QtPeers.h"
+#include "qt/QtControlPeer.h"
 
 class TQtPeerFactory {
 public:

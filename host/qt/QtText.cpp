@@ -1,6 +1,7 @@
 #include "qt/QtText.h"
 
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
 
 int Utf16Pos(const QString& s, int codePoints) {
@@ -61,4 +62,27 @@ QByteArray HexToBytes(const String& hex) {
     for (char ch : compact)
         if (!std::isxdigit(static_cast<unsigned char>(ch))) return {};
     return QByteArray::fromHex(compact);
+}
+
+double ContrastRatio(const QColor& a, const QColor& b) {
+    auto lum = [](const QColor& c) {
+        auto ch = [](double v) {
+            v /= 255.0;
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * ch(c.red()) + 0.7152 * ch(c.green()) + 0.0722 * ch(c.blue());
+    };
+    double la = lum(a), lb = lum(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor ReadableGrey(const QColor& background) {
+    // The palest grey that still reads: 6:1 for the colour, so that the thin anti-aliased
+    // strokes of small text keep well over the usual 4.5:1 on screen.
+    bool dark = background.lightness() < 128;
+    for (int v = dark ? 0x90 : 0x80; v >= 0 && v <= 255; v += dark ? 4 : -4) {
+        QColor g(v, v, v);
+        if (ContrastRatio(g, background) >= 6.0) return g;
+    }
+    return dark ? QColor(Qt::white) : QColor(Qt::black);
 }

@@ -31,3 +31,7 @@ QString StripMnemonic(const QString& caption);
 
 // Decodes the hex text of a glyph (a PNG, or another image format Qt reads); empty on failure.
 QByteArray HexToBytes(const String& hex);
+
+// WCAG contrast ratio of two colours (1 to 21), and a grey readable on `background`.
+double ContrastRatio(const QColor& a, const QColor& b);
+QColor ReadableGrey(const QColor& background);

@@ -5,6 +5,9 @@
 #include <QLocale>
 #include <QStyleFactory>
 
+#include "qt/QtButtonPeers.h"
+#include "qt/QtEditPeers.h"
+#include "qt/QtStaticPeers.h"
 #include "qt/QtText.h"
 #include "vcl/EditButton.h"
 #include "vcl/StdCtrls.h"

@@ -102,6 +102,7 @@ TEST_F(NetConnectionTest, UnknownModuleAndUnreachableServer) {
              ": conexão recusada."},
     };
     for (const Case& k : cases) {
+        SCOPED_TRACE(k.message);
         TNetConnection quiet;
         quiet.ServerName = k.module;
         quiet.Host = "127.0.0.1";

@@ -12,6 +12,8 @@
 #include "QtTestSupport.h"
 #include "brx/DBDateEditPlus.h"
 #include "db/DBClient.h"
+#include "qt/QtButtonPeers.h"
+#include "qt/QtEditPeers.h"
 #include "qt/QtText.h"
 #include "vcl/EditButton.h"
 

@@ -186,4 +186,83 @@ TEST_P(DatabaseFaults, WriteProblemNamesWhyTheDatabaseTakesNoWrites) {
     EXPECT_EQ(database_->WriteProblem(), "");
 }
 
+// An answer of another shape than the statement reads (a pooler that mixed up two clients'
+// statements gives one) fails the call as a database failure instead of filling the variables;
+// such failures make the calls not ready once they are more than a lone one among many.
+TEST_P(DatabaseFaults, AnAnswerOfAnotherShapeFailsTheCall) {
+    const bool pg = GetParam() == "postgresql";
+    struct Case {
+        const char* sql;
+        int reads; // integer variables reading it
+        bool fails;
+    };
+    std::vector<Case> cases = {
+        {"SELECT 7", 1, false},
+        {"SELECT 7, 8", 1, true},
+        {"SELECT 7", 2, true},
+    };
+    if (pg) cases.push_back({"SELECT CAST('7' AS TEXT)", 1, true}); // SQLite has no column types
+    for (const Case& c : cases) {
+        long long first = -1, second = -1;
+        int code = 0;
+        try {
+            database_->Run([&](DbCall& db) -> json {
+                Query query(db, c.sql);
+                query.Into(first);
+                if (c.reads == 2) query.Into(second);
+                query.Run();
+                return nullptr;
+            });
+        } catch (const RpcError& e) {
+            code = e.Code();
+        }
+        EXPECT_EQ(code, c.fails ? -32002 : 0) << c.sql;
+        if (!c.fails) {
+            EXPECT_EQ(first, 7) << c.sql;
+        }
+    }
+
+    struct Mix {
+        int failed, ok;
+        bool ready;
+    };
+    for (const Mix m : {Mix{2, 0, true}, Mix{3, 0, false}, Mix{3, 9, false}, Mix{3, 20, true}}) {
+        database_->ForgetCallFailures();
+        for (int i = 0; i < m.ok; ++i)
+            database_->Run([](DbCall&) -> json { return nullptr; });
+        for (int i = 0; i < m.failed; ++i)
+            EXPECT_THROW(database_->Run([](DbCall& db) -> json {
+                long long n = 0;
+                Query(db, "SELECT 1, 2").Into(n).Run();
+                return nullptr;
+            }),
+                         RpcError);
+        const std::string problem = database_->CallProblem();
+        EXPECT_EQ(problem.empty(), m.ready) << m.failed << "/" << m.ok << ": " << problem;
+    }
+}
+
+// Nothing a call leaves on its PostgreSQL session would meet another client behind a pooler that
+// hands the session on: no named prepared statement, no setting made for the session (bar the
+// float digits the database library sets at connect, the same for every client of ours).
+TEST_P(DatabaseFaults, CallsLeaveNoPreparedStatementOrSettingOnTheSession) {
+    if (GetParam() != "postgresql") GTEST_SKIP() << "só o PostgreSQL guarda comandos na sessão";
+    const json packet = Packet("000001");
+    ASSERT_EQ(Call("SetParamForn", {UpdateDelta(packet, {{"IDUTPRIGXML", "S"}}), false}, "k-1"),
+              json::array({"S"}));
+    EXPECT_EQ(Call("GetLogParamForn", {"000001", 0, 10})[0], "S");
+    long long prepared = -1;
+    std::string settings;
+    database_->Run([&](DbCall& db) -> json {
+        Query(db, "SELECT COUNT(*) FROM pg_prepared_statements").Into(prepared).Run();
+        Query(db, "SELECT COALESCE(string_agg(name, ',' ORDER BY name), '') FROM pg_settings "
+                  "WHERE source = 'session'")
+            .Into(settings)
+            .Run();
+        return nullptr;
+    });
+    EXPECT_EQ(prepared, 0);
+    EXPECT_EQ(settings, "extra_float_digits");
+}
+
 KX_ENGINES(DatabaseFaults);

@@ -260,6 +260,21 @@ TEST(OpsReadiness, ReadyOnlyWhileTheDatabaseAnswers) {
     EXPECT_EQ(client.Send("GET", "/readyz", "").status, 503);
     ASSERT_EQ(RunAppserver({"init", "--db", url}).exitCode, 0);
     EXPECT_EQ(client.Send("GET", "/readyz", "").status, 200);
+
+    // The probe passes but the calls fail on the database (the history they read is gone): not
+    // ready either, once they fail more than now and then.
+    {
+        soci::session sql;
+        kxsql::OpenSession(sql, url);
+        sql << "INSERT INTO FORNECEDOR (CDFORNECED, NRINSJURFORN, NMRAZSOCFORN, IDTPIJURFORN) "
+               "VALUES ('000001', '11222333000181', 'Alfa', 'J')";
+        sql << "DROP TABLE PARAMFORNELOG";
+    }
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(RpcErrorOf(client.Call("GetLogParamForn", {"000001", 0, 10}))["code"], -32002);
+    const HttpResult failing = client.Send("GET", "/readyz", "");
+    EXPECT_EQ(failing.status, 503);
+    EXPECT_NE(failing.body.find("falha nas chamadas"), std::string::npos) << failing.body;
     EXPECT_EQ(server.Stop(), 0);
 }
 

@@ -125,9 +125,12 @@ public:
         info.target = request.target;
         info.body = request.body;
         info.remoteAddress = "127.0.0.1";
-        if (!request.operatorName.empty()) info.operatorName = request.operatorName;
-        if (!request.idempotencyKey.empty()) info.idempotencyKey = request.idempotencyKey;
-        if (!request.token.empty()) info.authorization = "Bearer " + request.token;
+        if (!request.operatorName.empty())
+            info.headers.push_back({"X-Operator", request.operatorName});
+        if (!request.idempotencyKey.empty())
+            info.headers.push_back({"Idempotency-Key", request.idempotencyKey});
+        if (!request.token.empty())
+            info.headers.push_back({"Authorization", "Bearer " + request.token});
         std::optional<HttpReply> reply = server->Exchange(std::move(info), deadline);
         if (!reply) throw TNetTransportError::NoAnswerInTime(where_);
         return {reply->status, std::move(reply->body)};

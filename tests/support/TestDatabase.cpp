@@ -70,12 +70,17 @@ TestDatabase::TestDatabase(const std::string& kind, Init init) : kind_(kind) {
         name_ = "kxs_" + std::to_string(getpid()) + "_" + std::to_string(++databaseCounter);
         Admin() << "DROP DATABASE IF EXISTS " + name_;
         Admin() << "CREATE DATABASE " + name_;
-        std::string base = admin;
-        const auto query = base.find('?');
-        const std::string tail = query == std::string::npos ? "" : base.substr(query);
-        base = base.substr(0, query);
-        const auto slash = base.find('/', base.find("://") + 3);
-        url_ = (slash == std::string::npos ? base : base.substr(0, slash)) + "/" + name_ + tail;
+        // The server's URI with this database's name in place of the one it names.
+        const auto named = [&](std::string base) {
+            const auto query = base.find('?');
+            const std::string tail = query == std::string::npos ? "" : base.substr(query);
+            base = base.substr(0, query);
+            const auto slash = base.find('/', base.find("://") + 3);
+            return (slash == std::string::npos ? base : base.substr(0, slash)) + "/" + name_ + tail;
+        };
+        directUrl_ = named(admin);
+        const char* pooler = std::getenv("KX_TEST_PG_POOLER");
+        url_ = pooler && *pooler ? named(pooler) : directUrl_;
     }
     if (init == Init::Empty) return;
     if (init == Init::InProcess) {
@@ -104,7 +109,7 @@ TestDatabase::~TestDatabase() {
 soci::session& TestDatabase::Sql() {
     if (!sql_) {
         sql_ = std::make_unique<soci::session>();
-        kxsql::OpenSession(*sql_, url_);
+        kxsql::OpenSession(*sql_, IsSqlite() ? url_ : directUrl_);
     }
     return *sql_;
 }

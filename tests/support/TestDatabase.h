@@ -1,5 +1,7 @@
 // A demo database per test: a SQLite file, or a fresh PostgreSQL database on the server that
-// KX_TEST_PG names, dropped afterwards.
+// KX_TEST_PG names, dropped afterwards. With KX_TEST_PG_POOLER (a pooler's URI in front of that
+// server) the programs under test reach the database through the pooler (Url) while the test's
+// own statements (Sql) go straight to the server.
 #pragma once
 
 #include "TempDir.h"
@@ -47,6 +49,7 @@ private:
     std::string kind_;
     TempDir dir_;
     std::string url_;
+    std::string directUrl_; // url_ without the pooler
     std::string name_;
     std::unique_ptr<soci::session> sql_;
     std::unique_ptr<soci::session> admin_;

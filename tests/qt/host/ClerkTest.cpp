@@ -25,7 +25,6 @@
 #include "QtHostFixture.h"
 #include "hostapp/qt/QtLoginDialog.h"
 #include "qt/QtDialogs.h"
-#include "qt/QtPeers.h"
 #include "qt/QtPickModel.h"
 #include "qt/QtText.h"
 #include "vcl/Input.h"

@@ -43,8 +43,8 @@ void Seta_Campo_Null(TDataSet* dataSet);
 // First treatment of a server answer. Accepts a string (an error text the caller shows) and a
 // one-dimensional array whose element 0 is a string ("S" success, "N" refusal); returns it
 // unchanged. Raises for anything else (empty, null, other kinds, an empty array), so a broken
-// answer is never taken for success. `raiseOnError` and `context` are kept for the callers'
-// signature.
+// answer is never taken for success. `raiseOnError` and `context` are taken and unused: the check
+// is the same for every caller.
 Variant CheckResultServ(const Variant& answer, bool raiseOnError, int context);
 
 } // namespace Consiste

@@ -1,18 +1,15 @@
 #pragma once
-// The peers: one Qt widget per component. The model pushes what changed; the peer re-reads the
-// model and updates its widget with signals blocked. The peers only mirror the model: what the user
-// does to a widget enters the model only through UserInput.
+// The base of every peer: one Qt widget per component. The model pushes what changed; the peer
+// re-reads the model and updates its widget with signals blocked. The peers only mirror the
+// model: what the user does to a widget enters the model only through UserInput. The families
+// of peers the widgetset knows are in QtStaticPeers, QtEditPeers and QtButtonPeers; a class
+// derived from one of their components gets the peer of the nearest base known there.
 #include <QPointer>
-#include <QToolButton>
 #include <QWidget>
 
 #include "vcl/Controls.h"
 
-class QCalendarWidget;
 class QKeyEvent;
-class QLineEdit;
-class QShortcut;
-class TCustomEdit;
 class TQtControlPeer;
 
 // The form a control's peer lives in, as the peer sees it. The form's peer implements it, so the
@@ -91,114 +88,11 @@ protected:
     bool mouseFocusTried_ = false;
 };
 
-// The peers the widgetset knows. A class derived from one of these components gets the peer of the
-// nearest base known here.
-class TQtLabelPeer : public TQtControlPeer {
-public:
-    TQtLabelPeer(IQtFormSite& form, TControl* control, QWidget* parent);
-
-protected:
-    void ApplyText() override;
-    void ApplyBounds() override;
-};
-
-class TQtGroupBoxPeer : public TQtControlPeer {
-public:
-    TQtGroupBoxPeer(IQtFormSite& form, TControl* control, QWidget* parent);
-
-protected:
-    void ApplyText() override;
-};
-
-class TQtPanelPeer : public TQtControlPeer {
-public:
-    TQtPanelPeer(IQtFormSite& form, TControl* control, QWidget* parent);
-
-protected:
-    void ApplyText() override;
-};
-
-class TQtEditPeer : public TQtControlPeer {
-public:
-    TQtEditPeer(IQtFormSite& form, TControl* control, QWidget* parent);
-    QLineEdit* LineEdit() const;
-
-protected:
-    void Apply(TControlProperty property) override;
-    void ApplyText() override;
-    bool KeyPressed(QKeyEvent* e) override;
-    // F4 or Alt+Down: the model decides (the edit's search button, a list of the screen's).
-    virtual void OpenSearch();
-    QColor TextColor() const override;
-    QPalette::ColorRole BackgroundRole() const override { return QPalette::Base; }
-    QPalette::ColorRole ForegroundRole() const override { return QPalette::Text; }
-    bool FillsBackground() const override { return true; }
-    TCustomEdit* EditControl() const;
-    void ApplySelection();
-    // Caret and selection moved by the user (keys, mouse): sent to the model as a selection.
-    void MirrorSelection();
-    void DeleteKey();
-    void Paste();
-    bool mirroring_ = false;
-};
-
-// An edit with a button of its own (IEditButton) on its right; for a date edit, the calendar.
-class TQtButtonEditPeer : public TQtEditPeer {
-public:
-    TQtButtonEditPeer(IQtFormSite& form, TControl* control, QWidget* parent);
-    QToolButton* Button() const { return button_; }
-
-protected:
-    void ApplyBounds() override;
-    void PlaceButton();
-    // The button's click: the picker its kind names.
-    void OpenSearch() override;
-
-public:
-    // The month under the box; arrows, Page Up/Down and Enter work it, Esc closes it. Null when
-    // the box cannot take the focus.
-    QCalendarWidget* OpenCalendar();
-
-protected:
-    QPointer<QToolButton> button_;
-};
-
-class TQtCheckBoxPeer : public TQtControlPeer {
-public:
-    TQtCheckBoxPeer(IQtFormSite& form, TControl* control, QWidget* parent);
-
-protected:
-    void Apply(TControlProperty property) override;
-    void ApplyText() override;
-    void ApplyChecked();
-    void Clicked();
-};
-
-class TQtRadioButtonPeer : public TQtCheckBoxPeer {
-public:
-    TQtRadioButtonPeer(IQtFormSite& form, TControl* control, QWidget* parent);
-};
-
-class TQtSpeedButtonPeer : public TQtControlPeer {
-public:
-    TQtSpeedButtonPeer(IQtFormSite& form, TControl* control, QWidget* parent);
-    ~TQtSpeedButtonPeer() override;
-
-protected:
-    void ApplyText() override;
-    void ApplyGlyph();
-    QPointer<QShortcut> shortcut_;
-};
-
 // Any other control: a plain widget that keeps position, colours and focus.
 class TQtGenericPeer : public TQtControlPeer {
 public:
     TQtGenericPeer(IQtFormSite& form, TControl* control, QWidget* parent);
 };
-
-// WCAG contrast ratio of two colours (1 to 21), and a grey readable on `background`.
-double ContrastRatio(const QColor& a, const QColor& b);
-QColor ReadableGrey(const QColor& background);
 
 // True while a model change is being pushed to widgets: focus moves Qt makes on its own then (a
 // focused widget being disabled or hidden) are not user input.
@@ -210,10 +104,3 @@ public:
     TQtPushGuard(const TQtPushGuard&) = delete;
     TQtPushGuard& operator=(const TQtPushGuard&) = delete;
 };
-
-// The glyph of a button: the normal image and the disabled one cut from a strip of `numGlyphs`
-// images side by side, or the drawn one when the data is empty or unreadable.
-struct TQtGlyph {
-    QPixmap normal, disabled;
-};
-TQtGlyph GlyphFromData(const String& hex, int numGlyphs, TDrawnGlyph fallback);

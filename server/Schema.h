@@ -1,26 +1,14 @@
-// The one SQL schema of the project (host tables and supplier parameters), per engine.
+// The one SQL schema of the project (host tables and supplier parameters) per engine, its
+// versions and the demo data: what "appserver init" applies and the tests build on.
 #pragma once
 
-#include <exception>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-namespace soci {
-class session;
-}
+#include "sql/Session.h"
 
 namespace kxsql {
-
-enum class Engine { SQLite, PostgreSQL };
-
-// "sqlite:PATH" or "postgresql://USER@HOST:PORT/DB" (also "postgres://").
-// Throws std::invalid_argument with a Portuguese message for anything else.
-Engine EngineOfUrl(const std::string& url);
-
-// The connect string soci::session needs for the URL (without the backend factory).
-// For SQLite the database file is created when it is missing.
-std::string SociConnectString(const std::string& url);
 
 // The schema's version as this program knows it: the last of its steps.
 constexpr int kSchemaVersion = 5;
@@ -53,25 +41,10 @@ struct NewerSchemaError : std::runtime_error {
 // Demo suppliers, operator groups, products and parameters; a row already present is kept.
 const std::vector<std::string>& DemoStatements(Engine);
 
-// Opens the session for the URL. SQLite: WAL journal, synchronous=FULL, foreign keys on and a
-// busy timeout. PostgreSQL: read committed, UTF-8, ISO dates.
-// With createIfMissing false a missing SQLite file is an error instead of a new empty database;
-// a new one is made readable by its owner only (0600), whatever the umask.
-void OpenSession(soci::session& session, const std::string& url, bool createIfMissing = true);
-
 // What "appserver init" does: brings the schema from its stamped version to upTo (the current
 // one unless a test asks for an older), step by step, each step in a transaction that also
 // stamps its version; then with demo adds the demo rows. Throws NewerSchemaError for a database
 // of a newer program, else what the database said.
 void InitDatabase(const std::string& url, bool demo, int upTo = kSchemaVersion);
-
-// What a failure of the database library means to the code that meets it.
-enum class Failure {
-    Connection,   // the database cannot be reached, or the connection to it broke
-    Busy,         // locked or overloaded: the same statement may succeed shortly
-    WriteRefused, // reachable, but it does not accept writes (read-only, disk full, I/O error)
-    Other,        // the statement itself failed (missing table, constraint, ...)
-};
-Failure ClassifyFailure(const std::exception& e);
 
 } // namespace kxsql

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
@@ -367,6 +368,28 @@ std::string ConnValue(const std::string& v) {
     return out + "'";
 }
 
+// Whether the URI's query string names the keyword.
+bool HasKey(const std::string& query, const std::string& key) {
+    size_t start = 0;
+    while (start <= query.size()) {
+        size_t end = query.find('&', start);
+        if (end == std::string::npos) end = query.size();
+        if (PercentDecoded(query.substr(start, end - start)).rfind(key + "=", 0) == 0) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// libpq hands the server's notices to this: those below a warning (an object that already
+// exists, say) are dropped; warnings go to standard error, as libpq's own receiver would.
+void WarningsOnly(void*, const PGresult* notice) {
+    const char* severity = PQresultErrorField(notice, PG_DIAG_SEVERITY_NONLOCALIZED);
+    if (!severity || std::strcmp(severity, "NOTICE") == 0 || std::strcmp(severity, "DEBUG") == 0 ||
+        std::strcmp(severity, "INFO") == 0 || std::strcmp(severity, "LOG") == 0)
+        return;
+    std::fputs(PQresultErrorMessage(notice), stderr);
+}
+
 // The libpq URI as keyword=value pairs: SOCI's PostgreSQL backend splits the connect string
 // into such pairs and would mangle a URI.
 std::string PostgresKeywords(const std::string& url) {
@@ -412,6 +435,11 @@ std::string PostgresKeywords(const std::string& url) {
     add("user", PercentDecoded(user));
     add("password", PercentDecoded(password));
     add("dbname", PercentDecoded(dbname));
+    // In the startup packet rather than SET afterwards: a pooler gives each client's
+    // transactions whichever server connection is free, and keeps these per client.
+    if (!HasKey(query, "client_encoding")) add("client_encoding", "UTF8");
+    if (!HasKey(query, "application_name"))
+        add("fallback_application_name", program_invocation_short_name);
     size_t start = 0;
     while (start < query.size()) {
         size_t end = query.find('&', start);
@@ -535,11 +563,16 @@ void OpenSession(soci::session& session, const std::string& url, bool createIfMi
         session << "PRAGMA journal_mode = WAL", soci::into(mode);
         session << "PRAGMA synchronous = FULL";
     } else {
+        // Nothing is set for the session: behind a pooler it would stay on the server connection
+        // for other clients, and be missing from the next one this client gets. The encoding
+        // travels in the startup packet, the server's transactions name their isolation.
         session.open(soci::postgresql, PostgresKeywords(url));
-        session << "SET client_min_messages TO WARNING";
-        session << "SET client_encoding TO 'UTF8'";
-        session << "SET DateStyle TO 'ISO, YMD'";
-        session << "SET SESSION CHARACTERISTICS AS TRANSACTION ISOLATION LEVEL READ COMMITTED";
+        PGconn* conn = static_cast<soci::postgresql_session_backend*>(session.get_backend())->conn_;
+        PQsetNoticeReceiver(conn, WarningsOnly, nullptr);
+        // SOCI reads dates in the ISO form, which servers write unless configured otherwise.
+        // DateStyle is one of the settings a pooler keeps per client, so this SET is safe there.
+        const char* style = PQparameterStatus(conn, "DateStyle");
+        if (!style || std::strncmp(style, "ISO", 3) != 0) session << "SET DateStyle TO 'ISO, YMD'";
     }
 }
 
