@@ -12,6 +12,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <vector>
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
@@ -42,10 +43,16 @@ class HttpConnection : public HttpConnectionBase,
 public:
     HttpConnection(Stream stream, HttpServer& server)
         : stream_(std::move(stream)), server_(server) {}
-    ~HttpConnection() override { server_.connections_.erase(this); }
+    ~HttpConnection() override {
+        std::lock_guard lock(server_.connectionsMutex_);
+        server_.connections_.erase(this);
+    }
 
     void Start() {
-        server_.connections_.insert(this);
+        {
+            std::lock_guard lock(server_.connectionsMutex_);
+            server_.connections_.emplace(this, this->weak_from_this());
+        }
         beast::error_code ec;
         Lowest(stream_).socket().set_option(tcp::no_delay(true), ec);
         if constexpr (std::is_same_v<Stream, TlsStream>) {
@@ -109,8 +116,8 @@ private:
         const bool keepAlive = req.keep_alive() && req.method() != http::verb::connect;
         const unsigned version = req.version();
         try {
-            server_.handler_(std::move(info), [self = OnNetworkThread(this->shared_from_this()),
-                                               keepAlive, version](HttpReply reply) {
+            server_.handler_(std::move(info), [self = this->shared_from_this(), keepAlive,
+                                               version](HttpReply reply) {
                 if (self->server_.io_.get_executor().running_in_this_thread())
                     self->Write(std::move(reply), keepAlive, version);
                 else
@@ -122,23 +129,6 @@ private:
             Write(ErrorReply(500, "Erro interno do servidor de aplicação."), false, version);
         }
     }
-
-    // The connection as the answer callback holds it. The callback may be dropped on the worker
-    // that ran the call, after the network thread let go of the connection: the last reference
-    // then goes back to the network thread, which alone touches the server's connection set.
-    struct OnNetworkThread {
-        std::shared_ptr<HttpConnection> conn;
-        explicit OnNetworkThread(std::shared_ptr<HttpConnection> c) : conn(std::move(c)) {}
-        OnNetworkThread(const OnNetworkThread&) = default;
-        OnNetworkThread& operator=(const OnNetworkThread&) = delete;
-        ~OnNetworkThread() {
-            if (!conn) return;
-            asio::io_context& io = conn->server_.io_;
-            if (!io.get_executor().running_in_this_thread())
-                asio::post(io, [last = std::move(conn)] {});
-        }
-        HttpConnection* operator->() const { return conn.get(); }
-    };
 
     HttpReply ErrorReply(unsigned status, const std::string& message) {
         return {status, server_.options_.errorBody ? server_.options_.errorBody(status, message)
@@ -355,6 +345,17 @@ void HttpServer::Stop() {
     beast::error_code ec;
     acceptor_.close(ec);
     retry_.cancel();
-    for (HttpConnectionBase* c : std::set<HttpConnectionBase*>(connections_))
+    std::vector<std::shared_ptr<HttpConnectionBase>> open;
+    {
+        std::lock_guard lock(connectionsMutex_);
+        for (const auto& [c, weak] : connections_)
+            if (auto live = weak.lock()) open.push_back(std::move(live));
+    }
+    for (const auto& c : open)
         c->StopIfIdle();
+}
+
+size_t HttpServer::ConnectionCount() const {
+    std::lock_guard lock(connectionsMutex_);
+    return connections_.size();
 }

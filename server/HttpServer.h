@@ -13,7 +13,9 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
-#include <set>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 
 namespace boost::asio::ssl {
@@ -47,8 +49,8 @@ public:
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
     boost::asio::ip::tcp::endpoint LocalEndpoint() const { return acceptor_.local_endpoint(); }
-    // Open connections; on the io_context's thread.
-    size_t ConnectionCount() const { return connections_.size(); }
+    // Open connections.
+    size_t ConnectionCount() const;
     void Start();
     // Stops accepting and closes idle connections; a connection with a call in flight answers
     // it and then closes.
@@ -68,5 +70,8 @@ private:
     bool shedding_ = false;             // accepting fails: logged once until it works again
     int reserveFd_ = -1;     // given up to take and answer a connection when none is left
     std::string overloaded_; // the whole 503 answer given then
-    std::set<HttpConnectionBase*> connections_;
+    // A connection leaves the set from its destructor, which runs wherever its last reference
+    // goes: on the network thread, or on the worker whose answer callback held it last.
+    mutable std::mutex connectionsMutex_;
+    std::map<HttpConnectionBase*, std::weak_ptr<HttpConnectionBase>> connections_;
 };
