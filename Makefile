@@ -10,7 +10,7 @@ TSANBUILD  ?= build/tsan
 FUZZ_SECONDS ?= 60
 JOBS       ?= 2
 
-.PHONY: all deps configure build test test-sanitize test-tsan run bench fuzz package clean format
+.PHONY: all deps configure build test test-sanitize test-tsan tidy run bench fuzz package clean format
 
 all: build
 
@@ -46,6 +46,10 @@ test-tsan: deps
 	cmake -S . -B $(TSANBUILD) -DCMAKE_BUILD_TYPE=Debug -DKX_TSAN=ON
 	cmake --build $(TSANBUILD) -j$(JOBS) --target test_server test_net test_e2e
 	@scripts/run-tests $(TSANBUILD) 'server|net|e2e'
+
+# clang-tidy's focused checks (.clang-tidy) over the program's sources; any finding fails.
+tidy: build
+	@scripts/run-tidy $(BUILD)
 
 # Each libFuzzer target for FUZZ_SECONDS seconds (clang), one after another.
 fuzz: deps

@@ -51,7 +51,7 @@ json SaveParamChange(CallContext& ctx, const ValidChange& change,
                     throw RpcError(kRpcConflict, kConflictMessage);
             }
             WriteParamLog(db, code, ctx.now, ctx.operatorName, change.columns);
-            const json answer = json::array({"S"});
+            json answer = json::array({"S"});
             if (claim) StoreIdempotentAnswer(db, claim->key, answer);
             db.Commit();
             ctx.applied = true;
