@@ -96,7 +96,9 @@ ServerProcess::ServerProcess(const std::string& dbUrl, const std::vector<std::st
     close(err);
     // The first stdout line tells the port; nothing else is read from it.
     std::string line;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    // Generous: a sanitizer build on a loaded machine starts slowly, and a server that fails says
+    // so on its own well before.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (line.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
         pollfd p{fds[0], POLLIN, 0};
         if (poll(&p, 1, 200) > 0) {
