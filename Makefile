@@ -6,10 +6,11 @@ BENCHBUILD ?= build/release
 PKGBUILD   ?= build/deb
 FUZZBUILD  ?= build/libfuzzer
 ASANBUILD  ?= build/asan
+TSANBUILD  ?= build/tsan
 FUZZ_SECONDS ?= 60
 JOBS       ?= 2
 
-.PHONY: all deps configure build test test-sanitize run bench fuzz package clean format
+.PHONY: all deps configure build test test-sanitize test-tsan tidy run bench fuzz package clean format
 
 all: build
 
@@ -36,6 +37,19 @@ test-sanitize: deps
 	cmake -S . -B $(ASANBUILD) -DCMAKE_BUILD_TYPE=Debug -DKX_SANITIZE=ON
 	cmake --build $(ASANBUILD) -j$(JOBS)
 	@scripts/run-tests $(ASANBUILD)
+
+# The server, network and end-to-end tests again, built with ThreadSanitizer: these are the tests
+# whose threads share the database pool, the sessions and the client's connection. Any report fails
+# the test that made it.
+test-tsan: export TSAN_OPTIONS = halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/scripts/tsan.supp
+test-tsan: deps
+	cmake -S . -B $(TSANBUILD) -DCMAKE_BUILD_TYPE=Debug -DKX_TSAN=ON
+	cmake --build $(TSANBUILD) -j$(JOBS) --target test_server test_net test_e2e
+	@scripts/run-tests $(TSANBUILD) 'server|net|e2e'
+
+# clang-tidy's focused checks (.clang-tidy) over the program's sources; any finding fails.
+tidy: build
+	@scripts/run-tidy $(BUILD)
 
 # Each libFuzzer target for FUZZ_SECONDS seconds (clang), one after another.
 fuzz: deps

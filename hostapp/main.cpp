@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -64,7 +65,7 @@ int TimeoutMs(const String& text) {
     char* end = nullptr;
     const double seconds = std::strtod(text.c_str(), &end);
     if (end != text.c_str() + text.size() || !(seconds >= 0.1 && seconds <= 600)) return 0;
-    return static_cast<int>(seconds * 1000 + 0.5);
+    return static_cast<int>(std::lround(seconds * 1000));
 }
 
 // The settings, from the environment and then from the command line.

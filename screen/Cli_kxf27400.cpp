@@ -459,7 +459,7 @@ void TfrmParamForne::sbtConfirmaClick(TObject*) {
     sbtCancela->SetEnabled(false);
 }
 
-void TfrmParamForne::sbtCancelaClick(TObject*) {
+void TfrmParamForne::sbtCancelaClick(TObject*) { // NOLINT(bugprone-virtual-near-miss)
     if (dtsParamForn->State() != dsEdit) return;
     if (msgPadrao->ShowMsg("Canc", mtConfirmation, {mbYes, mbNo}, 0) != mrYes) return;
     cdsParamForne->Cancel();

@@ -119,7 +119,9 @@ public:
     void cdsParamForneAfterCancel(TDataSet* DataSet);
     void dtsParamFornStateChange(TObject* Sender);
     void sbtConfirmaClick(TObject* Sender);
-    void sbtCancelaClick(TObject* Sender);
+    // The screen's own Cancel button, beside the base form's sbtCancelClick, which it does not
+    // replace.
+    void sbtCancelaClick(TObject* Sender); // NOLINT(bugprone-virtual-near-miss)
     void dbeNrDiasBloqNFKeyPress(TObject* Sender, Char& Key);
     void cdsParamForneNRDIASBLOQNFFORSetText(TField* Sender, const String& Text);
     void dckBloqNFRelacFornClick(TObject* Sender);

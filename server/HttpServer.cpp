@@ -261,7 +261,8 @@ private:
 
 HttpServer::HttpServer(asio::io_context& io, const tcp::endpoint& endpoint, Handler handler,
                        HttpServerOptions options)
-    : io_(io), acceptor_(io), retry_(io), handler_(std::move(handler)), options_(options) {
+    : io_(io), acceptor_(io), retry_(io), handler_(std::move(handler)),
+      options_(std::move(options)) {
     acceptor_.open(endpoint.protocol());
     acceptor_.set_option(asio::socket_base::reuse_address(true));
     acceptor_.bind(endpoint);

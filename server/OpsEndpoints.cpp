@@ -41,7 +41,7 @@ bool OpsEndpoints::Serves(const std::string& target) {
     return path == "/healthz" || path == "/readyz" || path == "/metrics";
 }
 
-void OpsEndpoints::Handle(HttpRequestInfo request, std::function<void(HttpReply)> done) {
+void OpsEndpoints::Handle(const HttpRequestInfo& request, std::function<void(HttpReply)> done) {
     const std::string path = Path(request.target);
     if (request.method != "GET") {
         HttpReply reply = Json(405, {{"status", "erro"},

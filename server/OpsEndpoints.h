@@ -24,7 +24,7 @@ public:
         readinessLog_ = std::move(log);
     }
     // On the io_context's thread; done runs there too.
-    void Handle(HttpRequestInfo request, std::function<void(HttpReply)> done);
+    void Handle(const HttpRequestInfo& request, std::function<void(HttpReply)> done);
     // Waits for a readiness check still running.
     void Join();
 

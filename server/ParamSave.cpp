@@ -55,7 +55,7 @@ json SaveParamChange(CallContext& ctx, const ValidChange& change,
                 }
             }
             StoreParamChange(db, ctx, change);
-            const json answer = json::array({"S"});
+            json answer = json::array({"S"});
             if (claim) StoreIdempotentAnswer(db, claim->key, answer);
             db.Commit();
             ctx.applied = true;

@@ -23,7 +23,7 @@ class Database;
 // caller's X-Operator header is trusted (loopback only, checked by the caller).
 struct AuthOptions {
     bool required = true;
-    long long sessionSeconds = 8 * 3600; // a session's life from its login
+    long long sessionSeconds = 8LL * 3600; // a session's life from its login
 };
 
 class RpcService {

@@ -162,7 +162,7 @@ private:
 };
 
 bool Listen(std::optional<HttpServer>& server, asio::io_context& io, const tcp::endpoint& endpoint,
-            HttpServer::Handler handler, HttpServerOptions options) {
+            HttpServer::Handler handler, const HttpServerOptions& options) {
     try {
         server.emplace(io, endpoint, std::move(handler), options);
         return true;
@@ -327,7 +327,7 @@ int Run(const ServeSettings& settings, Database& db) {
             server, io, settings.endpoint,
             [&](HttpRequestInfo req, std::function<void(HttpReply)> done) {
                 if (opsOnRpcAddress && OpsEndpoints::Serves(req.target))
-                    return ops.Handle(std::move(req), std::move(done));
+                    return ops.Handle(req, std::move(done));
                 service.Handle(std::move(req), std::move(done));
             },
             httpOptions))
@@ -335,9 +335,8 @@ int Run(const ServeSettings& settings, Database& db) {
     if (settings.metricsEndpoint &&
         !Listen(
             opsServer, io, *settings.metricsEndpoint,
-            [&](HttpRequestInfo req, std::function<void(HttpReply)> done) {
-                if (OpsEndpoints::Serves(req.target))
-                    return ops.Handle(std::move(req), std::move(done));
+            [&](const HttpRequestInfo& req, std::function<void(HttpReply)> done) {
+                if (OpsEndpoints::Serves(req.target)) return ops.Handle(req, std::move(done));
                 done({404,
                       RpcService::ErrorBody(nullptr, kRpcMethodNotFound,
                                             "Recurso não encontrado: " +

@@ -38,8 +38,8 @@ String Ajusta_Inscricao(String& text) {
 }
 
 String PictPess(const String& s) {
-    const String cpf = "999.999.999-99;0;_";
-    const String cnpj = ">AA.AAA.AAA/AAAA-99;0;_";
+    static const String cpf = "999.999.999-99;0;_";
+    static const String cnpj = ">AA.AAA.AAA/AAAA-99;0;_";
     if (s == "F") return cpf;
     if (s == "J") return cnpj;
     auto digit = [](char c) { return c >= '0' && c <= '9'; };

@@ -85,7 +85,7 @@ String NewCallKey() {
     for (int i = 0; i < 2; ++i) {
         uint64_t r = generator();
         for (int k = 0; k < 16; ++k, r >>= 4)
-            key[static_cast<size_t>(i * 16 + k)] = hex[r & 15];
+            key[static_cast<size_t>(i) * 16 + static_cast<size_t>(k)] = hex[r & 15];
     }
     return key;
 }
@@ -282,7 +282,7 @@ void TNetConnection::Connect(std::chrono::steady_clock::time_point& deadline) {
         impl_->Open(deadline, ConnectTimeout ? ConnectTimeout : DefaultConnectTimeout());
         TNetRequest probe;
         probe.target = "/rpc/" + ServerName;
-        const TNetAnswer res = impl_->Authorized(std::move(probe), deadline);
+        const TNetAnswer res = impl_->Authorized(probe, deadline);
         if (res.status == 404)
             throw Exception("O servidor de aplicação " + impl_->Where() + " não oferece o módulo " +
                             ServerName + ".");

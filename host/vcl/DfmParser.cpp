@@ -426,7 +426,7 @@ private:
             v.number = t.number;
             return v;
         case Tok::String:
-            v.kind = DfmValue::Kind::String;
+            v.kind = DfmValue::Kind::Text;
             v.text = ParseStringExpr(std::move(t));
             return v;
         case Tok::Binary:
@@ -495,9 +495,9 @@ EDfmError::EDfmError(int line, const String& reason)
     : EConvertError("Definição de formulário, linha " + std::to_string(line) + ": " + reason),
       line_(line), reason_(reason) {}
 
-const DfmProperty* DfmObject::Find(const String& name) const {
+const DfmProperty* DfmObject::Find(const String& wanted) const {
     for (const auto& p : properties)
-        if (SameIdent(p.name, name)) return &p;
+        if (SameIdent(p.name, wanted)) return &p;
     return nullptr;
 }
 

@@ -7,7 +7,7 @@
 #include "rtl/SysUtils.h"
 
 struct DfmValue {
-    enum class Kind { Integer, Float, String, Boolean, Identifier, Set, StringList, Binary };
+    enum class Kind { Integer, Float, Text, Boolean, Identifier, Set, StringList, Binary };
     Kind kind = Kind::Integer;
     int64_t integer = 0;
     double number = 0;
@@ -32,7 +32,7 @@ struct DfmObject {
     std::vector<std::unique_ptr<DfmObject>> children; // in file order
 
     // Property names compare without regard to ASCII case, as identifiers do in the form language.
-    const DfmProperty* Find(const String& name) const;
+    const DfmProperty* Find(const String& wanted) const;
 };
 
 class EDfmError : public EConvertError {

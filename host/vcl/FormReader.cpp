@@ -20,7 +20,7 @@ const char* KindName(DfmValue::Kind k) {
         return "número inteiro";
     case DfmValue::Kind::Float:
         return "número";
-    case DfmValue::Kind::String:
+    case DfmValue::Kind::Text:
         return "texto";
     case DfmValue::Kind::Boolean:
         return "valor lógico";
@@ -188,7 +188,7 @@ bool TFormReader::Bool(const DfmProperty& p) {
 }
 
 String TFormReader::Str(const DfmProperty& p) {
-    Expect(*this, p, DfmValue::Kind::String);
+    Expect(*this, p, DfmValue::Kind::Text);
     return p.value.text;
 }
 

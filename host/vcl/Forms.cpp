@@ -411,7 +411,7 @@ void TApplication::Notification(TComponent* c, bool removing) {
 
 void TApplication::HandleException(std::exception_ptr e) {
     try {
-        std::rethrow_exception(e);
+        std::rethrow_exception(std::move(e));
     } catch (const EAbort&) {
         // The silent abort ends the operation without a message.
     } catch (const std::exception& ex) {

@@ -445,10 +445,10 @@ TEST_P(QueriesWithAnotherWriter, QueriesLeftOpenLetTheLogBeCheckpointed) {
 
 INSTANTIATE_TEST_SUITE_P(Engines, QueriesWithAnotherWriter,
                          ::testing::Values("sqlite", "postgresql"),
-                         [](const auto& info) { return String(info.param); });
+                         [](const auto& test) { return String(test.param); });
 
 INSTANTIATE_TEST_SUITE_P(Engines, Queries, ::testing::Values("sqlite", "postgresql"),
-                         [](const auto& info) { return String(info.param); });
+                         [](const auto& test) { return String(test.param); });
 
 // ---------------------------------------------------------------------------------------------
 
@@ -606,7 +606,7 @@ TEST_P(QueryDefinitions, RefuseWrongSettingsAndParameterLists) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, QueryDefinitions, ::testing::Values("sqlite"),
-                         [](const auto& info) { return String(info.param); });
+                         [](const auto& test) { return String(test.param); });
 
 TEST(SqlParams, FoundOutsideQuotesAndComments) {
     EXPECT_EQ(FindSqlParams("SELECT ':NO', \"a:b\" FROM T -- :NAO\n WHERE A = :Um AND B = :um "

@@ -30,17 +30,17 @@ HostappProcess::HostappProcess(const std::vector<std::string>& args,
     if (pipe2(inPipe, O_CLOEXEC) != 0 || pipe2(outPipe, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe");
     const int err = open(errPath_.c_str(), O_CREAT | O_WRONLY | O_TRUNC | O_CLOEXEC, 0600);
-    ChildSpec spec;
-    spec.argv = {HostappPath()};
-    spec.argv.insert(spec.argv.end(), args.begin(), args.end());
+    ChildCommand command;
+    command.argv = {HostappPath()};
+    command.argv.insert(command.argv.end(), args.begin(), args.end());
     for (const char* v : {"KX_DB", "KX_SERVER", "KX_OPERATOR", "KX_PASSWORD"})
-        spec.env[v] = std::nullopt;
+        command.env[v] = std::nullopt;
     for (const auto& [k, v] : env)
-        spec.env[k] = v;
-    spec.in = inPipe[0];
-    spec.out = outPipe[1];
-    spec.err = err;
-    pid_ = StartChild(spec);
+        command.env[k] = v;
+    command.in = inPipe[0];
+    command.out = outPipe[1];
+    command.err = err;
+    pid_ = StartChild(command);
     close(inPipe[0]);
     close(outPipe[1]);
     close(err);

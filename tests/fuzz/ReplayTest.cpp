@@ -43,6 +43,6 @@ INSTANTIATE_TEST_SUITE_P(Targets, ReplayTest,
                          ::testing::Values(Target{"rpc_request", KxFuzzRpcRequest},
                                            Target{"packet", KxFuzzPacket}, Target{"dfm", KxFuzzDfm},
                                            Target{"mask", KxFuzzMask}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test) { return std::string(test.param.name); });
 
 } // namespace

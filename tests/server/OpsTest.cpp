@@ -184,8 +184,8 @@ TEST_P(OpsTest, MetricsParseAndCountTheCallsByMethodAndOutcome) {
         {Duration("count", "_other"), 1},
         {"kx_rpc_calls_in_flight{}", 0},
     };
-    for (const auto& [key, delta] : expected)
-        EXPECT_EQ(after.At(key) - before.At(key), delta) << key;
+    for (const auto& [key, expectedDelta] : expected)
+        EXPECT_EQ(after.At(key) - before.At(key), expectedDelta) << key;
     for (const auto& [key, value] : after.samples) {
         if (key.rfind("kx_rpc_calls_total", 0) == 0 && !expected.count(key)) {
             EXPECT_EQ(value, before.At(key)) << key;

@@ -10,7 +10,7 @@
 #include <sys/types.h>
 #include <vector>
 
-struct ChildSpec {
+struct ChildCommand {
     std::vector<std::string> argv; // argv[0] is the program's path
     // Variables set (a value) or removed (nullopt) on top of this process's environment.
     std::map<std::string, std::optional<std::string>> env;
@@ -19,4 +19,4 @@ struct ChildSpec {
 };
 
 // The child's process id; it is killed when the test process dies.
-pid_t StartChild(const ChildSpec& spec);
+pid_t StartChild(const ChildCommand& command);

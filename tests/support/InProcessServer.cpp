@@ -46,8 +46,8 @@ int HoldPort(int& port) {
 } // namespace
 
 struct InProcessServer::Core {
-    Core(const std::string& dbUrl, const std::string& today, int port, bool sessions)
-        : db(dbUrl), guard(asio::make_work_guard(io)), port(port) {
+    Core(const std::string& dbUrl, const std::string& today, int wantedPort, bool sessions)
+        : db(dbUrl), guard(asio::make_work_guard(io)), port(wantedPort) {
         portFd = HoldPort(this->port);
         modules.Add(std::make_unique<RdmParamForne>());
         std::optional<std::string> fixedToday;

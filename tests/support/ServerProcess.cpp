@@ -29,19 +29,19 @@ std::string ReadFile(const std::string& path) {
 // Starts appserver; stdout and stderr go to the given descriptors.
 int Spawn(const std::vector<std::string>& args, int outFd, int errFd, const Environment& env,
           FileLimits limits = {}, int inFd = -1) {
-    ChildSpec spec;
-    spec.argv.push_back(AppserverPath());
-    spec.argv.insert(spec.argv.end(), args.begin(), args.end());
+    ChildCommand command;
+    command.argv.push_back(AppserverPath());
+    command.argv.insert(command.argv.end(), args.begin(), args.end());
     for (const std::string& e : env) {
         const size_t eq = e.find('=');
-        if (eq != std::string::npos) spec.env[e.substr(0, eq)] = e.substr(eq + 1);
+        if (eq != std::string::npos) command.env[e.substr(0, eq)] = e.substr(eq + 1);
     }
-    spec.in = inFd;
-    spec.out = outFd;
-    spec.err = errFd;
-    spec.filesSoft = limits.soft;
-    spec.filesHard = limits.hard;
-    return StartChild(spec);
+    command.in = inFd;
+    command.out = outFd;
+    command.err = errFd;
+    command.filesSoft = limits.soft;
+    command.filesHard = limits.hard;
+    return StartChild(command);
 }
 
 int ExitCode(int status) {
@@ -96,7 +96,9 @@ ServerProcess::ServerProcess(const std::string& dbUrl, const std::vector<std::st
     close(err);
     // The first stdout line tells the port; nothing else is read from it.
     std::string line;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    // Generous: a sanitizer build on a loaded machine starts slowly, and a server that fails says
+    // so on its own well before.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (line.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
         pollfd p{fds[0], POLLIN, 0};
         if (poll(&p, 1, 200) > 0) {

@@ -57,7 +57,7 @@ TEST(DfmParser, ReadsEveryValueKindWithLines) {
     EXPECT_EQ(prop("Left").kind, K::Integer);
     EXPECT_EQ(prop("Left").integer, 515);
     EXPECT_EQ(prop("Top").integer, -12);
-    EXPECT_EQ(prop("Caption").kind, K::String);
+    EXPECT_EQ(prop("Caption").kind, K::Text);
     EXPECT_EQ(prop("Caption").text, "Parâmetros por Fornecedor");
     EXPECT_EQ(prop("Color").kind, K::Identifier);
     EXPECT_EQ(prop("Color").text, "clBtnFace");
@@ -125,7 +125,7 @@ TEST_P(DfmStringTest, DecodesToUtf8) {
     auto form = ParseDfm(text);
     const DfmProperty* s = form->Find("S");
     ASSERT_NE(s, nullptr);
-    EXPECT_EQ(s->value.kind, K::String);
+    EXPECT_EQ(s->value.kind, K::Text);
     EXPECT_EQ(s->value.text, GetParam().expected);
 }
 
@@ -190,9 +190,9 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"lone surrogate", "object a: TA\n  S = #55357'x'\nend\n", 2, "substituto"},
         ErrorCase{"invalid utf-8", "object a: TA\n  S = 'Par\xE2metros'\nend\n", 2, "UTF-8"},
         ErrorCase{"trailing dot", "object a: TA\n  D = ds.\nend\n", 2, "identificador"}),
-    [](const ::testing::TestParamInfo<ErrorCase>& info) {
+    [](const ::testing::TestParamInfo<ErrorCase>& test) {
         String name;
-        for (const char* p = info.param.what; *p; ++p)
+        for (const char* p = test.param.what; *p; ++p)
             name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
         return name;
     });
