@@ -134,7 +134,7 @@ protected:
         args.insert(
             args.end(),
             {"--server", server.empty() ? "127.0.0.1:" + std::to_string(server_->Port()) : server});
-        ChildSpec spec;
+        ChildCommand spec;
         spec.argv = args;
         spec.env = {{"KX_PASSWORD", "senha-da-ana-1"}, {"KX_OPERATOR", "ana"}};
         const std::string out = dir_.Path() + "/out", err = dir_.Path() + "/err";
