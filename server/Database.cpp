@@ -50,15 +50,25 @@ struct Database::Slot {
 };
 
 void DbCall::Begin() {
+    EndRead();
+    if (engine_ == kxsql::Engine::SQLite && owner_)
+        writer_ = std::unique_lock<std::mutex>(owner_->writers_);
     // The isolation travels with each transaction: a session setting would stay behind on the
     // server connection of a pooler, for whichever client gets it next.
-    sql_ << (engine_ == kxsql::Engine::SQLite ? "BEGIN IMMEDIATE"
-                                              : "BEGIN ISOLATION LEVEL READ COMMITTED");
+    try {
+        sql_ << (engine_ == kxsql::Engine::SQLite ? "BEGIN IMMEDIATE"
+                                                  : "BEGIN ISOLATION LEVEL READ COMMITTED");
+    } catch (...) {
+        if (writer_.owns_lock()) writer_.unlock();
+        throw;
+    }
     inTransaction_ = true;
     commitIssued_ = false;
 }
 
 void DbCall::Commit() {
+    // Let go of the writers' turn however the commit ends.
+    const std::unique_lock<std::mutex> turn = std::move(writer_);
     commitIssued_ = true;
     Fault("commit");
     sql_ << "COMMIT";
@@ -67,12 +77,26 @@ void DbCall::Commit() {
     Fault("committed");
 }
 
+void DbCall::BeginRead() {
+    if (engine_ != kxsql::Engine::SQLite || reading_ || inTransaction_) return;
+    sql_ << "BEGIN";
+    reading_ = true;
+}
+
+void DbCall::EndRead() {
+    if (!reading_) return;
+    reading_ = false;
+    sql_ << "COMMIT";
+}
+
 void DbCall::Fault(const char* point) {
     if (owner_ && owner_->fault_) owner_->fault_(point);
 }
 
 void DbCall::Rollback() {
+    const std::unique_lock<std::mutex> turn = std::move(writer_);
     inTransaction_ = false;
+    reading_ = false;
     sql_ << "ROLLBACK";
 }
 
@@ -208,13 +232,36 @@ void Database::Probe() {
     Release(Acquire(fresh));
 }
 
+namespace {
+struct ThreadPreamble {
+    const Database* owner = nullptr;
+    Database::Preamble preamble;
+};
+thread_local ThreadPreamble threadPreamble;
+} // namespace
+
+void Database::SetPreamble(Preamble preamble) {
+    threadPreamble = {this, std::move(preamble)};
+}
+
+Database::Preamble Database::TakePreamble() {
+    if (threadPreamble.owner != this) return {};
+    threadPreamble.owner = nullptr;
+    return std::move(threadPreamble.preamble);
+}
+
 nlohmann::json Database::Run(const std::function<nlohmann::json(DbCall&)>& work,
                              const SettleCommit& settle) {
+    const Preamble preamble = TakePreamble();
+    bool preambleDone = false;
     try {
-        nlohmann::json result = RunCall(work, settle);
+        nlohmann::json result = RunCall(work, settle, preamble, preambleDone);
         CallEnded("");
         return result;
     } catch (const RpcError& e) {
+        // A preamble that failed stays for the next Run: work that goes on after this failure
+        // does not get past it either.
+        if (preamble && !preambleDone) SetPreamble(preamble);
         const bool database = e.Code() == kRpcDatabaseFailure || e.Code() == kRpcOutcomeUnknown;
         CallEnded(!database ? "" : e.Detail().empty() ? e.what() : e.Detail());
         throw;
@@ -257,19 +304,26 @@ void Database::ForgetCallFailures() {
 }
 
 nlohmann::json Database::RunCall(const std::function<nlohmann::json(DbCall&)>& work,
-                                 const SettleCommit& settle) {
+                                 const SettleCommit& settle, const Preamble& preamble,
+                                 bool& preambleDone) {
     for (int attempt = 0;; ++attempt) {
         bool fresh = true;
         std::unique_ptr<Slot> slot = attempt == 0 ? Acquire(fresh) : Open();
         DbCall call(slot->session, engine_, &slot->prepared, this);
         try {
+            if (preamble) {
+                call.BeginRead();
+                preamble(call);
+                preambleDone = true;
+            }
             nlohmann::json result = work(call);
             if (call.InTransaction()) call.Rollback(); // work that forgot to commit wrote nothing
+            call.EndRead();
             Release(std::move(slot));
             return result;
         } catch (const RpcError&) {
             bool sound = true;
-            if (call.InTransaction()) {
+            if (call.InTransaction() || call.Reading()) {
                 try {
                     call.Rollback();
                 } catch (const std::exception&) {
@@ -285,6 +339,7 @@ nlohmann::json Database::RunCall(const std::function<nlohmann::json(DbCall&)>& w
             if (wrote && !broken && kind == kxsql::Failure::WriteRefused) WriteRefused(e.what());
             // The session is dropped (closing it ends any open transaction).
             slot.reset();
+            call.LeaveWriters();
             if (broken) DropIdle();
             if (call.CommitIssued()) {
                 if (settle) return Settle(settle, e.what());
@@ -371,6 +426,7 @@ std::string Database::WriteProblem() {
     std::string problem = engine_ == kxsql::Engine::SQLite ? SqliteFilesProblem() : "";
     if (!problem.empty()) return problem;
     // Not counted among the calls: the probe must not hide their failures.
+    bool unused = false;
     RunCall(
         [&](DbCall& call) -> nlohmann::json {
             // The schema must be there too, or every call would fail.
@@ -389,7 +445,7 @@ std::string Database::WriteProblem() {
             if (call.InTransaction()) call.Rollback();
             return nullptr;
         },
-        {});
+        {}, {}, unused);
     if (!problem.empty()) return problem;
     std::lock_guard lock(writeMutex_);
     if (!refusal_.empty() && std::chrono::steady_clock::now() - refusedAt_ < kWriteMemory)

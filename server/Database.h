@@ -58,11 +58,23 @@ public:
     soci::session& Sql() { return sql_; }
     PreparedCache& Prepared() { return *prepared_; }
     kxsql::Engine Engine() const { return engine_; }
-    // SQLite takes the write lock at once, so that two writers never deadlock on an upgrade.
+    // SQLite takes the write lock at once, so that two writers never deadlock on an upgrade;
+    // the server's own writers queue for it in order instead of polling the busy lock. A read
+    // transaction open on the session (BeginRead) ends first.
     void Begin();
     void Commit();
     void Rollback();
     bool InTransaction() const { return inTransaction_; }
+    // SQLite: one read transaction for the statements that follow, so a call takes the
+    // database's read lock once (PostgreSQL: nothing, each statement is its own).
+    void BeginRead();
+    // Ends the read transaction, if one is open.
+    void EndRead();
+    bool Reading() const { return reading_; }
+    // After the session was dropped mid-transaction: the next writer may go.
+    void LeaveWriters() {
+        if (writer_.owns_lock()) writer_.unlock();
+    }
     bool CommitIssued() const { return commitIssued_; }
     // Where the database's fault hook (tests) may fail this call.
     void Fault(const char* point);
@@ -75,6 +87,8 @@ private:
     Database* owner_;
     bool inTransaction_ = false;
     bool commitIssued_ = false;
+    bool reading_ = false;
+    std::unique_lock<std::mutex> writer_; // SQLite: this server's writers, one at a time
 };
 
 // What a variable takes from a column of an answer.
@@ -167,6 +181,15 @@ public:
     nlohmann::json Run(const std::function<nlohmann::json(DbCall&)>& work,
                        const SettleCommit& settle = {});
 
+    // Work that the next Run on this thread does first, on the same session and, on SQLite, in
+    // one read transaction with the work's reads (a call's session check with the call's own
+    // statements); what it throws fails that Run before its work starts, and stays set for the
+    // next Run. Replaces one set before.
+    using Preamble = std::function<void(DbCall&)>;
+    void SetPreamble(Preamble preamble);
+    // The preamble set on this thread and not yet run by a Run, which is forgotten.
+    Preamble TakePreamble();
+
     // Opens a session now, to report an unreachable database at start; throws on failure.
     void Probe();
 
@@ -209,7 +232,8 @@ private:
     void Release(std::unique_ptr<Slot> slot);
     void DropIdle();
     nlohmann::json RunCall(const std::function<nlohmann::json(DbCall&)>& work,
-                           const SettleCommit& settle);
+                           const SettleCommit& settle, const Preamble& preamble,
+                           bool& preambleDone);
     nlohmann::json Settle(const SettleCommit& settle, const std::string& failure);
     void CallEnded(const std::string& failure);
     void WriteSucceeded();
@@ -220,6 +244,7 @@ private:
     kxsql::Engine engine_;
     std::string sqlitePath_;
     std::mutex mutex_;
+    std::mutex writers_;               // SQLite: held from BEGIN IMMEDIATE to COMMIT or ROLLBACK
     std::atomic<int> openSessions_{0}; // before idle_: its sessions count down as they close
     std::vector<std::unique_ptr<Slot>> idle_;
     std::atomic<long long> retries_{0}, unconfirmed_{0};
