@@ -1,5 +1,6 @@
 #include "HttpServer.h"
 
+#include <boost/asio/dispatch.hpp>
 #include <boost/asio/ssl.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
@@ -27,6 +28,7 @@ constexpr std::chrono::seconds kHandshakeTimeout{10};
 constexpr const char* kDefaultContentType = "application/json; charset=utf-8";
 
 using TlsStream = beast::ssl_stream<beast::tcp_stream>;
+using Executor = asio::io_context::executor_type;
 
 beast::tcp_stream& Lowest(beast::tcp_stream& s) {
     return s;
@@ -55,6 +57,8 @@ public:
         }
         beast::error_code ec;
         Lowest(stream_).socket().set_option(tcp::no_delay(true), ec);
+        if (const auto peer = Lowest(stream_).socket().remote_endpoint(ec); !ec)
+            remoteAddress_ = peer.address().to_string();
         if constexpr (std::is_same_v<Stream, TlsStream>) {
             // A client that never finishes its handshake is let go like an idle one.
             Lowest(stream_).expires_after(kHandshakeTimeout);
@@ -68,8 +72,12 @@ public:
         }
     }
 
+    // From the thread that stops the server: the connection's own thread decides, since a call
+    // may be running on it.
     void StopIfIdle() override {
-        if (!busy_) Lowest(stream_).cancel();
+        asio::dispatch(Lowest(stream_).get_executor(), [self = this->shared_from_this()] {
+            if (!self->busy_) Lowest(self->stream_).cancel();
+        });
     }
 
 private:
@@ -109,16 +117,14 @@ private:
         info.body = std::move(req.body());
         for (const auto& field : req)
             info.headers.emplace_back(std::string(field.name_string()), std::string(field.value()));
-        beast::error_code peerError;
-        if (const auto peer = Lowest(stream_).socket().remote_endpoint(peerError); !peerError)
-            info.remoteAddress = peer.address().to_string();
+        info.remoteAddress = remoteAddress_;
         // After CONNECT the client may send anything: the connection is not reused.
         const bool keepAlive = req.keep_alive() && req.method() != http::verb::connect;
         const unsigned version = req.version();
         try {
             server_.handler_(std::move(info), [self = this->shared_from_this(), keepAlive,
                                                version](HttpReply reply) {
-                if (self->server_.io_.get_executor().running_in_this_thread())
+                if (self->OnOwnThread())
                     self->Write(std::move(reply), keepAlive, version);
                 else
                     self->WriteFromWorker(std::move(reply), keepAlive, version);
@@ -128,6 +134,12 @@ private:
             std::cerr << "appserver: requisição descartada: " << e.what() << std::endl;
             Write(ErrorReply(500, "Erro interno do servidor de aplicação."), false, version);
         }
+    }
+
+    // Whether this is the connection's network thread (an answer given where it was read).
+    bool OnOwnThread() {
+        const auto* context = Lowest(stream_).get_executor().template target<Executor>();
+        return context && context->running_in_this_thread();
     }
 
     HttpReply ErrorReply(unsigned status, const std::string& message) {
@@ -151,7 +163,7 @@ private:
     // A TLS answer must be encrypted by the stream, on the network thread.
     void WriteFromWorker(HttpReply reply, bool keepAlive, unsigned version) {
         if constexpr (std::is_same_v<Stream, TlsStream>) {
-            asio::post(server_.io_,
+            asio::post(Lowest(stream_).get_executor(),
                        [self = this->shared_from_this(), reply = std::move(reply), keepAlive,
                         version]() mutable { self->Write(std::move(reply), keepAlive, version); });
         } else {
@@ -256,6 +268,7 @@ private:
     beast::flat_buffer buffer_;
     std::optional<http::request_parser<http::string_body>> parser_;
     std::array<char, 4096> drain_;
+    std::string remoteAddress_; // the client's, read once
     bool busy_ = false;
 };
 
@@ -286,7 +299,12 @@ void HttpServer::Start() {
 }
 
 void HttpServer::Accept() {
-    acceptor_.async_accept(io_, [this](beast::error_code ec, tcp::socket socket) {
+    // Connections are dealt out over the network threads' contexts in turn.
+    asio::io_context& context =
+        options_.connectionContexts.empty()
+            ? io_
+            : *options_.connectionContexts[nextContext_++ % options_.connectionContexts.size()];
+    acceptor_.async_accept(context, [this](beast::error_code ec, tcp::socket socket) {
         if (stopping_ || ec == asio::error::operation_aborted) return;
         if (!ec) {
             if (shedding_) {
@@ -341,8 +359,7 @@ void HttpServer::Shed() {
 }
 
 void HttpServer::Stop() {
-    if (stopping_) return;
-    stopping_ = true;
+    if (stopping_.exchange(true)) return;
     beast::error_code ec;
     acceptor_.close(ec);
     retry_.cancel();

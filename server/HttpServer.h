@@ -1,7 +1,8 @@
 // The HTTP/1.1 side of the server: accepts connections, reads requests with a body limit and an
 // idle timeout, hands them to the handler and writes the answers, keeping connections alive.
-// Everything here runs on the io_context's thread (no thread per connection), except that an
-// answer given on a worker thread is written to its socket by that worker.
+// The acceptor runs on the io_context's thread; connections may be dealt out to the contexts of
+// other network threads, each run by one thread (no thread per connection). An answer given on
+// a worker thread is written to its socket by that worker.
 #pragma once
 
 #include "HttpMessage.h"
@@ -17,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace boost::asio::ssl {
 class context;
@@ -37,6 +39,9 @@ struct HttpServerOptions {
     // The body of an answer the server gives on its own, in the form the handler's answers
     // take (a request too large or malformed, a handler that threw, no descriptor left).
     std::function<std::string(unsigned status, const std::string& message)> errorBody;
+    // Where accepted connections run, in turn; each context is run by one thread. Empty: on the
+    // acceptor's context.
+    std::vector<boost::asio::io_context*> connectionContexts;
 };
 
 class HttpServer {
@@ -68,6 +73,7 @@ private:
     HttpServerOptions options_;
     std::atomic<bool> stopping_{false}; // read by workers writing answers
     bool shedding_ = false;             // accepting fails: logged once until it works again
+    size_t nextContext_ = 0;
     int reserveFd_ = -1;     // given up to take and answer a connection when none is left
     std::string overloaded_; // the whole 503 answer given then
     // A connection leaves the set from its destructor, which runs wherever its last reference

@@ -201,9 +201,11 @@ LoginResult OpenSession(Database& database, const std::string& name, const std::
     return LoginResult::Ok;
 }
 
-std::optional<std::string> SessionOperator(Database& database, const std::string& token) {
-    if (token.size() != 64 || token.find_first_not_of("0123456789abcdef") != std::string::npos)
-        return std::nullopt;
+bool IsSessionToken(const std::string& token) {
+    return token.size() == 64 && token.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
+std::optional<std::string> SessionOperatorOf(DbCall& db, const std::string& digest) {
     // Every call of a signed-in operator runs this: kept with its pooled session.
     struct Kept : PreparedCache::Entry {
         std::string digest, name;
@@ -211,21 +213,28 @@ std::optional<std::string> SessionOperator(Database& database, const std::string
         soci::indicator ind = soci::i_null;
         std::unique_ptr<Query> query;
     };
+    auto& kept = db.Prepared().Get<Kept>("SessionOperator", [&] {
+        auto k = std::make_unique<Kept>();
+        k->query =
+            std::make_unique<Query>(db, "SELECT S.CDOPERADOR FROM SESSAOOPER S JOIN OPERADOR O ON "
+                                        "O.CDOPERADOR = S.CDOPERADOR WHERE S.CDHASHSESSAO = :h AND "
+                                        "S.NREXPIRA > :t AND O.IDATIVO = 'S'");
+        k->query->Into(k->name, k->ind).Use(k->digest).Use(k->now);
+        return k;
+    });
+    kept.digest = digest;
+    kept.now = NowSeconds();
+    std::optional<std::string> name;
+    if (kept.query->Run() && kept.ind == soci::i_ok) name = kept.name;
+    kept.query->Drain();
+    return name;
+}
+
+std::optional<std::string> SessionOperator(Database& database, const std::string& token) {
+    if (!IsSessionToken(token)) return std::nullopt;
     std::optional<std::string> name;
     database.Run([&](DbCall& db) -> nlohmann::json {
-        auto& kept = db.Prepared().Get<Kept>("SessionOperator", [&] {
-            auto k = std::make_unique<Kept>();
-            k->query = std::make_unique<Query>(
-                db, "SELECT S.CDOPERADOR FROM SESSAOOPER S JOIN OPERADOR O ON "
-                    "O.CDOPERADOR = S.CDOPERADOR WHERE S.CDHASHSESSAO = :h AND "
-                    "S.NREXPIRA > :t AND O.IDATIVO = 'S'");
-            k->query->Into(k->name, k->ind).Use(k->digest).Use(k->now);
-            return k;
-        });
-        kept.digest = TokenDigest(token);
-        kept.now = NowSeconds();
-        if (kept.query->Run() && kept.ind == soci::i_ok) name = kept.name;
-        kept.query->Drain();
+        name = SessionOperatorOf(db, TokenDigest(token));
         return nullptr;
     });
     return name;

@@ -60,6 +60,10 @@ LoginResult OpenSession(Database& db, const std::string& name, const std::string
                         long long lifetimeSeconds, std::string& token);
 // The enabled operator of an unexpired session; one indexed lookup, no password hash.
 std::optional<std::string> SessionOperator(Database& db, const std::string& token);
+// The same, on a call's session, by the token's digest.
+std::optional<std::string> SessionOperatorOf(DbCall& db, const std::string& digest);
+// Whether the text has the form of a token (64 hex digits).
+bool IsSessionToken(const std::string& token);
 void CloseSession(Database& db, const std::string& token);
 // Unexpired sessions (expired ones are removed first).
 long long CountOpenSessions(Database& db);

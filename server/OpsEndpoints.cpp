@@ -62,8 +62,11 @@ void OpsEndpoints::Handle(const HttpRequestInfo& request, std::function<void(Htt
         done(std::move(reply));
         return;
     }
-    waiting_.push_back(std::move(done));
-    if (waiting_.size() > 1) return; // a check is already running
+    {
+        std::lock_guard lock(waitingMutex_);
+        waiting_.push_back(std::move(done));
+        if (waiting_.size() > 1) return; // a check is already running
+    }
     auto guard = boost::asio::make_work_guard(io_);
     boost::asio::post(checker_, [this, guard = std::move(guard)]() mutable {
         CheckDatabase();
@@ -104,7 +107,10 @@ void OpsEndpoints::CheckDatabase() {
     notReadyWhy_ = why;
     boost::asio::post(io_, [this, reply = std::move(reply)] {
         std::vector<std::function<void(HttpReply)>> waiting;
-        waiting.swap(waiting_);
+        {
+            std::lock_guard lock(waitingMutex_);
+            waiting.swap(waiting_);
+        }
         for (auto& done : waiting)
             done(reply);
     });

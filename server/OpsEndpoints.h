@@ -8,6 +8,7 @@
 #include <boost/asio/thread_pool.hpp>
 
 #include <functional>
+#include <mutex>
 #include <vector>
 
 class Database;
@@ -37,7 +38,8 @@ private:
     // Readiness checks run here, never on a call's worker: a database that hangs holds one
     // check, and the requests that arrive meanwhile share its answer.
     boost::asio::thread_pool checker_{1};
-    std::vector<std::function<void(HttpReply)>> waiting_; // io_context's thread only
+    std::mutex waitingMutex_; // the network threads queue, the check's answer takes them
+    std::vector<std::function<void(HttpReply)>> waiting_;
     std::function<void(bool, const std::string&)> readinessLog_;
     bool ready_ = true;        // as last told (checker's thread only)
     std::string notReadyWhy_;  // likewise

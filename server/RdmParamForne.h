@@ -13,6 +13,10 @@ public:
     }
     nlohmann::json Call(const std::string& method, const nlohmann::json& params,
                         CallContext& ctx) override;
+    // A batch of the bulk methods takes far longer: those go to the workers.
+    bool Quick(const std::string& method) const override {
+        return method == "GetParamForn" || method == "SetParamForn" || method == "GetLogParamForn";
+    }
 
 private:
     nlohmann::json GetParamForn(const nlohmann::json& params, CallContext& ctx);

@@ -23,6 +23,9 @@ struct CallContext {
     std::string note{};    // set by the module: a remark for the log line of a call that succeeded
     // Set by the module when its COMMIT failed and the save was then found stored: the failure.
     std::string confirmedAfter{};
+    // Set by the module that writes its answer as JSON text itself: the result sent, in place of
+    // the value the method returns (which still tells the outcome for the log).
+    std::string resultText{};
 };
 
 class RemoteModule {
@@ -33,4 +36,7 @@ public:
     // Runs one method with positional params; faults are thrown as RpcError.
     virtual nlohmann::json Call(const std::string& method, const nlohmann::json& params,
                                 CallContext& ctx) = 0;
+    // Whether the method is a short one (one row, one save): the server may run it on the
+    // network thread that read it instead of handing it to a worker.
+    virtual bool Quick(const std::string& /*method*/) const { return false; }
 };

@@ -22,6 +22,9 @@ namespace {
 
 constexpr size_t kOperatorMaxLength = 40;
 constexpr size_t kIdempotencyKeyMaxLength = 100;
+// A request body larger than this goes to a worker undecoded: decoding it would hold up the
+// network thread.
+constexpr size_t kQuickBodyMax = 64 << 10;
 
 std::string LocalTime(const char* format) {
     const std::time_t t = std::time(nullptr);
@@ -174,20 +177,18 @@ void RpcService::Handle(HttpRequestInfo request, std::function<void(HttpReply)> 
             return;
         }
         // Even the list of methods needs a session; looking it up reads the database.
-        auto guard = boost::asio::make_work_guard(io_);
-        boost::asio::post(pool_, [this, info, request = std::move(request), done = std::move(done),
-                                  guard = std::move(guard)]() mutable {
-            HttpReply reply;
-            try {
-                reply = SessionOf(request.Header("Authorization").value_or(""))
-                            ? HttpReply{200, info, ""}
-                            : Unauthorized(nullptr, kRpcUnauthorized, kNoSession);
-            } catch (const RpcError& e) {
-                reply = {503, ErrorBody(nullptr, e.Code(), e.what()), ""};
-            }
-            done(std::move(reply));
-            guard.reset();
-        });
+        Dispatch(
+            true,
+            [this, info, authorization = request.Header("Authorization").value_or("")] {
+                try {
+                    return SessionOf(authorization)
+                               ? HttpReply{200, info, ""}
+                               : Unauthorized(nullptr, kRpcUnauthorized, kNoSession);
+                } catch (const RpcError& e) {
+                    return HttpReply{503, ErrorBody(nullptr, e.Code(), e.what()), ""};
+                }
+            },
+            std::move(done));
         return;
     }
     if (request.method != "POST") {
@@ -202,18 +203,59 @@ void RpcService::Handle(HttpRequestInfo request, std::function<void(HttpReply)> 
                  RequestId(request.Header("X-Request-Id").value_or("")),
                  request.Header("Authorization").value_or(""),
                  request.Header("X-Operator"),
-                 request.Header("Idempotency-Key")};
+                 request.Header("Idempotency-Key"),
+                 std::nullopt,
+                 nullptr,
+                 nullptr};
     if (observer_) observer_->CallStarted();
-    // The work guard keeps io_context::run going until the answer is back on its thread.
-    auto guard = boost::asio::make_work_guard(io_);
-    boost::asio::post(pool_, [this, module, call = std::move(call), done = std::move(done),
-                              guard = std::move(guard)]() mutable {
-        done(module ? Invoke(*module, call) : InvokeSession(call));
-        guard.reset();
-    });
+    // Decoded here only to tell a quick call, and only when the body is small.
+    bool quick = false;
+    if (inline_ && call.body.size() <= kQuickBodyMax) {
+        try {
+            call.call = DecodeRpcCall(call.body, call.faultId);
+            quick = module ? module->Quick(call.call->method) : call.call->method == "Logout";
+        } catch (const std::exception&) {
+            call.callFault = std::current_exception();
+            quick = true; // an answer of refusal
+        }
+    }
+    auto shared = std::make_shared<Request>(std::move(call));
+    Dispatch(
+        quick,
+        [this, module, shared] {
+            return module ? Invoke(*module, *shared) : InvokeSession(*shared);
+        },
+        std::move(done));
 }
 
-HttpReply RpcService::Invoke(RemoteModule& module, const Request& request) {
+void RpcService::Dispatch(bool quick, std::function<HttpReply()> run,
+                          std::function<void(HttpReply)> done) {
+    if (quick && inline_) {
+        done(run());
+        return;
+    }
+    // The work guard keeps io_context::run going until the answer is back on its thread.
+    auto guard = boost::asio::make_work_guard(io_);
+    boost::asio::post(
+        pool_, [run = std::move(run), done = std::move(done), guard = std::move(guard)]() mutable {
+            done(run());
+            guard.reset();
+        });
+}
+
+RpcCall RpcService::Decode(Request& request, json& id) {
+    if (request.callFault) {
+        id = request.faultId;
+        std::rethrow_exception(request.callFault);
+    }
+    if (request.call) {
+        id = request.call->id;
+        return std::move(*request.call);
+    }
+    return DecodeRpcCall(request.body, id);
+}
+
+HttpReply RpcService::Invoke(RemoteModule& module, Request& request) {
     const auto start = std::chrono::steady_clock::now();
     json id = nullptr;
     bool notification = false;
@@ -222,10 +264,11 @@ HttpReply RpcService::Invoke(RemoteModule& module, const Request& request) {
     CallRecord record;
     record.requestId = request.requestId;
     record.module = module.Name();
+    std::string sessionDigest; // of a session known here, checked again in the call's transaction
     try {
         // Nothing of the request is run before its session is known: X-Operator is ignored then.
         if (auth_.required) {
-            ctx.operatorName = SessionOf(request.authorization);
+            ctx.operatorName = CallOperator(request.authorization, sessionDigest);
             if (!ctx.operatorName) {
                 record.address = request.remoteAddress;
                 throw RpcError(kRpcUnauthorized, kNoSession);
@@ -233,7 +276,7 @@ HttpReply RpcService::Invoke(RemoteModule& module, const Request& request) {
         } else {
             ctx.operatorName = request.operatorName;
         }
-        RpcCall call = DecodeRpcCall(request.body, id);
+        RpcCall call = Decode(request, id);
         record.method = call.method;
         if (!auth_.required && ctx.operatorName) {
             if (!ValidUtf8(*ctx.operatorName) || ControlCharacterPosition(*ctx.operatorName))
@@ -258,11 +301,20 @@ HttpReply RpcService::Invoke(RemoteModule& module, const Request& request) {
             record.message = "gravação confirmada pela chave depois de falha no COMMIT [" +
                              ctx.confirmedAfter + "]";
         if (record.message.empty()) record.message = ctx.note;
-        json answer = json::object(); // moved in, not copied: the packet is the bulk of it
-        answer["jsonrpc"] = "2.0";
-        answer["id"] = std::move(id);
-        answer["result"] = std::move(result);
-        reply.body = DumpJson(answer);
+        if (!ctx.resultText.empty()) {
+            reply.body.reserve(ctx.resultText.size() + 48);
+            reply.body = "{\"id\":";
+            reply.body += DumpJson(id);
+            reply.body += ",\"jsonrpc\":\"2.0\",\"result\":";
+            reply.body += ctx.resultText;
+            reply.body += "}";
+        } else {
+            json answer = json::object(); // moved in, not copied: the packet is the bulk of it
+            answer["jsonrpc"] = "2.0";
+            answer["id"] = std::move(id);
+            answer["result"] = std::move(result);
+            reply.body = DumpJson(answer);
+        }
     } catch (const RpcError& e) {
         record.outcome = OutcomeOfCode(e.Code());
         record.code = e.Code();
@@ -282,6 +334,14 @@ HttpReply RpcService::Invoke(RemoteModule& module, const Request& request) {
         record.code = kRpcInternalError;
         record.message = e.what(); // for the log only
         reply.body = ErrorBody(id, kRpcInternalError, "Erro interno do servidor de aplicação.");
+    }
+    if (!sessionDigest.empty() && !SessionConfirmed(sessionDigest)) {
+        record.outcome = CallOutcome::Unauthorized;
+        record.code = kRpcUnauthorized;
+        record.message = kNoSession;
+        record.address = request.remoteAddress;
+        ctx.applied = false;
+        reply = Unauthorized(id, kRpcUnauthorized, kNoSession);
     }
     record.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -303,6 +363,46 @@ std::optional<std::string> RpcService::SessionOf(const std::string& authorizatio
     return SessionOperator(db_, token);
 }
 
+std::optional<std::string> RpcService::CallOperator(const std::string& authorization,
+                                                    std::string& digest) {
+    const std::string token = BearerToken(authorization);
+    if (!IsSessionToken(token)) return std::nullopt;
+    const std::string key = TokenDigest(token);
+    if (std::optional<std::string> name = sessionNames_.Find(key)) {
+        // Checked again by the call's first statement, in its transaction: a session closed or
+        // an operator disabled on any server is refused at once, without a round of its own.
+        db_.SetPreamble([this, key, name](DbCall& db) {
+            if (SessionOperatorOf(db, key) != name) {
+                sessionNames_.Forget(key);
+                throw RpcError(kRpcUnauthorized, kNoSession);
+            }
+        });
+        digest = key;
+        return name;
+    }
+    std::optional<std::string> name = SessionOf(authorization);
+    if (name) sessionNames_.Put(key, *name);
+    return name;
+}
+
+bool RpcService::SessionConfirmed(const std::string& digest) {
+    // Still set: the call ran no statement, or the check failed and the call went on without
+    // the database; it is made now.
+    const Database::Preamble pending = db_.TakePreamble();
+    if (!pending) return true;
+    try {
+        db_.Run([&](DbCall& db) -> json {
+            pending(db);
+            return nullptr;
+        });
+        return true;
+    } catch (const RpcError& e) {
+        if (e.Code() == kRpcUnauthorized) return false;
+        sessionNames_.Forget(digest);
+        return true; // the call's answer already tells of the database's failure
+    }
+}
+
 void RpcService::RecountSessions() {
     try {
         openSessions_ = CountOpenSessions(db_);
@@ -312,7 +412,7 @@ void RpcService::RecountSessions() {
 
 // Login(name, password) -> ["S", token, seconds the session lasts]; Logout() closes the
 // request's session. A wrong name or password is one answer, whichever it was.
-HttpReply RpcService::InvokeSession(const Request& request) {
+HttpReply RpcService::InvokeSession(Request& request) {
     const auto start = std::chrono::steady_clock::now();
     json id = nullptr;
     CallRecord record;
@@ -321,7 +421,7 @@ HttpReply RpcService::InvokeSession(const Request& request) {
     record.address = request.remoteAddress;
     HttpReply reply;
     try {
-        RpcCall call = DecodeRpcCall(request.body, id);
+        RpcCall call = Decode(request, id);
         record.method = call.method;
         if (call.method == "Login") {
             const json& p = call.params;
@@ -376,6 +476,7 @@ HttpReply RpcService::InvokeSession(const Request& request) {
         } else if (call.method == "Logout") {
             if (const std::string token = BearerToken(request.authorization); !token.empty()) {
                 record.operatorName = SessionOperator(db_, token);
+                if (IsSessionToken(token)) sessionNames_.Forget(TokenDigest(token));
                 CloseSession(db_, token);
                 RecountSessions();
             }

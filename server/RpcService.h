@@ -1,16 +1,20 @@
 // JSON-RPC 2.0 over HTTP: routes /rpc/<ServerName> to the registered modules and runs the
-// calls on a small pool of worker threads, so the network thread never waits for the database.
+// calls, the short ones on the network thread that read them, the others on a small pool of
+// worker threads.
 #pragma once
 
 #include "CallRecord.h"
 #include "HttpMessage.h"
+#include "JsonRpc.h"
 #include "LoginThrottle.h"
 #include "ModuleRegistry.h"
+#include "SessionNames.h"
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/thread_pool.hpp>
 
 #include <atomic>
+#include <exception>
 #include <functional>
 #include <optional>
 #include <string>
@@ -36,9 +40,16 @@ public:
                boost::asio::io_context& io, int workers);
     ~RpcService();
 
-    // done runs on the io_context's thread for answers given at once, else on the worker that
-    // ran the call (before the work guard that keeps the io_context running is let go).
+    // done runs on the calling thread for answers given there (a quick call's included), else on
+    // the worker that ran the call (before the work guard that keeps the io_context running is
+    // let go).
     void Handle(HttpRequestInfo request, std::function<void(HttpReply)> done);
+
+    // With `on`, a quick call (a module's Quick method, Logout, a module's description) runs on
+    // the network thread that read it, saving two thread switches; the others go to the workers.
+    // The server runs several network threads, so a quick call holds up only the connections of
+    // its own thread.
+    void SetInlineCalls(bool on) { inline_ = on; }
 
     // Waits for the calls still running.
     void Join();
@@ -67,12 +78,26 @@ private:
         std::string authorization;                 // Authorization
         std::optional<std::string> operatorName;   // X-Operator
         std::optional<std::string> idempotencyKey; // Idempotency-Key
+        // The body decoded already (on the network thread, to tell a quick call), or the
+        // fault that decoding it met, with the id known by then.
+        std::optional<RpcCall> call;
+        std::exception_ptr callFault;
+        nlohmann::json faultId;
     };
 
-    HttpReply Invoke(RemoteModule& module, const Request& request);
-    HttpReply InvokeSession(const Request& request);
+    HttpReply Invoke(RemoteModule& module, Request& request);
+    HttpReply InvokeSession(Request& request);
+    static RpcCall Decode(Request& request, nlohmann::json& id);
+    // Runs run() here when it is quick and calls run inline, else on a worker; done gets its
+    // answer.
+    void Dispatch(bool quick, std::function<HttpReply()> run, std::function<void(HttpReply)> done);
     // The operator of the session an Authorization header names; nothing when it names none valid.
     std::optional<std::string> SessionOf(const std::string& authorization);
+    // The same for a call: a session seen lately is taken from memory and checked again in the
+    // call's own transaction (digest receives its key); another one is checked now.
+    std::optional<std::string> CallOperator(const std::string& authorization, std::string& digest);
+    // Whether the check of the call's session passed; made now if the call did not make it.
+    bool SessionConfirmed(const std::string& digest);
 
     ModuleRegistry& modules_;
     Database& db_;
@@ -82,5 +107,7 @@ private:
     CallObserver* observer_ = nullptr;
     AuthOptions auth_;
     LoginThrottle throttle_{db_};
+    SessionNames sessionNames_;
     std::atomic<long long> openSessions_{0};
+    bool inline_ = false;
 };

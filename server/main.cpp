@@ -20,14 +20,17 @@
 #include "Schema.h"
 #include "ServiceNotifier.h"
 
+#include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/signal_set.hpp>
 
+#include <algorithm>
 #include <csignal>
 #include <iostream>
 #include <map>
 #include <pthread.h>
 #include <set>
+#include <thread>
 #include <unistd.h>
 
 #include <sys/resource.h>
@@ -273,6 +276,12 @@ void AddGauges(Metrics& metrics, const HttpServer& server, Database& db, const R
         [&log] { return static_cast<double>(log.Dropped()); }, true);
 }
 
+// One network thread per core, at least two, so that a call running on one leaves the
+// connections of the other served.
+int NetworkThreads() {
+    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 2u, 16u));
+}
+
 // Runs the io_context until it runs out of work (the servers stopped and the calls answered);
 // an exception that escapes a handler is logged and the loop goes on.
 void RunLoop(asio::io_context& io, AccessLog& log) {
@@ -298,7 +307,7 @@ void BlockStopSignals() {
 }
 
 // The server's parts put together: the calls' service and the administrator's endpoints behind
-// one or two HTTP servers on one network thread, until SIGINT or SIGTERM.
+// one or two HTTP servers, their connections on the network threads, until SIGINT or SIGTERM.
 int Run(const ServeSettings& settings, Database& db) {
     ModuleRegistry modules;
     modules.Add(std::make_unique<RdmParamForne>());
@@ -306,8 +315,17 @@ int Run(const ServeSettings& settings, Database& db) {
     Metrics metrics(modules, {{RpcService::kSessionModule, RpcService::SessionMethods()}});
     CallTelemetry telemetry(metrics, log);
 
+    // The acceptors, signals and the answers of the workers' calls on this thread's context; the
+    // connections on the network threads' contexts, each run by one thread.
     asio::io_context io(1);
+    std::vector<std::unique_ptr<asio::io_context>> network;
+    std::vector<asio::executor_work_guard<asio::io_context::executor_type>> keepRunning;
+    for (int i = 0; i < NetworkThreads(); ++i) {
+        network.push_back(std::make_unique<asio::io_context>(1));
+        keepRunning.push_back(asio::make_work_guard(*network.back()));
+    }
     RpcService service(modules, db, settings.today, io, settings.workers);
+    service.SetInlineCalls(true);
     service.SetObserver(&telemetry);
     service.SetAuth(settings.auth);
     service.RecountSessions();
@@ -320,6 +338,8 @@ int Run(const ServeSettings& settings, Database& db) {
     httpOptions.idleTimeout = settings.idleTimeout;
     httpOptions.tls = settings.tls.get();
     httpOptions.errorBody = RpcService::HttpErrorBody;
+    for (const auto& context : network)
+        httpOptions.connectionContexts.push_back(context.get());
     // The administrator's endpoints answer on the calls' address unless moved to their own.
     const bool opsOnRpcAddress = !settings.metricsEndpoint;
     std::optional<HttpServer> server, opsServer;
@@ -369,7 +389,14 @@ int Run(const ServeSettings& settings, Database& db) {
     if (!settings.auth.required) started += ", sem autenticação (X-Operator aceito)";
     log.Write(AccessLog::EventLine("start", started));
     notifier.Ready("atendendo em " + address);
+    std::vector<std::thread> threads;
+    for (const auto& context : network)
+        threads.emplace_back([&log, &context] { RunLoop(*context, log); });
     RunLoop(io, log);
+    // Stopped, and the workers' answers handed over: the connections still open end on their own.
+    keepRunning.clear();
+    for (std::thread& t : threads)
+        t.join();
     service.Join();
     ops.Join();
     BlockStopSignals();
