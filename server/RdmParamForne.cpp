@@ -2,6 +2,7 @@
 
 #include "Database.h"
 #include "IdempotencyStore.h"
+#include "JsonRpc.h"
 #include "ParamBulk.h"
 #include "ParamSave.h"
 #include "ParamStore.h"
@@ -112,7 +113,11 @@ json RdmParamForne::GetParamForn(const json& params, CallContext& ctx) {
     return ctx.db.Run([&](DbCall& db) -> json {
         auto found = LoadParams(db, code);
         if (!found) return json::array({"N", "Fornecedor não cadastrado."});
-        json row = json::array(), stored = json::object();
+        // Every load answers with the same field list: written out once, and the answer is
+        // written as text around it rather than built as a tree and written out again.
+        static const std::string fields = DumpJson(PacketFields());
+        std::string row;
+        json stored = json::object();
         for (int i = 0; i < kParamFieldCount; ++i) {
             json& v = found->row[i];
             // Shown empty by the client and kept as stored; the call's log line names it.
@@ -123,11 +128,26 @@ json RdmParamForne::GetParamForn(const json& params, CallContext& ctx) {
                 stored[ParamFields()[i].name] = std::move(v);
                 v = nullptr;
             }
-            row.push_back(std::move(v));
+            row += i ? "," : "[";
+            row += DumpJson(v);
         }
-        json packet = {{"fields", PacketFields()}, {"rows", json::array({row})}};
-        if (!stored.empty()) packet["stored"] = json::array({std::move(stored)});
-        return json::array({"S", packet, DdMmYyyy(ctx.today)});
+        row += "]";
+        std::string& out = ctx.resultText;
+        out.reserve(fields.size() + row.size() + 64);
+        out = "[\"S\",{\"fields\":";
+        out += fields;
+        out += ",\"rows\":[";
+        out += row;
+        out += "]";
+        if (!stored.empty()) {
+            out += ",\"stored\":[";
+            out += DumpJson(stored);
+            out += "]";
+        }
+        out += "},";
+        out += DumpJson(DdMmYyyy(ctx.today));
+        out += "]";
+        return json::array({"S"});
     });
 }
 

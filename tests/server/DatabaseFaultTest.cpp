@@ -39,7 +39,7 @@ protected:
         try {
             json answer = module_.Call(method, params, ctx);
             if (logged) *logged = ctx.confirmedAfter;
-            return answer;
+            return ctx.resultText.empty() ? answer : json::parse(ctx.resultText);
         } catch (const RpcError& e) {
             return {{"code", e.Code()}, {"message", e.what()}};
         }
