@@ -1,5 +1,6 @@
 // Calls of the supplier-parameters module through TNetConnection against a real appserver.
 #include "DemoServer.h"
+#include "LoadDriver.h"
 
 #include <benchmark/benchmark.h>
 
@@ -286,51 +287,21 @@ void BM_PostgresCommitFloor(benchmark::State& state) {
 void BM_PostgresServers(benchmark::State& state) {
     TestDatabase db("postgresql"); // the demo data, in a database of its own on KX_TEST_PG
     const int servers = static_cast<int>(state.range(0));
-    double perSecond = 0;
+    LoadResult result;
     {
         std::vector<std::unique_ptr<ServerProcess>> running;
-        for (int i = 0; i < servers; ++i)
+        LoadPlan plan;
+        for (int i = 0; i < servers; ++i) {
             running.push_back(std::make_unique<ServerProcess>(db.Url()));
-        constexpr int kClients = 4;
-        constexpr double kSeconds = 3;
+            plan.ports.push_back(running.back()->Port());
+        }
+        plan.suppliers = {"000001", "000002", "000003", "000004"};
         for (auto _ : state) {
-            std::atomic<bool> stop{false};
-            std::atomic<long> calls{0}, failures{0};
-            std::vector<std::thread> clients;
-            for (int t = 0; t < kClients; ++t)
-                clients.emplace_back([&, t] {
-                    TNetConnection c;
-                    c.ServerName = kModule;
-                    c.Host = "127.0.0.1";
-                    c.Port = running[static_cast<size_t>(t % servers)]->Port();
-                    c.SetConnected(true);
-                    const std::string code = "00000" + std::to_string(t + 1);
-                    try {
-                        while (!stop) {
-                            nlohmann::json packet = Packet(c, code.c_str());
-                            nlohmann::json delta = {
-                                {"fields", packet["fields"]},
-                                {"changes",
-                                 {{{"op", "update"},
-                                   {"old", packet["rows"][0]},
-                                   {"new", {{"NRDIASBLOQNFFOR", calls.load() % 90}}}}}}};
-                            c.Call("SetParamForn", {Variant::Json(delta), Variant(false)});
-                            calls += 2;
-                        }
-                    } catch (const std::exception&) {
-                        ++failures;
-                    }
-                });
-            std::this_thread::sleep_for(std::chrono::duration<double>(kSeconds));
-            stop = true;
-            for (std::thread& c : clients)
-                c.join();
-            state.SetIterationTime(kSeconds);
-            perSecond = static_cast<double>(calls) / kSeconds;
-            if (failures) state.SkipWithError("chamadas falharam");
+            result = DriveLoad(plan);
+            state.SetIterationTime(result.seconds);
         }
     }
-    state.counters["calls_per_s"] = perSecond;
+    ReportLoad(state, result);
     state.SetLabel(std::to_string(servers) + " servidor(es), 4 clientes, metade gravações");
 }
 
@@ -348,42 +319,20 @@ void BM_PostgresLoadsPooled(benchmark::State& state) {
     if (pooled) setenv("KX_TEST_PG_POOLER", pooler, 1);
     TestDatabase db("postgresql");
     unsetenv("KX_TEST_PG_POOLER");
-    double perSecond = 0;
+    LoadResult result;
     {
         ServerProcess server(db.Url());
-        constexpr int kClients = 16;
-        constexpr double kSeconds = 3;
+        LoadPlan plan;
+        plan.ports = {server.Port()};
+        plan.clients = 16;
+        plan.suppliers = {"000001", "000002", "000003", "000004"};
+        plan.saves = false;
         for (auto _ : state) {
-            std::atomic<bool> stop{false};
-            std::atomic<long> calls{0}, failures{0};
-            std::vector<std::thread> clients;
-            for (int t = 0; t < kClients; ++t)
-                clients.emplace_back([&, t] {
-                    TNetConnection c;
-                    c.ServerName = kModule;
-                    c.Host = "127.0.0.1";
-                    c.Port = server.Port();
-                    c.SetConnected(true);
-                    const std::string code = "00000" + std::to_string(t % 4 + 1);
-                    try {
-                        while (!stop) {
-                            Packet(c, code.c_str());
-                            ++calls;
-                        }
-                    } catch (const std::exception&) {
-                        ++failures;
-                    }
-                });
-            std::this_thread::sleep_for(std::chrono::duration<double>(kSeconds));
-            stop = true;
-            for (std::thread& c : clients)
-                c.join();
-            state.SetIterationTime(kSeconds);
-            perSecond = static_cast<double>(calls) / kSeconds;
-            if (failures) state.SkipWithError("chamadas falharam");
+            result = DriveLoad(plan);
+            state.SetIterationTime(result.seconds);
         }
     }
-    state.counters["calls_per_s"] = perSecond;
+    ReportLoad(state, result);
     state.SetLabel(std::string(pooled ? "pelo PgBouncer (transação)" : "direto") +
                    ", 16 clientes, GetParamForn");
 }
