@@ -24,6 +24,8 @@ namespace {
 constexpr std::chrono::seconds kWriteTimeout{30};
 constexpr std::chrono::seconds kLingerTimeout{2};
 constexpr std::chrono::seconds kHandshakeTimeout{10};
+// How often deadlines are looked at: a timeout ends up to this much late.
+constexpr std::chrono::milliseconds kSweepInterval{250};
 // Of an answer with a body whose reply names no type.
 constexpr const char* kDefaultContentType = "application/json; charset=utf-8";
 
@@ -51,6 +53,8 @@ public:
     }
 
     void Start() {
+        // A save's request (a few KiB) is read in one piece rather than in growing ones.
+        buffer_.reserve(16 << 10);
         {
             std::lock_guard lock(server_.connectionsMutex_);
             server_.connections_.emplace(this, this->weak_from_this());
@@ -61,7 +65,7 @@ public:
             remoteAddress_ = peer.address().to_string();
         if constexpr (std::is_same_v<Stream, TlsStream>) {
             // A client that never finishes its handshake is let go like an idle one.
-            Lowest(stream_).expires_after(kHandshakeTimeout);
+            SetDeadline(kHandshakeTimeout);
             stream_.async_handshake(asio::ssl::stream_base::server,
                                     [self = this->shared_from_this()](beast::error_code e) {
                                         if (e) return self->Close();
@@ -70,6 +74,17 @@ public:
         } else {
             Read();
         }
+    }
+
+    // From the server's sweep: the connection's own thread decides, since the deadline may have
+    // moved meanwhile. What is under way then ends with an error, which closes the connection.
+    void ExpireIfDue() override {
+        asio::dispatch(Lowest(stream_).get_executor(), [self = this->shared_from_this()] {
+            if (self->Due(std::chrono::steady_clock::now())) {
+                beast::error_code ec;
+                Lowest(self->stream_).socket().cancel(ec);
+            }
+        });
     }
 
     // From the thread that stops the server: the connection's own thread decides, since a call
@@ -84,13 +99,14 @@ private:
     void Read() {
         parser_.emplace();
         parser_->body_limit(server_.options_.bodyLimit);
-        Lowest(stream_).expires_after(server_.options_.idleTimeout);
+        SetDeadline(server_.options_.idleTimeout);
         http::async_read(
             stream_, buffer_, *parser_,
             beast::bind_front_handler(&HttpConnection::OnRead, this->shared_from_this()));
     }
 
     void OnRead(beast::error_code ec, size_t) {
+        ClearDeadline();
         if (ec == http::error::body_limit) {
             busy_ = true;
             Write(ErrorReply(413, "Requisição excede o limite de 1 MiB."), false,
@@ -149,7 +165,7 @@ private:
 
     void Write(HttpReply reply, bool keepAlive, unsigned version) {
         auto res = MakeResponse(std::move(reply), keepAlive, version);
-        Lowest(stream_).expires_after(kWriteTimeout);
+        SetDeadline(kWriteTimeout);
         http::async_write(stream_, *res,
                           [self = this->shared_from_this(), res](beast::error_code ec, size_t) {
                               self->OnWrite(ec, res->keep_alive());
@@ -196,7 +212,7 @@ private:
                     return self->OnWrite(beast::error_code(error, boost::system::system_category()),
                                          keep);
                 if (sent == bytes->size()) return self->OnWrite({}, keep);
-                self->stream_.expires_after(kWriteTimeout);
+                self->SetDeadline(kWriteTimeout);
                 asio::async_write(
                     self->stream_, asio::buffer(bytes->data() + sent, bytes->size() - sent),
                     [self, bytes, keep](beast::error_code ec, size_t) { self->OnWrite(ec, keep); });
@@ -251,7 +267,7 @@ private:
     void Linger() {
         beast::error_code ec;
         Lowest(stream_).socket().shutdown(tcp::socket::shutdown_send, ec);
-        Lowest(stream_).expires_after(kLingerTimeout);
+        SetDeadline(kLingerTimeout);
         Drain();
     }
 
@@ -274,7 +290,7 @@ private:
 
 HttpServer::HttpServer(asio::io_context& io, const tcp::endpoint& endpoint, Handler handler,
                        HttpServerOptions options)
-    : io_(io), acceptor_(io), retry_(io), handler_(std::move(handler)),
+    : io_(io), acceptor_(io), retry_(io), sweep_(io), handler_(std::move(handler)),
       options_(std::move(options)) {
     acceptor_.open(endpoint.protocol());
     acceptor_.set_option(asio::socket_base::reuse_address(true));
@@ -296,6 +312,30 @@ HttpServer::~HttpServer() {
 
 void HttpServer::Start() {
     Accept();
+    Sweep();
+}
+
+// Deadlines are kept by the connections and looked at here every so often, instead of a timer
+// armed and cancelled around every read and write of every connection (two system calls each).
+void HttpServer::Sweep() {
+    const auto now = std::chrono::steady_clock::now();
+    std::vector<std::shared_ptr<HttpConnectionBase>> due;
+    bool any = false;
+    {
+        std::lock_guard lock(connectionsMutex_);
+        any = !connections_.empty();
+        for (const auto& [c, weak] : connections_)
+            if (c->Due(now))
+                if (auto live = weak.lock()) due.push_back(std::move(live));
+    }
+    for (const auto& c : due)
+        c->ExpireIfDue();
+    // Once stopped, the sweep goes on only while connections are left to end.
+    if (stopping_ && !any) return;
+    sweep_.expires_after(kSweepInterval);
+    sweep_.async_wait([this](beast::error_code ec) {
+        if (!ec) Sweep();
+    });
 }
 
 void HttpServer::Accept() {

@@ -29,6 +29,25 @@ class HttpConnectionBase {
 public:
     virtual ~HttpConnectionBase() = default;
     virtual void StopIfIdle() = 0;
+    // Ends what the connection is waiting for if its deadline has passed.
+    virtual void ExpireIfDue() = 0;
+    bool Due(std::chrono::steady_clock::time_point now) const {
+        const auto at = deadline_.load(std::memory_order_relaxed);
+        return at != 0 && at <= now.time_since_epoch().count();
+    }
+
+protected:
+    // The read, write or handshake under way must end within `d` from now.
+    void SetDeadline(std::chrono::steady_clock::duration d) {
+        deadline_.store((std::chrono::steady_clock::now() + d).time_since_epoch().count(),
+                        std::memory_order_relaxed);
+    }
+
+    // Nothing under way has a deadline (a call is running).
+    void ClearDeadline() { deadline_.store(0, std::memory_order_relaxed); }
+
+private:
+    std::atomic<std::chrono::steady_clock::rep> deadline_{0};
 };
 
 struct HttpServerOptions {
@@ -65,10 +84,12 @@ private:
     template <class Stream> friend class HttpConnection;
     void Accept();
     void Shed();
+    void Sweep();
 
     boost::asio::io_context& io_;
     boost::asio::ip::tcp::acceptor acceptor_;
     boost::asio::steady_timer retry_;
+    boost::asio::steady_timer sweep_; // looks at the connections' deadlines
     Handler handler_;
     HttpServerOptions options_;
     std::atomic<bool> stopping_{false}; // read by workers writing answers
