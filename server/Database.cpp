@@ -56,8 +56,8 @@ void DbCall::Begin() {
     // The isolation travels with each transaction: a session setting would stay behind on the
     // server connection of a pooler, for whichever client gets it next.
     try {
-        sql_ << (engine_ == kxsql::Engine::SQLite ? "BEGIN IMMEDIATE"
-                                                  : "BEGIN ISOLATION LEVEL READ COMMITTED");
+        Execute(engine_ == kxsql::Engine::SQLite ? "BEGIN IMMEDIATE"
+                                                 : "BEGIN ISOLATION LEVEL READ COMMITTED");
     } catch (...) {
         if (writer_.owns_lock()) writer_.unlock();
         throw;
@@ -71,7 +71,7 @@ void DbCall::Commit() {
     const std::unique_lock<std::mutex> turn = std::move(writer_);
     commitIssued_ = true;
     Fault("commit");
-    sql_ << "COMMIT";
+    Execute("COMMIT");
     inTransaction_ = false;
     if (owner_) owner_->WriteSucceeded();
     Fault("committed");
@@ -79,14 +79,28 @@ void DbCall::Commit() {
 
 void DbCall::BeginRead() {
     if (engine_ != kxsql::Engine::SQLite || reading_ || inTransaction_) return;
-    sql_ << "BEGIN";
+    Execute("BEGIN");
     reading_ = true;
 }
 
 void DbCall::EndRead() {
     if (!reading_) return;
     reading_ = false;
-    sql_ << "COMMIT";
+    Execute("COMMIT");
+}
+
+// Kept with the session like the calls' statements: preparing them anew each time cost more
+// than running them.
+void DbCall::Execute(const char* text) {
+    struct Kept : PreparedCache::Entry {
+        std::unique_ptr<Query> query;
+    };
+    auto& kept = Prepared().Get<Kept>(text, [&] {
+        auto k = std::make_unique<Kept>();
+        k->query = std::make_unique<Query>(*this, text);
+        return k;
+    });
+    kept.query->Run();
 }
 
 void DbCall::Fault(const char* point) {
@@ -97,7 +111,7 @@ void DbCall::Rollback() {
     const std::unique_lock<std::mutex> turn = std::move(writer_);
     inTransaction_ = false;
     reading_ = false;
-    sql_ << "ROLLBACK";
+    Execute("ROLLBACK");
 }
 
 namespace {

@@ -80,6 +80,8 @@ public:
     void Fault(const char* point);
 
 private:
+    void Execute(const char* text);
+
     soci::session& sql_;
     kxsql::Engine engine_;
     PreparedCache ownPrepared_; // for a session without a pool slot

@@ -3,8 +3,8 @@
 #include "JsonRpc.h"
 #include "RpcError.h"
 
-#include <openssl/evp.h>
 #include <soci/soci.h>
+#include <sodium.h>
 
 #include <atomic>
 #include <iostream>
@@ -25,10 +25,9 @@ std::string IdempotencyDigest(const std::string& method, const nlohmann::json& p
                               const std::optional<std::string>& operatorName) {
     const std::string text =
         method + '\n' + (operatorName ? *operatorName : std::string()) + '\n' + DumpJson(params);
-    unsigned char md[EVP_MAX_MD_SIZE];
-    unsigned int n = 0;
-    if (EVP_Digest(text.data(), text.size(), md, &n, EVP_sha256(), nullptr) != 1)
-        throw std::runtime_error("SHA-256 indisponível");
+    unsigned char md[crypto_hash_sha256_BYTES];
+    const unsigned int n = sizeof md;
+    crypto_hash_sha256(md, reinterpret_cast<const unsigned char*>(text.data()), text.size());
     static const char* hex = "0123456789abcdef";
     std::string out;
     for (unsigned int i = 0; i < n; ++i) {

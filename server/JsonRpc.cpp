@@ -62,7 +62,7 @@ json ParseRequestJson(const std::string& body) {
 
 RpcCall DecodeRpcCall(const std::string& body, json& id) {
     id = nullptr;
-    const json call = ParseRequestJson(body);
+    json call = ParseRequestJson(body);
     if (call.is_array())
         throw RpcError(kRpcInvalidRequest,
                        "Chamadas em lote não são aceitas: envie uma chamada por requisição.");
@@ -86,7 +86,7 @@ RpcCall DecodeRpcCall(const std::string& body, json& id) {
             throw RpcError(kRpcInvalidParams, "Os parâmetros devem ser posicionais (lista).");
         if (!p->is_array())
             throw RpcError(kRpcInvalidRequest, "Parâmetros (params) devem ser uma lista.");
-        out.params = *p;
+        out.params = std::move(*p); // the bulk of a save: moved, not copied
     }
     out.notification = !call.contains("id");
     return out;
