@@ -259,6 +259,32 @@ TEST_P(AuthTest, FailedLoginsCountAcrossTheServersOfOneDatabase) {
     EXPECT_EQ(second.Stop(), 0);
 }
 
+// A server remembers the sessions it saw, but every call still finds out at once that its
+// session ended on another server, whether or not the call reaches the database.
+TEST_P(AuthTest, ASessionEndedOnAnotherServerIsRefusedAtOnceByTheServerThatRemembersIt) {
+    ServerProcess second(db_->Url(), ServerArgs());
+    HttpClient other(second.Port());
+    const json valid = {"000001"};
+    const json emptyDelta = {{{"fields", json::array()}, {"changes", json::array()}}, false};
+    const std::vector<std::pair<std::string, json>> calls = {
+        {"GetParamForn", valid},            // reads
+        {"SetParamForn", emptyDelta},       // nothing to save: no statement
+        {"GetParamForn", json::array({1})}, // refused before any statement
+    };
+    for (const auto& [method, params] : calls) {
+        const std::string token = LogIn(*client_, "ana", kPassword);
+        client_->SetToken(token);
+        other.SetToken(token);
+        ASSERT_EQ(ResultOf(Get())[0], "S") << method; // remembered from here on
+        const HttpResult out = other.Send(
+            "POST", "/rpc/Sessao", R"({"jsonrpc":"2.0","id":1,"method":"Logout","params":[]})");
+        ASSERT_EQ(ResultOf(out.Json()), json::array({"S"}));
+        const json answer = client_->Call(method, params);
+        EXPECT_EQ(RpcErrorOf(answer)["code"], -32003) << method << " " << params << answer;
+    }
+    EXPECT_EQ(second.Stop(), 0);
+}
+
 KX_ENGINES(AuthTest);
 
 // The pauses, as every server of the database sees them.

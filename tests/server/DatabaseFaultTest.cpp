@@ -266,3 +266,49 @@ TEST_P(DatabaseFaults, CallsLeaveNoPreparedStatementOrSettingOnTheSession) {
 }
 
 KX_ENGINES(DatabaseFaults);
+
+// A call's preamble (its session check) runs first, on the work's session and, on SQLite, in
+// one read transaction with the work's reads. One that fails keeps every later Run of the call
+// from its work, even when the call swallowed the failure and went on.
+TEST_P(DatabaseFaults, APreambleRunsFirstInTheWorksTransactionAndAFailedOneHoldsBackLaterWork) {
+    const auto count = [](DbCall& db) {
+        long long n = 0;
+        Query(db, "SELECT COUNT(*) FROM PARAMFORNELOG").Into(n).Run();
+        return n;
+    };
+    const auto writeElsewhere = [&] {
+        db_->Sql() << "INSERT INTO PARAMFORNELOG (CDFORNECED, DTALTERACAO, CDOPERADOR, NMCAMPO) "
+                      "VALUES ('000001', '2026-12-08 10:00:00', 'bia', 'IDSIMPLESNACIONAL')";
+    };
+    long long before = -1, during = -1;
+    database_->SetPreamble([&](DbCall& db) {
+        before = count(db);
+        writeElsewhere(); // committed by another session between the preamble and the work
+    });
+    database_->Run([&](DbCall& db) -> json {
+        during = count(db);
+        return nullptr;
+    });
+    // SQLite reads both from one snapshot; PostgreSQL reads each statement's committed data.
+    EXPECT_EQ(during, before + (db_->IsSqlite() ? 0 : 1));
+    EXPECT_FALSE(database_->TakePreamble()) << "a preamble runs once";
+
+    int works = 0;
+    database_->SetPreamble([](DbCall&) { throw RpcError(kRpcUnauthorized, "sem sessão"); });
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        try {
+            database_->Run([&](DbCall& db) -> json {
+                ++works;
+                db.Begin();
+                writeElsewhere();
+                db.Commit();
+                return nullptr;
+            });
+            ADD_FAILURE() << "the work ran past a failed preamble";
+        } catch (const RpcError& e) {
+            EXPECT_EQ(e.Code(), kRpcUnauthorized);
+        }
+    }
+    EXPECT_EQ(works, 0);
+    EXPECT_TRUE(database_->TakePreamble()) << "still set after failing";
+}
