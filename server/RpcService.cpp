@@ -210,7 +210,7 @@ void RpcService::Handle(HttpRequestInfo request, std::function<void(HttpReply)> 
     if (observer_) observer_->CallStarted();
     // Decoded here only to tell a quick call, and only when the body is small.
     bool quick = false;
-    if (inline_ && call.body.size() <= kQuickBodyMax) {
+    if (inlineBelow_ > 0 && call.body.size() <= kQuickBodyMax) {
         try {
             call.call = DecodeRpcCall(call.body, call.faultId);
             quick = module ? module->Quick(call.call->method) : call.call->method == "Logout";
@@ -230,17 +230,22 @@ void RpcService::Handle(HttpRequestInfo request, std::function<void(HttpReply)> 
 
 void RpcService::Dispatch(bool quick, std::function<HttpReply()> run,
                           std::function<void(HttpReply)> done) {
-    if (quick && inline_) {
-        done(run());
+    const bool here = running_.fetch_add(1, std::memory_order_acq_rel) < inlineBelow_ && quick;
+    if (here) {
+        HttpReply reply = run();
+        running_.fetch_sub(1, std::memory_order_acq_rel);
+        done(std::move(reply));
         return;
     }
     // The work guard keeps io_context::run going until the answer is back on its thread.
     auto guard = boost::asio::make_work_guard(io_);
-    boost::asio::post(
-        pool_, [run = std::move(run), done = std::move(done), guard = std::move(guard)]() mutable {
-            done(run());
-            guard.reset();
-        });
+    boost::asio::post(pool_, [this, run = std::move(run), done = std::move(done),
+                              guard = std::move(guard)]() mutable {
+        HttpReply reply = run();
+        running_.fetch_sub(1, std::memory_order_acq_rel);
+        done(std::move(reply));
+        guard.reset();
+    });
 }
 
 RpcCall RpcService::Decode(Request& request, json& id) {

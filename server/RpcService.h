@@ -45,11 +45,11 @@ public:
     // let go).
     void Handle(HttpRequestInfo request, std::function<void(HttpReply)> done);
 
-    // With `on`, a quick call (a module's Quick method, Logout, a module's description) runs on
-    // the network thread that read it, saving two thread switches; the others go to the workers.
-    // The server runs several network threads, so a quick call holds up only the connections of
-    // its own thread.
-    void SetInlineCalls(bool on) { inline_ = on; }
+    // With `networkThreads` > 0, a quick call (a module's Quick method, Logout, a module's
+    // description) runs on the network thread that read it, saving two thread switches, while
+    // fewer calls than network threads are running; the others go to the workers. Under load the
+    // network threads so keep reading and writing while the workers wait on the database.
+    void SetInlineCalls(int networkThreads) { inlineBelow_ = networkThreads; }
 
     // Waits for the calls still running.
     void Join();
@@ -109,5 +109,6 @@ private:
     LoginThrottle throttle_{db_};
     SessionNames sessionNames_;
     std::atomic<long long> openSessions_{0};
-    bool inline_ = false;
+    int inlineBelow_ = 0;
+    std::atomic<int> running_{0}; // calls dispatched and not yet answered
 };

@@ -325,7 +325,7 @@ int Run(const ServeSettings& settings, Database& db) {
         keepRunning.push_back(asio::make_work_guard(*network.back()));
     }
     RpcService service(modules, db, settings.today, io, settings.workers);
-    service.SetInlineCalls(true);
+    service.SetInlineCalls(static_cast<int>(network.size()));
     service.SetObserver(&telemetry);
     service.SetAuth(settings.auth);
     service.RecountSessions();
