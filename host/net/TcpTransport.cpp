@@ -38,7 +38,8 @@ struct TTcpTransport::Plain : TSocketTransport::Link {
         stream->socket().set_option(asio::socket_base::receive_buffer_size(1 << 20), ec);
     }
 
-    TNetAnswer Exchange(const TNetRequest& request, Clock::time_point deadline) override;
+    void Exchange(const TNetRequest& request, Clock::time_point deadline,
+                  TNetAnswer& answer) override;
 };
 
 TTcpTransport::TTcpTransport(String host, int port, size_t answerLimit, bool plainToRemote)
@@ -87,7 +88,8 @@ String RequestText(const TNetRequest& request, const String& host) {
 // The body is limited while it is read, so a huge answer is dropped before it fills the memory.
 // The socket is written and read directly (poll, send, recv, Beast's parser): a call costs a few
 // system calls and no event loop.
-TNetAnswer TTcpTransport::Plain::Exchange(const TNetRequest& request, Clock::time_point deadline) {
+void TTcpTransport::Plain::Exchange(const TNetRequest& request, Clock::time_point deadline,
+                                    TNetAnswer& answer) {
     const String text = RequestText(request, host);
     const int fd = stream->socket().native_handle();
     beast::error_code ec;
@@ -105,7 +107,7 @@ TNetAnswer TTcpTransport::Plain::Exchange(const TNetRequest& request, Clock::tim
     if (ec) WriteFailed(ec);
 
     Parser parser;
-    parser.body_limit(answerLimit);
+    Prepare(parser, answer);
     parser.eager(true);
     bool headerChecked = false;
     bool waitFirst = true;
@@ -157,5 +159,5 @@ TNetAnswer TTcpTransport::Plain::Exchange(const TNetRequest& request, Clock::tim
         }
     }
     if (ec) ReadFailed(ec);
-    return Answer(parser);
+    Answer(parser, answer);
 }
