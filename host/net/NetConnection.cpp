@@ -400,9 +400,12 @@ Variant TNetConnection::Call(const String& method, const std::vector<Variant>& a
     // The request object written as it stands, its members in the order of their names.
     TNetRequest request;
     request.post = true;
-    request.body = "{\"id\":" + std::to_string(id) +
-                   ",\"jsonrpc\":\"2.0\",\"method\":" + nlohmann::json(method).dump() +
-                   ",\"params\":" + params.dump() + "}";
+    const String methodText = nlohmann::json(method).dump();
+    const String paramsText = params.dump();
+    request.body.reserve(48 + methodText.size() + paramsText.size());
+    request.body.append("{\"id\":").append(std::to_string(id));
+    request.body.append(",\"jsonrpc\":\"2.0\",\"method\":").append(methodText);
+    request.body.append(",\"params\":").append(paramsText) += '}';
     request.idempotencyKey = NewCallKey();
     auto deadline = Clock::now() + milliseconds(CallTimeout ? CallTimeout : DefaultCallTimeout());
 

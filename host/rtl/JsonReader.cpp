@@ -105,8 +105,13 @@ private:
             SkipBlanks();
             if (p_ == end_ || *p_++ != ':') return false;
             SkipBlanks();
-            // A repeated name keeps its last value, as the full parser does.
-            if (!Value(members[std::move(key)], depth)) return false;
+            // Names usually come in order, and a new one goes at the end; a repeated name keeps
+            // its last value, as the full parser does.
+            Json& member =
+                members.empty() || members.rbegin()->first < key
+                    ? members.emplace_hint(members.end(), std::move(key), nullptr)->second
+                    : members[std::move(key)];
+            if (!Value(member, depth)) return false;
             SkipBlanks();
             if (p_ == end_) return false;
             const char c = *p_++;
@@ -136,53 +141,58 @@ private:
     }
 
     bool Text(std::string& s) {
-        ++p_;
-        const char* run = p_;
+        const char* p = ++p_;
         for (;;) {
-            if (p_ == end_) return false;
-            const auto c = static_cast<unsigned char>(*p_);
+            // The plain characters of a run are taken together.
+            const char* run = p;
+            while (p != end_ && static_cast<unsigned char>(*p) >= 0x20 && *p != '"' && *p != '\\' &&
+                   static_cast<unsigned char>(*p) < 0x80)
+                ++p;
+            if (p == end_) return false;
+            const auto c = static_cast<unsigned char>(*p);
             if (c == '"') {
-                s.append(run, p_);
-                ++p_;
+                s.append(run, p);
+                p_ = p + 1;
                 return true;
             }
-            if (c == '\\') {
-                s.append(run, p_);
-                if (++p_ == end_) return false;
-                switch (*p_) {
-                case '"':
-                case '\\':
-                case '/':
-                    s += *p_;
-                    break;
-                case 'b':
-                    s += '\b';
-                    break;
-                case 'f':
-                    s += '\f';
-                    break;
-                case 'n':
-                    s += '\n';
-                    break;
-                case 'r':
-                    s += '\r';
-                    break;
-                case 't':
-                    s += '\t';
-                    break;
-                default:
-                    return false; // \u, with its surrogate rules, is the full parser's
-                }
-                run = ++p_;
-            } else if (c < 0x20) {
-                return false;
-            } else if (c < 0x80) {
-                ++p_;
-            } else {
+            if (c < 0x20) return false;
+            if (c >= 0x80) {
+                p_ = p;
                 const size_t n = Utf8Sequence();
                 if (n == 0) return false;
-                p_ += n;
+                p += n;
+                // The run so far is taken with the sequence; another run starts after it.
+                s.append(run, p);
+                continue;
             }
+            // A backslash.
+            s.append(run, p);
+            if (++p == end_) return false;
+            switch (*p) {
+            case '"':
+            case '\\':
+            case '/':
+                s += *p;
+                break;
+            case 'b':
+                s += '\b';
+                break;
+            case 'f':
+                s += '\f';
+                break;
+            case 'n':
+                s += '\n';
+                break;
+            case 'r':
+                s += '\r';
+                break;
+            case 't':
+                s += '\t';
+                break;
+            default:
+                return false; // \u, with its surrogate rules, is the full parser's
+            }
+            ++p;
         }
     }
 
