@@ -92,6 +92,16 @@ String NewCallKey() {
     return key;
 }
 
+// A method's name as a JSON string: a plain name as it stands, any other as the JSON library
+// writes it (escapes, and a refusal of what is not UTF-8).
+String MethodText(const String& method) {
+    for (const char c : method)
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+              c == '_' || c == '.'))
+            return nlohmann::json(method).dump();
+    return '"' + method + '"';
+}
+
 } // namespace
 
 struct TNetConnection::Impl {
@@ -400,7 +410,7 @@ Variant TNetConnection::Call(const String& method, const std::vector<Variant>& a
     // The request object written as it stands, its members in the order of their names.
     TNetRequest request;
     request.post = true;
-    const String methodText = nlohmann::json(method).dump();
+    const String methodText = MethodText(method);
     const String paramsText = params.dump();
     request.body.reserve(48 + methodText.size() + paramsText.size());
     request.body.append("{\"id\":").append(std::to_string(id));

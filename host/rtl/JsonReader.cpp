@@ -70,7 +70,7 @@ private:
     bool Array(Json& out, int depth) {
         if (depth > maxDepth_) return false;
         ++p_;
-        out = Json::array();
+        out = Json(Json::value_t::array);
         auto& items = out.get_ref<Json::array_t&>();
         SkipBlanks();
         if (p_ != end_ && *p_ == ']') {
@@ -92,7 +92,7 @@ private:
     bool Object(Json& out, int depth) {
         if (depth > maxDepth_) return false;
         ++p_;
-        out = Json::object();
+        out = Json(Json::value_t::object);
         auto& members = out.get_ref<Json::object_t&>();
         SkipBlanks();
         if (p_ != end_ && *p_ == '}') {
@@ -105,12 +105,9 @@ private:
             SkipBlanks();
             if (p_ == end_ || *p_++ != ':') return false;
             SkipBlanks();
-            // Names usually come in order, and a new one goes at the end; a repeated name keeps
-            // its last value, as the full parser does.
-            Json& member =
-                members.empty() || members.rbegin()->first < key
-                    ? members.emplace_hint(members.end(), std::move(key), nullptr)->second
-                    : members[std::move(key)];
+            // Names usually come in order, so the end is tried first. A repeated name finds its
+            // member, whose value is replaced: the last one counts, as with the full parser.
+            Json& member = members.emplace_hint(members.end(), std::move(key), nullptr)->second;
             if (!Value(member, depth)) return false;
             SkipBlanks();
             if (p_ == end_) return false;

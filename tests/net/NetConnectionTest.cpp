@@ -383,6 +383,8 @@ TEST_F(NetConnectionTest, AnswersOfAnySizeFollowEachOtherOnOneConnection) {
         {"medium", {"S", std::string(3000, 'y'), "08/12/2026"}, false},
         {"short again", {"N", "Não"}, false},
     };
+    // A plain name, and one the JSON library escapes.
+    const char* methods[] = {"GetParamForn", "Get\\Param\"Forn"};
     std::mutex mutex;
     std::vector<std::string> bodies;
     std::atomic<int> connections{0};
@@ -419,9 +421,9 @@ TEST_F(NetConnectionTest, AnswersOfAnySizeFollowEachOtherOnOneConnection) {
     c.SetConnected(true);
     const std::vector<Variant> args = {Variant("Ação \"x\"\n"), Variant(1.5), Variant::Null(),
                                        Variant::Json({{"b", 1}, {"a", {true}}})};
-    for (const Case& k : cases) {
-        const Variant answer = c.Call("Get\\Param\"Forn", args);
-        EXPECT_EQ(answer.ToJson(), k.result) << k.what;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const Variant answer = c.Call(methods[i % 2], args);
+        EXPECT_EQ(answer.ToJson(), cases[i].result) << cases[i].what;
     }
     EXPECT_EQ(connections.load(), 1);
     json params = json::array();
@@ -430,11 +432,11 @@ TEST_F(NetConnectionTest, AnswersOfAnySizeFollowEachOtherOnOneConnection) {
     std::lock_guard lock(mutex);
     ASSERT_EQ(bodies.size(), cases.size());
     for (size_t i = 0; i < bodies.size(); ++i)
-        EXPECT_EQ(bodies[i], json({{"jsonrpc", "2.0"},
-                                   {"id", i + 1},
-                                   {"method", "Get\\Param\"Forn"},
-                                   {"params", params}})
-                                 .dump());
+        EXPECT_EQ(
+            bodies[i],
+            json(
+                {{"jsonrpc", "2.0"}, {"id", i + 1}, {"method", methods[i % 2]}, {"params", params}})
+                .dump());
 }
 
 TEST_F(NetConnectionTest, ServerRestartBetweenCalls) {
