@@ -131,7 +131,7 @@ ssize_t TTcpTransport::Plain::ReceiveWaiting(int fd, void* data, size_t size,
 }
 
 // The body is limited while it is read, so a huge answer is dropped before it fills the memory.
-// The socket is written and read directly (poll, send, recv, Beast's parser): a call costs a few
+// The socket is written and read directly (send, recv, Beast's parser): a call costs a few
 // system calls and no event loop.
 void TTcpTransport::Plain::Exchange(const TNetRequest& request, Clock::time_point deadline,
                                     TNetAnswer& answer) {
