@@ -36,11 +36,6 @@ TNetTransportFactory transportFactory;
 TNetConnection::TLoginPrompt loginPrompt;
 bool prompting = false; // the prompt runs on the user-interface thread, like every call
 
-String OperatorName() {
-    std::lock_guard lock(settingsMutex);
-    return operatorName;
-}
-
 std::unique_ptr<TNetTransport> MakeTransport(const String& host, int port, bool tls) {
     TNetTransportFactory factory;
     String ca;
@@ -58,6 +53,13 @@ std::unique_ptr<TNetTransport> MakeTransport(const String& host, int port, bool 
 }
 
 const char* kSessionModule = "Sessao";
+
+// Answers up to this size leave their storage to the next call on the connection.
+constexpr size_t kKeptAnswerBytes = 256u << 10;
+
+String WhereOf(const String& host, int port) {
+    return host + ":" + std::to_string(port);
+}
 
 // The message of a JSON-RPC error answer, or "" when the body holds none.
 String ErrorMessage(const String& body) {
@@ -90,6 +92,16 @@ String NewCallKey() {
     return key;
 }
 
+// A method's name as a JSON string: a plain name as it stands, any other as the JSON library
+// writes it (escapes, and a refusal of what is not UTF-8).
+String MethodText(const String& method) {
+    for (const char c : method)
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+              c == '_' || c == '.'))
+            return nlohmann::json(method).dump();
+    return '"' + method + '"';
+}
+
 } // namespace
 
 struct TNetConnection::Impl {
@@ -101,7 +113,15 @@ struct TNetConnection::Impl {
     bool tls = false; // an https:// server address
     std::atomic<long long> nextId{0};
 
-    String Where() const { return host + ":" + std::to_string(port); }
+    // The last call's answer: its body's storage is used again by the next call's.
+    TNetAnswer lastAnswer;
+
+    String Where() const { return WhereOf(host, port); }
+
+    // A large answer's storage is given back rather than kept for the next call.
+    void KeepAnswerSmall() {
+        if (lastAnswer.body.capacity() > kKeptAnswerBytes) String().swap(lastAnswer.body);
+    }
 
     void Close() { transport.reset(); }
 
@@ -119,9 +139,14 @@ struct TNetConnection::Impl {
 
     bool Stale() const { return !transport || transport->Stale(); }
 
-    TNetAnswer Exchange(TNetRequest request, Clock::time_point deadline) {
-        request.operatorName = OperatorName();
-        request.token = TNetConnection::SessionToken();
+    // The operator and the session of the moment are set on the request, and the answer is
+    // written over `res`.
+    void Exchange(TNetRequest& request, Clock::time_point deadline, TNetAnswer& res) {
+        {
+            std::lock_guard lock(settingsMutex);
+            request.operatorName = operatorName;
+            request.token = sessionToken;
+        }
         // Both go as header values: a line break would smuggle another header or request.
         if (request.operatorName.find_first_of(String("\r\n\0", 3)) != String::npos)
             throw TNetTransportError{"O nome do operador contém quebra de linha ou caractere nulo.",
@@ -129,7 +154,13 @@ struct TNetConnection::Impl {
         if (request.token.find_first_of(String("\r\n\0", 3)) != String::npos)
             throw TNetTransportError{"A sessão recebida do servidor de aplicação é inválida.",
                                      false, false};
-        return transport->Exchange(request, deadline);
+        transport->ExchangeInto(request, deadline, res);
+    }
+
+    TNetAnswer Exchange(TNetRequest request, Clock::time_point deadline) {
+        TNetAnswer res;
+        Exchange(request, deadline, res);
+        return res;
     }
 
     // Signs in with the operator's password on this connection and keeps the session for every
@@ -175,16 +206,16 @@ struct TNetConnection::Impl {
     // One exchange; a 401 (no session, or it ended) signs in once and repeats the request. When
     // the kept password cannot sign in, the operator is asked (when a prompt is set); the time
     // that takes moves the deadline on.
-    TNetAnswer Authorized(const TNetRequest& request, Clock::time_point& deadline) {
-        TNetAnswer res = Exchange(request, deadline);
-        if (res.status != 401) return res;
+    void Authorized(TNetRequest& request, Clock::time_point& deadline, TNetAnswer& res) {
+        Exchange(request, deadline, res);
+        if (res.status != 401) return;
         if (Stale()) Open(deadline, TNetConnection::DefaultConnectTimeout());
         std::exception_ptr refused;
         String reason;
         try {
             if (Login(deadline)) {
                 if (Stale()) Open(deadline, TNetConnection::DefaultConnectTimeout());
-                return Exchange(request, deadline);
+                return Exchange(request, deadline, res);
             }
             reason = ErrorMessage(res.body);
         } catch (const ENetLoginFailed& e) {
@@ -205,10 +236,10 @@ struct TNetConnection::Impl {
         }
         if (!signedIn) {
             if (refused) std::rethrow_exception(refused);
-            return res;
+            return;
         }
         if (Stale()) Open(deadline, TNetConnection::DefaultConnectTimeout());
-        return Exchange(request, deadline);
+        Exchange(request, deadline, res);
     }
 };
 
@@ -282,7 +313,8 @@ void TNetConnection::Connect(std::chrono::steady_clock::time_point& deadline) {
         impl_->Open(deadline, ConnectTimeout ? ConnectTimeout : DefaultConnectTimeout());
         TNetRequest probe;
         probe.target = "/rpc/" + ServerName;
-        const TNetAnswer res = impl_->Authorized(probe, deadline);
+        TNetAnswer res;
+        impl_->Authorized(probe, deadline, res);
         if (res.status == 404)
             throw Exception("O servidor de aplicação " + impl_->Where() + " não oferece o módulo " +
                             ServerName + ".");
@@ -306,28 +338,36 @@ void TNetConnection::Connect(std::chrono::steady_clock::time_point& deadline) {
 
 namespace {
 
-// The JSON-RPC answer in a body; an error answer raises its message as the server wrote it.
-Variant ResultOf(const String& body, const nlohmann::json& id, unsigned status,
-                 const String& where) {
-    nlohmann::json answer;
+// A body as JSON, or nothing when it is not JSON (a gateway's page, say). An answer is parsed once
+// and looked at by both checks below.
+std::optional<nlohmann::json> AnswerJson(const String& body) {
     try {
-        answer = ParseJsonLimited(body);
+        return ParseJsonLimited(body);
     } catch (const Exception&) {
-        throw Exception("Resposta inválida do servidor de aplicação " + where + " (HTTP " +
-                        std::to_string(status) + ").");
+        return std::nullopt;
     }
+}
+
+// The JSON-RPC answer in a body; an error answer raises its message as the server wrote it.
+Variant ResultOf(std::optional<nlohmann::json>& parsed, long long id, unsigned status,
+                 const String& host, int port) {
+    const auto where = [&] { return WhereOf(host, port); };
+    if (!parsed)
+        throw Exception("Resposta inválida do servidor de aplicação " + where() + " (HTTP " +
+                        std::to_string(status) + ").");
+    nlohmann::json& answer = *parsed;
     if (answer.is_object() && answer.contains("error")) {
         const nlohmann::json& error = answer["error"];
         if (error.is_object() && error.contains("message") && error["message"].is_string())
             throw Exception(error["message"].get<String>());
-        throw Exception("Erro sem mensagem do servidor de aplicação " + where + ".");
+        throw Exception("Erro sem mensagem do servidor de aplicação " + where() + ".");
     }
     if (status / 100 != 2)
-        throw Exception("O servidor de aplicação " + where + " respondeu HTTP " +
+        throw Exception("O servidor de aplicação " + where() + " respondeu HTTP " +
                         std::to_string(status) + ".");
     if (!answer.is_object() || !answer.contains("result") ||
         answer.value("id", nlohmann::json()) != id)
-        throw Exception("Resposta inválida do servidor de aplicação " + where + ".");
+        throw Exception("Resposta inválida do servidor de aplicação " + where() + ".");
     return Variant::FromJson(std::move(answer["result"]));
 }
 
@@ -339,15 +379,11 @@ struct OurError {
     String message;
 };
 
-// The error of a body in the server's JSON-RPC form, or nothing for any other body (a gateway's
-// page, say).
-std::optional<OurError> OurErrorOf(const String& body) {
-    nlohmann::json answer;
-    try {
-        answer = ParseJsonLimited(body);
-    } catch (const Exception&) {
-        return std::nullopt;
-    }
+// The error of an answer in the server's JSON-RPC form, or nothing for any other body (a
+// gateway's page, say).
+std::optional<OurError> OurErrorOf(const std::optional<nlohmann::json>& parsed) {
+    if (!parsed) return std::nullopt;
+    const nlohmann::json& answer = *parsed;
     if (!answer.is_object() || answer.value("jsonrpc", nlohmann::json()) != "2.0") return {};
     const auto error = answer.find("error");
     if (error == answer.end() || !error->is_object()) return std::nullopt;
@@ -371,26 +407,31 @@ Variant TNetConnection::Call(const String& method, const std::vector<Variant>& a
     for (const Variant& a : args)
         params.push_back(a.ToJson());
     const long long id = ++impl_->nextId;
-    const String body = nlohmann::json{
-        {"jsonrpc", "2.0"},
-        {"id", id},
-        {"method", method},
-        {"params",
-         std::move(params)}}.dump();
-    const String key = NewCallKey();
+    // The request object written as it stands, its members in the order of their names.
+    TNetRequest request;
+    request.post = true;
+    const String methodText = MethodText(method);
+    const String paramsText = params.dump();
+    request.body.reserve(48 + methodText.size() + paramsText.size());
+    request.body.append("{\"id\":").append(std::to_string(id));
+    request.body.append(",\"jsonrpc\":\"2.0\",\"method\":").append(methodText);
+    request.body.append(",\"params\":").append(paramsText) += '}';
+    request.idempotencyKey = NewCallKey();
     auto deadline = Clock::now() + milliseconds(CallTimeout ? CallTimeout : DefaultCallTimeout());
 
     String failure;
     bool maybeRun = false;
     for (size_t attempt = 0;; ++attempt) {
-        std::optional<TNetAnswer> res;
+        bool answered = false;
         try {
             if (!impl_->connected) {
                 Connect(deadline);
             } else if (impl_->Stale()) {
                 impl_->Open(deadline, ConnectTimeout ? ConnectTimeout : DefaultConnectTimeout());
             }
-            res = impl_->Authorized({true, "/rpc/" + ServerName, body, "", key, ""}, deadline);
+            request.target.assign("/rpc/").append(ServerName);
+            impl_->Authorized(request, deadline, impl_->lastAnswer);
+            answered = true;
         } catch (const ENetLoginFailed&) {
             throw; // asking again with the same password cannot help
         } catch (const ENetInsecure&) {
@@ -406,12 +447,15 @@ Variant TNetConnection::Call(const String& method, const std::vector<Variant>& a
             impl_->connected = false;
             failure = e.Message();
         }
-        if (res) {
-            const unsigned status = res->status;
-            const std::optional<OurError> ours = OurErrorOf(res->body);
+        if (answered) {
+            const unsigned status = impl_->lastAnswer.status;
+            std::optional<nlohmann::json> answer = AnswerJson(impl_->lastAnswer.body);
+            impl_->KeepAnswerSmall();
+            const std::optional<OurError> ours =
+                status / 100 == 5 ? OurErrorOf(answer) : std::nullopt;
             const bool retried = status == 502 || status == 503 || status == 504;
             if (status / 100 != 5 || (ours && !retried))
-                return ResultOf(res->body, id, status, impl_->Where());
+                return ResultOf(answer, id, status, impl_->host, impl_->port);
             // A gateway or an overloaded server: the call is tried again. A failure that is not
             // ours came from something in between, which may have forwarded the request to us;
             // of ours, only an outcome the server could not confirm may have been carried out.

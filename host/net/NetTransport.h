@@ -53,6 +53,12 @@ public:
     // One request and its answer, both within the deadline, on the way opened. Afterwards the way
     // may be closed (the server asked so, or it broke): Stale tells.
     virtual TNetAnswer Exchange(const TNetRequest& request, Clock::time_point deadline) = 0;
+    // The same, the answer written over `answer`, whose body's storage the transport may use
+    // again: a connection that keeps one answer for its calls spares an allocation per call.
+    virtual void ExchangeInto(const TNetRequest& request, Clock::time_point deadline,
+                              TNetAnswer& answer) {
+        answer = Exchange(request, deadline);
+    }
 };
 
 // The transport for host:port, or nullptr when TCP should carry it.

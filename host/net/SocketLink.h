@@ -56,13 +56,16 @@ struct TSocketTransport::Link {
     virtual bool IsOpen() const { return stream.has_value(); }
     virtual boost::beast::tcp_stream& Tcp() { return *stream; }
     virtual void Reset() { stream.reset(); }
-    // One request and its answer on the open connection.
-    virtual TNetAnswer Exchange(const TNetRequest& request, Clock::time_point deadline) = 0;
+    // One request and its answer on the open connection, written over `answer`.
+    virtual void Exchange(const TNetRequest& request, Clock::time_point deadline,
+                          TNetAnswer& answer) = 0;
 
     // The request could not be written (in part it may have been): closes and raises.
     [[noreturn]] void WriteFailed(const boost::beast::error_code& ec);
     // The answer could not be read: closes and raises (no retry for one over the limit).
     [[noreturn]] void ReadFailed(const boost::beast::error_code& ec);
+    // A parser for an answer, its body read into the storage of `answer`'s.
+    void Prepare(Parser& parser, TNetAnswer& answer);
     // The answer parsed; the connection is closed when the server said it would close it.
-    TNetAnswer Answer(Parser& parser);
+    void Answer(Parser& parser, TNetAnswer& answer);
 };

@@ -54,10 +54,18 @@ void TSocketTransport::Link::ReadFailed(const beast::error_code& ec) {
     throw failure;
 }
 
-TNetAnswer TSocketTransport::Link::Answer(Parser& parser) {
+void TSocketTransport::Link::Prepare(Parser& parser, TNetAnswer& answer) {
+    parser.body_limit(answerLimit);
+    String& body = parser.get().body();
+    body.swap(answer.body);
+    body.clear();
+}
+
+void TSocketTransport::Link::Answer(Parser& parser, TNetAnswer& answer) {
     auto res = parser.release();
     if (!res.keep_alive()) Close();
-    return {res.result_int(), std::move(res.body())};
+    answer.status = res.result_int();
+    answer.body.swap(res.body());
 }
 
 TSocketTransport::TSocketTransport(std::unique_ptr<Link> link) : link_(std::move(link)) {}
@@ -102,8 +110,15 @@ bool TSocketTransport::Stale() {
 }
 
 TNetAnswer TSocketTransport::Exchange(const TNetRequest& request, Clock::time_point deadline) {
+    TNetAnswer answer;
+    ExchangeInto(request, deadline, answer);
+    return answer;
+}
+
+void TSocketTransport::ExchangeInto(const TNetRequest& request, Clock::time_point deadline,
+                                    TNetAnswer& answer) {
     if (!link_->IsOpen())
         throw TNetTransportError::CannotConnect(link_->Where(), "conexão encerrada pelo servidor",
                                                 false);
-    return link_->Exchange(request, deadline);
+    link_->Exchange(request, deadline, answer);
 }

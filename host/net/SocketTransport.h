@@ -16,6 +16,8 @@ public:
     void Open(Clock::time_point deadline, int connectMs) final;
     bool Stale() final;
     TNetAnswer Exchange(const TNetRequest& request, Clock::time_point deadline) final;
+    void ExchangeInto(const TNetRequest& request, Clock::time_point deadline,
+                      TNetAnswer& answer) final;
 
 protected:
     struct Link;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -36,9 +37,25 @@ struct TTcpTransport::Plain : TSocketTransport::Link {
     void Connected(Clock::time_point, int) override {
         beast::error_code ec;
         stream->socket().set_option(asio::socket_base::receive_buffer_size(1 << 20), ec);
+        // Writes and reads that must not wait say so (MSG_DONTWAIT); the read that waits for an
+        // answer waits in the socket, bounded by its receive timeout.
+        const int fd = stream->socket().native_handle();
+        const int flags = fcntl(fd, F_GETFL);
+        blockingReads = flags != -1 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+        readTimeout = {};
     }
 
-    TNetAnswer Exchange(const TNetRequest& request, Clock::time_point deadline) override;
+    bool blockingReads = false;
+    // The socket's receive timeout (SO_RCVTIMEO), zero while unset. It is shortened only when a
+    // call has less time left, so calls of one timeout set it once.
+    std::chrono::milliseconds readTimeout{};
+
+    // Receives what is there, or waits for it until the deadline: -1 with ETIMEDOUT once it
+    // passed, or with EAGAIN when the wait ended early.
+    ssize_t ReceiveWaiting(int fd, void* data, size_t size, Clock::time_point deadline);
+
+    void Exchange(const TNetRequest& request, Clock::time_point deadline,
+                  TNetAnswer& answer) override;
 };
 
 TTcpTransport::TTcpTransport(String host, int port, size_t answerLimit, bool plainToRemote)
@@ -64,19 +81,23 @@ bool WaitFor(int fd, short events, TNetTransport::Clock::time_point deadline) {
 // The request's bytes: the headers a client of this server sends, in this order.
 String RequestText(const TNetRequest& request, const String& host) {
     String out;
-    out.reserve(256 + request.body.size());
+    // The fixed parts take under 192 bytes: one allocation for the whole request.
+    out.reserve(192 + request.target.size() + host.size() + request.operatorName.size() +
+                request.token.size() + request.idempotencyKey.size() + request.body.size());
     out += request.post ? "POST " : "GET ";
     out += request.target;
     out += " HTTP/1.1\r\nHost: ";
     out += host;
     out += "\r\nUser-Agent: kx-host\r\n";
     if (request.post) out += "Content-Type: application/json\r\n";
-    if (!request.operatorName.empty()) out += "X-Operator: " + request.operatorName + "\r\n";
-    if (!request.token.empty()) out += "Authorization: Bearer " + request.token + "\r\n";
+    if (!request.operatorName.empty())
+        out.append("X-Operator: ").append(request.operatorName) += "\r\n";
+    if (!request.token.empty())
+        out.append("Authorization: Bearer ").append(request.token) += "\r\n";
     if (!request.idempotencyKey.empty())
-        out += "Idempotency-Key: " + request.idempotencyKey + "\r\n";
+        out.append("Idempotency-Key: ").append(request.idempotencyKey) += "\r\n";
     if (request.post || !request.body.empty())
-        out += "Content-Length: " + std::to_string(request.body.size()) + "\r\n";
+        out.append("Content-Length: ").append(std::to_string(request.body.size())) += "\r\n";
     out += "\r\n";
     out += request.body;
     return out;
@@ -84,10 +105,36 @@ String RequestText(const TNetRequest& request, const String& host) {
 
 } // namespace
 
+ssize_t TTcpTransport::Plain::ReceiveWaiting(int fd, void* data, size_t size,
+                                             Clock::time_point deadline) {
+    using namespace std::chrono;
+    const auto left = duration_cast<milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) {
+        errno = ETIMEDOUT;
+        return -1;
+    }
+    const milliseconds wait = left + milliseconds(1);
+    if (blockingReads && (readTimeout.count() == 0 || wait < readTimeout)) {
+        const timeval tv{static_cast<time_t>(wait.count() / 1000),
+                         static_cast<suseconds_t>(wait.count() % 1000 * 1000)};
+        if (setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) == 0)
+            readTimeout = wait;
+        else
+            blockingReads = false;
+    }
+    if (blockingReads) return ::recv(fd, data, size, 0);
+    if (!WaitFor(fd, POLLIN, deadline)) {
+        errno = ETIMEDOUT;
+        return -1;
+    }
+    return ::recv(fd, data, size, MSG_DONTWAIT);
+}
+
 // The body is limited while it is read, so a huge answer is dropped before it fills the memory.
-// The socket is written and read directly (poll, send, recv, Beast's parser): a call costs a few
+// The socket is written and read directly (send, recv, Beast's parser): a call costs a few
 // system calls and no event loop.
-TNetAnswer TTcpTransport::Plain::Exchange(const TNetRequest& request, Clock::time_point deadline) {
+void TTcpTransport::Plain::Exchange(const TNetRequest& request, Clock::time_point deadline,
+                                    TNetAnswer& answer) {
     const String text = RequestText(request, host);
     const int fd = stream->socket().native_handle();
     beast::error_code ec;
@@ -105,7 +152,7 @@ TNetAnswer TTcpTransport::Plain::Exchange(const TNetRequest& request, Clock::tim
     if (ec) WriteFailed(ec);
 
     Parser parser;
-    parser.body_limit(answerLimit);
+    Prepare(parser, answer);
     parser.eager(true);
     bool headerChecked = false;
     bool waitFirst = true;
@@ -134,12 +181,13 @@ TNetAnswer TTcpTransport::Plain::Exchange(const TNetRequest& request, Clock::tim
         // The answer takes the server a while: the first read waits for it; once it flows,
         // reads go first and wait only when nothing is there, so a long answer is drained at
         // the pace it comes.
-        if (waitFirst && !WaitFor(fd, POLLIN, deadline)) {
+        auto space = buffer.prepare(std::min<size_t>(65536, buffer.max_size() - buffer.size()));
+        const ssize_t n = waitFirst ? ReceiveWaiting(fd, space.data(), space.size(), deadline)
+                                    : ::recv(fd, space.data(), space.size(), MSG_DONTWAIT);
+        if (n < 0 && errno == ETIMEDOUT) {
             ec = beast::error::timeout;
             break;
         }
-        auto space = buffer.prepare(std::min<size_t>(65536, buffer.max_size() - buffer.size()));
-        const ssize_t n = ::recv(fd, space.data(), space.size(), MSG_DONTWAIT);
         waitFirst = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
         if (n > 0) {
             buffer.commit(static_cast<size_t>(n));
@@ -157,5 +205,5 @@ TNetAnswer TTcpTransport::Plain::Exchange(const TNetRequest& request, Clock::tim
         }
     }
     if (ec) ReadFailed(ec);
-    return Answer(parser);
+    Answer(parser, answer);
 }

@@ -79,7 +79,8 @@ struct TTlsTransport::Secure : TSocketTransport::Link {
 
     // The body is limited while it is read, so a huge answer is dropped before it fills the
     // memory.
-    TNetAnswer Exchange(const TNetRequest& request, Clock::time_point deadline) override {
+    void Exchange(const TNetRequest& request, Clock::time_point deadline,
+                  TNetAnswer& answer) override {
         const http::verb verb = request.post ? http::verb::post : http::verb::get;
         http::request<http::string_body> req{verb, request.target, 11};
         req.set(http::field::host, host);
@@ -98,7 +99,7 @@ struct TTlsTransport::Secure : TSocketTransport::Link {
         Run();
         if (ec) WriteFailed(ec);
         Parser parser;
-        parser.body_limit(answerLimit);
+        Prepare(parser, answer);
         // The header first: a declared length over the limit ends the answer before its body,
         // whatever the parser's own limit makes of it.
         http::async_read_header(*tlsStream, buffer, parser,
@@ -112,7 +113,7 @@ struct TTlsTransport::Secure : TSocketTransport::Link {
             Run();
         }
         if (ec) ReadFailed(ec);
-        return Answer(parser);
+        Answer(parser, answer);
     }
 };
 

@@ -1,5 +1,6 @@
 #include "rtl/Variant.h"
 #include "rtl/JsonDepth.h"
+#include "rtl/JsonReader.h"
 
 #include <cctype>
 #include <cmath>
@@ -436,6 +437,9 @@ int VarArrayHighBound(const Variant& v, int dim) {
 }
 
 nlohmann::json ParseJsonLimited(const String& text, int maxDepth) {
+    // Most texts are read by the quick reader; the full parser takes the rest and their faults.
+    nlohmann::json plain;
+    if (ReadPlainJson(text, maxDepth, plain)) return plain;
     if (JsonNestsBeyond(text, maxDepth))
         throw EConvertError("JSON aninhado além de " + std::to_string(maxDepth) + " níveis");
     try {

@@ -367,6 +367,78 @@ TEST_F(NetConnectionTest, OversizedAnswersAndFailureStatusesAreRefused) {
     }
 }
 
+// One kept connection carries answers of any size one after another, each read whole into the
+// storage the previous one left (a large one gives it back), an answer whose body comes a while
+// after its head included; each request is the JSON-RPC object as the JSON library writes it.
+TEST_F(NetConnectionTest, AnswersOfAnySizeFollowEachOtherOnOneConnection) {
+    struct Case {
+        const char* what;
+        json result;
+        bool paused; // the body comes 100 ms after the head
+    };
+    const std::vector<Case> cases = {
+        {"long", {"S", {{"rows", {{std::string(300000, 'x')}}}}}, false},
+        {"short", {"S"}, false},
+        {"paused", {"S", "depois"}, true},
+        {"medium", {"S", std::string(3000, 'y'), "08/12/2026"}, false},
+        {"short again", {"N", "Não"}, false},
+    };
+    // A plain name, and one the JSON library escapes.
+    const char* methods[] = {"GetParamForn", "Get\\Param\"Forn"};
+    std::mutex mutex;
+    std::vector<std::string> bodies;
+    std::atomic<int> connections{0};
+    FakeServer fake([&](int fd) {
+        ++connections;
+        for (size_t next = 0;;) {
+            const std::string request = ReadHttpMessage(fd);
+            if (request.empty()) return;
+            const std::string body = request.substr(request.find("\r\n\r\n") + 4);
+            if (request.rfind("GET", 0) == 0) {
+                WriteAll(fd, HttpAnswer(200, "{}"));
+                continue;
+            }
+            {
+                std::lock_guard lock(mutex);
+                bodies.push_back(body);
+            }
+            const Case& k = cases[next++ % cases.size()];
+            const std::string answer = HttpAnswer(
+                200, json{{"jsonrpc", "2.0"}, {"id", json::parse(body)["id"]}, {"result", k.result}}
+                         .dump());
+            const size_t head = k.paused ? answer.find("\r\n\r\n") + 4 : answer.size();
+            WriteAll(fd, answer.substr(0, head));
+            if (head < answer.size()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                WriteAll(fd, answer.substr(head));
+            }
+        }
+    });
+    TNetConnection c;
+    c.ServerName = kModule;
+    c.Host = "127.0.0.1";
+    c.Port = fake.Port();
+    c.SetConnected(true);
+    const std::vector<Variant> args = {Variant("Ação \"x\"\n"), Variant(1.5), Variant::Null(),
+                                       Variant::Json({{"b", 1}, {"a", {true}}})};
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const Variant answer = c.Call(methods[i % 2], args);
+        EXPECT_EQ(answer.ToJson(), cases[i].result) << cases[i].what;
+    }
+    EXPECT_EQ(connections.load(), 1);
+    json params = json::array();
+    for (const Variant& a : args)
+        params.push_back(a.ToJson());
+    std::lock_guard lock(mutex);
+    ASSERT_EQ(bodies.size(), cases.size());
+    for (size_t i = 0; i < bodies.size(); ++i)
+        EXPECT_EQ(
+            bodies[i],
+            json(
+                {{"jsonrpc", "2.0"}, {"id", i + 1}, {"method", methods[i % 2]}, {"params", params}})
+                .dump());
+}
+
 TEST_F(NetConnectionTest, ServerRestartBetweenCalls) {
     TNetConnection c;
     Connect(c);

@@ -1,0 +1,253 @@
+#include "rtl/JsonReader.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+using Json = nlohmann::json;
+
+class PlainReader {
+public:
+    PlainReader(std::string_view text, int maxDepth)
+        : p_(text.data()), end_(text.data() + text.size()), maxDepth_(maxDepth) {}
+
+    bool Read(Json& out) {
+        SkipBlanks();
+        if (!Value(out, 0)) return false;
+        SkipBlanks();
+        return p_ == end_;
+    }
+
+private:
+    const char* p_;
+    const char* end_;
+    int maxDepth_;
+
+    void SkipBlanks() {
+        while (p_ != end_ && (*p_ == ' ' || *p_ == '\n' || *p_ == '\r' || *p_ == '\t'))
+            ++p_;
+    }
+
+    bool Word(const char* word, size_t size) {
+        if (static_cast<size_t>(end_ - p_) < size || std::memcmp(p_, word, size) != 0) return false;
+        p_ += size;
+        return true;
+    }
+
+    bool Value(Json& out, int depth) {
+        if (p_ == end_) return false;
+        switch (*p_) {
+        case '{':
+            return Object(out, depth + 1);
+        case '[':
+            return Array(out, depth + 1);
+        case '"': {
+            std::string s;
+            if (!Text(s)) return false;
+            out = std::move(s);
+            return true;
+        }
+        case 't':
+            if (!Word("true", 4)) return false;
+            out = true;
+            return true;
+        case 'f':
+            if (!Word("false", 5)) return false;
+            out = false;
+            return true;
+        case 'n':
+            if (!Word("null", 4)) return false;
+            out = nullptr;
+            return true;
+        default:
+            return Number(out);
+        }
+    }
+
+    bool Array(Json& out, int depth) {
+        if (depth > maxDepth_) return false;
+        ++p_;
+        out = Json(Json::value_t::array);
+        auto& items = out.get_ref<Json::array_t&>();
+        SkipBlanks();
+        if (p_ != end_ && *p_ == ']') {
+            ++p_;
+            return true;
+        }
+        for (;;) {
+            items.emplace_back();
+            if (!Value(items.back(), depth)) return false;
+            SkipBlanks();
+            if (p_ == end_) return false;
+            const char c = *p_++;
+            if (c == ']') return true;
+            if (c != ',') return false;
+            SkipBlanks();
+        }
+    }
+
+    bool Object(Json& out, int depth) {
+        if (depth > maxDepth_) return false;
+        ++p_;
+        out = Json(Json::value_t::object);
+        auto& members = out.get_ref<Json::object_t&>();
+        SkipBlanks();
+        if (p_ != end_ && *p_ == '}') {
+            ++p_;
+            return true;
+        }
+        for (;;) {
+            std::string key;
+            if (p_ == end_ || *p_ != '"' || !Text(key)) return false;
+            SkipBlanks();
+            if (p_ == end_ || *p_++ != ':') return false;
+            SkipBlanks();
+            // Names usually come in order, so the end is tried first. A repeated name finds its
+            // member, whose value is replaced: the last one counts, as with the full parser.
+            Json& member = members.emplace_hint(members.end(), std::move(key), nullptr)->second;
+            if (!Value(member, depth)) return false;
+            SkipBlanks();
+            if (p_ == end_) return false;
+            const char c = *p_++;
+            if (c == '}') return true;
+            if (c != ',') return false;
+            SkipBlanks();
+        }
+    }
+
+    // The bytes of one well-formed UTF-8 sequence that starts with a byte of 0x80 or above, or 0.
+    size_t Utf8Sequence() const {
+        const auto at = [this](size_t i) {
+            return p_ + i < end_ ? static_cast<unsigned char>(p_[i]) : 0u;
+        };
+        const auto in = [](unsigned c, unsigned lo, unsigned hi) { return c >= lo && c <= hi; };
+        const unsigned c = at(0);
+        if (in(c, 0xC2, 0xDF)) return in(at(1), 0x80, 0xBF) ? 2 : 0;
+        if (in(c, 0xE0, 0xEF)) {
+            const unsigned lo = c == 0xE0 ? 0xA0 : 0x80, hi = c == 0xED ? 0x9F : 0xBF;
+            return in(at(1), lo, hi) && in(at(2), 0x80, 0xBF) ? 3 : 0;
+        }
+        if (in(c, 0xF0, 0xF4)) {
+            const unsigned lo = c == 0xF0 ? 0x90 : 0x80, hi = c == 0xF4 ? 0x8F : 0xBF;
+            return in(at(1), lo, hi) && in(at(2), 0x80, 0xBF) && in(at(3), 0x80, 0xBF) ? 4 : 0;
+        }
+        return 0;
+    }
+
+    bool Text(std::string& s) {
+        const char* p = ++p_;
+        for (;;) {
+            // The plain characters of a run are taken together.
+            const char* run = p;
+            while (p != end_ && static_cast<unsigned char>(*p) >= 0x20 && *p != '"' && *p != '\\' &&
+                   static_cast<unsigned char>(*p) < 0x80)
+                ++p;
+            if (p == end_) return false;
+            const auto c = static_cast<unsigned char>(*p);
+            if (c == '"') {
+                s.append(run, p);
+                p_ = p + 1;
+                return true;
+            }
+            if (c < 0x20) return false;
+            if (c >= 0x80) {
+                p_ = p;
+                const size_t n = Utf8Sequence();
+                if (n == 0) return false;
+                p += n;
+                // The run so far is taken with the sequence; another run starts after it.
+                s.append(run, p);
+                continue;
+            }
+            // A backslash.
+            s.append(run, p);
+            if (++p == end_) return false;
+            switch (*p) {
+            case '"':
+            case '\\':
+            case '/':
+                s += *p;
+                break;
+            case 'b':
+                s += '\b';
+                break;
+            case 'f':
+                s += '\f';
+                break;
+            case 'n':
+                s += '\n';
+                break;
+            case 'r':
+                s += '\r';
+                break;
+            case 't':
+                s += '\t';
+                break;
+            default:
+                return false; // \u, with its surrogate rules, is the full parser's
+            }
+            ++p;
+        }
+    }
+
+    bool Digit() const { return p_ != end_ && *p_ >= '0' && *p_ <= '9'; }
+
+    // An integer is a signed number when negative and an unsigned one otherwise, a number with a
+    // fraction or an exponent a double: the kinds the full parser gives them.
+    bool Number(Json& out) {
+        const char* start = p_;
+        const bool negative = *p_ == '-';
+        if (negative) ++p_;
+        if (!Digit()) return false;
+        if (*p_ == '0') {
+            ++p_;
+        } else {
+            while (Digit())
+                ++p_;
+        }
+        const char* integerEnd = p_;
+        bool decimal = false;
+        if (p_ != end_ && *p_ == '.') {
+            ++p_;
+            if (!Digit()) return false;
+            while (Digit())
+                ++p_;
+            decimal = true;
+        }
+        if (p_ != end_ && (*p_ == 'e' || *p_ == 'E')) {
+            ++p_;
+            if (p_ != end_ && (*p_ == '+' || *p_ == '-')) ++p_;
+            if (!Digit()) return false;
+            while (Digit())
+                ++p_;
+            decimal = true;
+        }
+        if (decimal) {
+            // Correctly rounded, as strtod; an underflow or overflow is the full parser's.
+            double d = 0;
+            const auto [end, error] = std::from_chars(start, p_, d);
+            if (error != std::errc() || end != p_ || !std::isfinite(d)) return false;
+            out = d;
+            return true;
+        }
+        const char* digits = start + (negative ? 1 : 0);
+        if (integerEnd - digits > 18) return false;
+        std::uint64_t v = 0;
+        for (const char* d = digits; d != integerEnd; ++d)
+            v = v * 10 + static_cast<std::uint64_t>(*d - '0');
+        if (negative)
+            out = -static_cast<std::int64_t>(v);
+        else
+            out = v;
+        return true;
+    }
+};
+
+} // namespace
+
+bool ReadPlainJson(std::string_view text, int maxDepth, nlohmann::json& out) {
+    return PlainReader(text, maxDepth).Read(out);
+}
