@@ -12,7 +12,7 @@ namespace ParamsCsv {
 namespace {
 
 constexpr char kBom[] = "\xEF\xBB\xBF";
-constexpr size_t kChunk = 64 * 1024;
+constexpr size_t kChunk = size_t{64} * 1024;
 
 // What a cell needs quotes for: the separator, quotes, line breaks, and blanks at its ends, which
 // a reader would trim. A decimal comma stays bare, as the spreadsheet writes it.

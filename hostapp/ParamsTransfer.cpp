@@ -17,7 +17,7 @@ namespace {
 // The server reads at most this many rows a call; a batch is also sent once its cells pass
 // kBatchBytes, well under the request limit of 1 MiB.
 constexpr size_t kBatchRows = 500;
-constexpr size_t kBatchBytes = 512 * 1024;
+constexpr size_t kBatchBytes = size_t{512} * 1024;
 
 json Result(TNetConnection& conn, const char* method, const json& params) {
     std::vector<Variant> args;

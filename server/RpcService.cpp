@@ -316,7 +316,7 @@ HttpReply RpcService::Invoke(RemoteModule& module, Request& request) {
         } else {
             json answer = json::object(); // moved in, not copied: the packet is the bulk of it
             answer["jsonrpc"] = "2.0";
-            answer["id"] = std::move(id);
+            answer["id"] = id; // kept: a session found ended afterwards answers with it
             answer["result"] = std::move(result);
             reply.body = DumpJson(answer);
         }

@@ -390,6 +390,7 @@ int Run(const ServeSettings& settings, Database& db) {
     log.Write(AccessLog::EventLine("start", started));
     notifier.Ready("atendendo em " + address);
     std::vector<std::thread> threads;
+    threads.reserve(network.size());
     for (const auto& context : network)
         threads.emplace_back([&log, &context] { RunLoop(*context, log); });
     RunLoop(io, log);
