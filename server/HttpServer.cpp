@@ -154,7 +154,8 @@ private:
 
     // Whether this is the connection's network thread (an answer given where it was read).
     bool OnOwnThread() {
-        const auto* context = Lowest(stream_).get_executor().template target<Executor>();
+        const auto executor = Lowest(stream_).get_executor(); // target() points into it
+        const auto* context = executor.template target<Executor>();
         return context && context->running_in_this_thread();
     }
 
