@@ -59,7 +59,7 @@ void DbCall::Begin() {
         Execute(engine_ == kxsql::Engine::SQLite ? "BEGIN IMMEDIATE"
                                                  : "BEGIN ISOLATION LEVEL READ COMMITTED");
     } catch (...) {
-        if (writer_.owns_lock()) writer_.unlock();
+        LeaveWriters();
         throw;
     }
     inTransaction_ = true;

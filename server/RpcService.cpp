@@ -385,7 +385,7 @@ std::optional<std::string> RpcService::CallOperator(const std::string& authoriza
         digest = key;
         return name;
     }
-    std::optional<std::string> name = SessionOf(authorization);
+    std::optional<std::string> name = SessionOperator(db_, token);
     if (name) sessionNames_.Put(key, *name);
     return name;
 }

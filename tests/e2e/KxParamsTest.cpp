@@ -134,15 +134,15 @@ protected:
         args.insert(
             args.end(),
             {"--server", server.empty() ? "127.0.0.1:" + std::to_string(server_->Port()) : server});
-        ChildCommand spec;
-        spec.argv = args;
-        spec.env = {{"KX_PASSWORD", "senha-da-ana-1"}, {"KX_OPERATOR", "ana"}};
+        ChildCommand command;
+        command.argv = args;
+        command.env = {{"KX_PASSWORD", "senha-da-ana-1"}, {"KX_OPERATOR", "ana"}};
         const std::string out = dir_.Path() + "/out", err = dir_.Path() + "/err";
-        spec.out = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        spec.err = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const pid_t pid = StartChild(spec);
-        ::close(spec.out);
-        ::close(spec.err);
+        command.out = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        command.err = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const pid_t pid = StartChild(command);
+        ::close(command.out);
+        ::close(command.err);
         int status = 0;
         ::waitpid(pid, &status, 0);
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};

@@ -15,7 +15,18 @@
 
 namespace {
 
-class ParamsImportTest : public QtHostTest {};
+class ParamsImportTest : public QtHostTest {
+protected:
+    // Every supplier exported to the file at `path` by the signed-in client; the rows written.
+    static long long ExportTo(const std::string& path) {
+        TNetConnection conn;
+        conn.ServerName = "Kxf27400.rdmParamForne";
+        std::FILE* out = std::fopen(path.c_str(), "wb");
+        const long long rows = ParamsTransfer::Export(conn, {}, out);
+        std::fclose(out);
+        return rows;
+    }
+};
 
 // The table as "line code situation column detail" lines.
 std::vector<std::string> Lines(const QTableWidget* t) {
@@ -34,13 +45,7 @@ TEST_F(ParamsImportTest, TheDryRunIsShownBeforeTheClerkApplies) {
     EXPECT_EQ(qtHost_->ImportAction()->text().toStdString(), "&Importar parâmetros…");
 
     const std::string path = db_->Dir() + "/parametros.csv";
-    {
-        TNetConnection conn;
-        conn.ServerName = "Kxf27400.rdmParamForne";
-        std::FILE* out = std::fopen(path.c_str(), "wb");
-        ASSERT_EQ(ParamsTransfer::Export(conn, {}, out), 9);
-        std::fclose(out);
-    }
+    ASSERT_EQ(ExportTo(path), 9);
     std::stringstream read;
     read << std::ifstream(path, std::ios::binary).rdbuf();
     std::string text = read.str();
@@ -98,13 +103,7 @@ TEST_F(ParamsImportTest, InterruptingTheCheckStopsAfterTheBatchUnderWay) {
            "WITH RECURSIVE c(x) AS (SELECT 100 UNION ALL SELECT x + 1 FROM c WHERE x < 1300) "
            "SELECT printf('%06d', x), printf('%014d', x), 'Fornecedor ' || x, 'J' FROM c";
     const std::string path = db_->Dir() + "/muitos.csv";
-    {
-        TNetConnection conn;
-        conn.ServerName = "Kxf27400.rdmParamForne";
-        std::FILE* out = std::fopen(path.c_str(), "wb");
-        ASSERT_EQ(ParamsTransfer::Export(conn, {}, out), 1210);
-        std::fclose(out);
-    }
+    ASSERT_EQ(ExportTo(path), 1210);
     TQtParamsImportDialog dialog(QString::fromStdString(path), &qtHost_->Window());
     dialog.show();
     // The click arrives while the first batch's progress is shown.
