@@ -2,9 +2,9 @@
 
 #include "JsonRpc.h"
 #include "RpcError.h"
+#include "Sha256.h"
 
 #include <soci/soci.h>
-#include <sodium.h>
 
 #include <atomic>
 #include <iostream>
@@ -23,24 +23,15 @@ std::atomic<long long> lastPurge{0};
 
 std::string IdempotencyDigest(const std::string& method, const nlohmann::json& params,
                               const std::optional<std::string>& operatorName) {
-    const std::string text =
-        method + '\n' + (operatorName ? *operatorName : std::string()) + '\n' + DumpJson(params);
-    unsigned char md[crypto_hash_sha256_BYTES];
-    const unsigned int n = sizeof md;
-    crypto_hash_sha256(md, reinterpret_cast<const unsigned char*>(text.data()), text.size());
-    static const char* hex = "0123456789abcdef";
-    std::string out;
-    for (unsigned int i = 0; i < n; ++i) {
-        out += hex[md[i] >> 4];
-        out += hex[md[i] & 15];
-    }
-    return out;
+    return Sha256Hex(method + '\n' + (operatorName ? *operatorName : std::string()) + '\n' +
+                     DumpJson(params));
 }
 
 std::optional<StoredAnswer> ClaimIdempotencyKey(DbCall& db, const std::string& key,
-                                                const std::string& digest) {
+                                                const std::string& digest,
+                                                const nlohmann::json& answer) {
     struct Claim : PreparedCache::Entry {
-        std::string key, digest, empty;
+        std::string key, digest, answer;
         long long now = 0;
         std::unique_ptr<Query> query;
     };
@@ -49,27 +40,28 @@ std::optional<StoredAnswer> ClaimIdempotencyKey(DbCall& db, const std::string& k
         c->query = std::make_unique<Query>(
             db, "INSERT INTO CHAVEIDEMPOT (CDCHAVEIDEMPOT, DSHASHREQ, DSRESPOSTA, NRCRIACAO) "
                 "VALUES (:k, :d, :r, :t) ON CONFLICT (CDCHAVEIDEMPOT) DO NOTHING");
-        c->query->Use(c->key).Use(c->digest).Use(c->empty).Use(c->now);
+        c->query->Use(c->key).Use(c->digest).Use(c->answer).Use(c->now);
         return c;
     });
     claim.key = key;
     claim.digest = digest;
+    claim.answer = DumpJson(answer);
     claim.now = NowSeconds();
     claim.query->Run();
     if (claim.query->AffectedRows() == 1) return std::nullopt;
 
     StoredAnswer stored;
-    std::string answer;
+    std::string text;
     std::string k = key;
     const bool found =
         Query(db, "SELECT DSHASHREQ, DSRESPOSTA FROM CHAVEIDEMPOT WHERE CDCHAVEIDEMPOT = :k")
             .Into(stored.digest)
-            .Into(answer)
+            .Into(text)
             .Use(k)
             .Run();
-    if (!found || answer.empty())
+    if (!found || text.empty())
         throw std::runtime_error("chave de idempotência sem resposta guardada: " + key);
-    stored.answer = nlohmann::json::parse(answer);
+    stored.answer = nlohmann::json::parse(text);
     return stored;
 }
 
@@ -77,7 +69,7 @@ std::optional<nlohmann::json> CommittedAnswer(DbCall& db, const std::string& key
                                               const std::string& digest) {
     if (db.Engine() == kxsql::Engine::PostgreSQL) {
         db.Begin();
-        std::optional<StoredAnswer> stored = ClaimIdempotencyKey(db, key, digest);
+        std::optional<StoredAnswer> stored = ClaimIdempotencyKey(db, key, digest, nullptr);
         db.Rollback();
         if (!stored) return std::nullopt;
         return std::move(stored->answer);
@@ -101,23 +93,6 @@ bool IdempotencyKeyAnswered(DbCall& db, const std::string& key) {
                            .Use(k)
                            .Run();
     return found && ind == soci::i_ok && !answer.empty();
-}
-
-void StoreIdempotentAnswer(DbCall& db, const std::string& key, const nlohmann::json& answer) {
-    struct Store : PreparedCache::Entry {
-        std::string key, text;
-        std::unique_ptr<Query> query;
-    };
-    auto& store = db.Prepared().Get<Store>("StoreIdempotentAnswer", [&] {
-        auto s = std::make_unique<Store>();
-        s->query = std::make_unique<Query>(
-            db, "UPDATE CHAVEIDEMPOT SET DSRESPOSTA = :r WHERE CDCHAVEIDEMPOT = :k");
-        s->query->Use(s->text).Use(s->key);
-        return s;
-    });
-    store.key = key;
-    store.text = DumpJson(answer);
-    store.query->Run();
 }
 
 void PurgeExpiredIdempotencyKeys(Database& database) {

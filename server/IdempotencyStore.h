@@ -22,12 +22,13 @@ struct StoredAnswer {
     nlohmann::json answer;
 };
 
-// Inside the open transaction, before anything is written: takes the key for this call and
-// returns nullopt, or returns what an earlier call stored under it. A call with the same key
-// that is still running makes this wait until it commits (its answer is returned) or rolls back
-// (the key is taken here).
+// Inside the open transaction, before anything is written: takes the key for this call, with the
+// answer the call gives if its transaction commits, and returns nullopt; or returns what an
+// earlier call stored under it. A call with the same key that is still running makes this wait
+// until it commits (its answer is returned) or rolls back (the key is taken here).
 std::optional<StoredAnswer> ClaimIdempotencyKey(DbCall& db, const std::string& key,
-                                                const std::string& digest);
+                                                const std::string& digest,
+                                                const nlohmann::json& answer);
 
 // After a COMMIT whose answer was lost, on a fresh session: the answer stored under the key if
 // that commit happened, else nothing (and the key stays free for the client's repeat). On
@@ -38,9 +39,6 @@ std::optional<nlohmann::json> CommittedAnswer(DbCall& db, const std::string& key
 
 // Whether a committed call stored its answer under the key, without taking it (a dry run's look).
 bool IdempotencyKeyAnswered(DbCall& db, const std::string& key);
-
-// The answer of the call that claimed the key, written before its commit.
-void StoreIdempotentAnswer(DbCall& db, const std::string& key, const nlohmann::json& answer);
 
 // Forgets keys older than their lifetime; runs at most once an hour per process, in a
 // transaction of its own. A failure is left for the next time.

@@ -2,6 +2,10 @@
 
 #include "RpcError.h"
 #include "host/rtl/JsonDepth.h"
+#include "host/rtl/JsonReader.h"
+
+#include <charconv>
+#include <cstdint>
 
 using nlohmann::json;
 
@@ -31,9 +35,14 @@ public:
 } // namespace
 
 json ParseRequestJson(const std::string& body) {
+    json out;
+    // Plain JSON, as clients write it, is read straight into the tree; anything else (escapes
+    // \u, numbers out of range, faults) goes to the full parser, which reads it the same way or
+    // says what is wrong.
+    if (ReadPlainJson(body, kJsonMaxDepth, out)) return out;
     try {
         if (JsonNestsBeyond(body, kJsonMaxDepth)) throw TooDeep{};
-        json out;
+        out = json(); // what the quick reader left of its try
         DomWithoutUnderflow dom(out);
         json::sax_parse(body, &dom);
         if (!dom.underflow.empty())
@@ -92,8 +101,81 @@ RpcCall DecodeRpcCall(const std::string& body, json& id) {
     return out;
 }
 
+namespace {
+
+// Text of printable ASCII only is written as it stands, its quotes and backslashes escaped;
+// any other text, a double and anything unusual are the library's to write, so the bytes are
+// always the library's own (a save's digest depends on them).
+void AppendText(std::string& out, const std::string& text) {
+    for (const char c : text)
+        if (c < 0x20 || c > 0x7e) {
+            out += json(text).dump(-1, ' ', false, json::error_handler_t::replace);
+            return;
+        }
+    out += '"';
+    for (const char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    out += '"';
+}
+
+void AppendJson(std::string& out, const json& value) {
+    switch (value.type()) {
+    case json::value_t::null:
+        out += "null";
+        return;
+    case json::value_t::boolean:
+        out += value.get<bool>() ? "true" : "false";
+        return;
+    case json::value_t::number_integer:
+    case json::value_t::number_unsigned: {
+        char digits[24];
+        const std::to_chars_result written =
+            value.is_number_unsigned()
+                ? std::to_chars(digits, digits + sizeof digits, value.get<std::uint64_t>())
+                : std::to_chars(digits, digits + sizeof digits, value.get<std::int64_t>());
+        out.append(digits, written.ptr);
+        return;
+    }
+    case json::value_t::string:
+        AppendText(out, value.get_ref<const std::string&>());
+        return;
+    case json::value_t::array: {
+        out += '[';
+        bool first = true;
+        for (const json& item : value) {
+            if (!first) out += ',';
+            first = false;
+            AppendJson(out, item);
+        }
+        out += ']';
+        return;
+    }
+    case json::value_t::object: {
+        out += '{';
+        bool first = true;
+        for (const auto& [key, item] : value.get_ref<const json::object_t&>()) {
+            if (!first) out += ',';
+            first = false;
+            AppendText(out, key);
+            out += ':';
+            AppendJson(out, item);
+        }
+        out += '}';
+        return;
+    }
+    default:
+        out += value.dump(-1, ' ', false, json::error_handler_t::replace);
+    }
+}
+
+} // namespace
+
 std::string DumpJson(const json& value) {
-    return value.dump(-1, ' ', false, json::error_handler_t::replace);
+    std::string out;
+    AppendJson(out, value);
+    return out;
 }
 
 std::string LogSafe(std::string_view text, size_t max) {

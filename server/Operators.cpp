@@ -2,6 +2,7 @@
 
 #include "ParamRecord.h"
 #include "RpcError.h"
+#include "Sha256.h"
 #include "host/rtl/Utf8.h"
 
 #include <soci/soci.h>
@@ -145,10 +146,7 @@ std::string NewSessionToken() {
 }
 
 std::string TokenDigest(const std::string& token) {
-    InitSodium();
-    unsigned char digest[crypto_hash_sha256_BYTES];
-    crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(token.data()), token.size());
-    return Hex(digest, sizeof digest);
+    return Sha256Hex(token);
 }
 
 LoginResult OpenSession(Database& database, const std::string& name, const std::string& password,

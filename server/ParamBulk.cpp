@@ -515,7 +515,7 @@ ImportResult ImportParamRow(CallContext& ctx, const std::vector<BulkColumn>& hea
             [&](DbCall& db) -> json {
                 reset();
                 db.Begin();
-                if (ClaimIdempotencyKey(db, key, digest)) {
+                if (ClaimIdempotencyKey(db, key, digest, json::array({"S"}))) {
                     out.outcome = "repeated";
                     db.Rollback();
                     return nullptr;
@@ -526,7 +526,6 @@ ImportResult ImportParamRow(CallContext& ctx, const std::vector<BulkColumn>& hea
                     return nullptr;
                 }
                 StoreParamChange(db, ctx, change);
-                StoreIdempotentAnswer(db, key, json::array({"S"}));
                 db.Commit();
                 return nullptr;
             },

@@ -9,12 +9,13 @@ using nlohmann::json;
 
 void StoreParamChange(DbCall& db, const CallContext& ctx, const ValidChange& change) {
     const std::string& code = change.supplier;
-    if (!SupplierExists(db, code))
+    const StoredRow stored = StoredRowOf(db, code);
+    if (stored == StoredRow::NoSupplier)
         throw RpcError(kRpcRefused, "Fornecedor " + code + " não cadastrado.");
     if (change.group && !GroupExists(db, *change.group))
         throw RpcError(kRpcRefused, "Campo CDGRPERMLANMAX: grupo de operadores \"" + *change.group +
                                         "\" não cadastrado.");
-    if (ParamRowExists(db, code)) {
+    if (stored == StoredRow::Stored) {
         if (UpdateParams(db, code, change.columns) != 1)
             throw RpcError(kRpcConflict, kConflictMessage);
     } else {
@@ -43,8 +44,9 @@ json SaveParamChange(CallContext& ctx, const ValidChange& change,
     return ctx.db.Run(
         [&](DbCall& db) -> json {
             db.Begin();
+            json answer = json::array({"S"});
             if (claim) {
-                if (auto stored = ClaimIdempotencyKey(db, claim->key, claim->digest)) {
+                if (auto stored = ClaimIdempotencyKey(db, claim->key, claim->digest, answer)) {
                     if (stored->digest != claim->digest)
                         throw RpcError(
                             kRpcInvalidRequest,
@@ -55,8 +57,6 @@ json SaveParamChange(CallContext& ctx, const ValidChange& change,
                 }
             }
             StoreParamChange(db, ctx, change);
-            json answer = json::array({"S"});
-            if (claim) StoreIdempotentAnswer(db, claim->key, answer);
             db.Commit();
             ctx.applied = true;
             return answer;

@@ -239,8 +239,25 @@ bool GroupExists(DbCall& db, const std::string& group) {
     return Exists(db, "SELECT 1 FROM GRUPOPER WHERE CDGRUPOPER = :c", group);
 }
 
-bool ParamRowExists(DbCall& db, const std::string& code) {
-    return Exists(db, "SELECT 1 FROM PARAMFORNE WHERE CDFORNECED = :c", code);
+StoredRow StoredRowOf(DbCall& db, const std::string& code) {
+    struct Kept : PreparedCache::Entry {
+        std::string supplier, stored, key;
+        soci::indicator storedInd = soci::i_null;
+        std::unique_ptr<Query> query;
+    };
+    auto& kept = db.Prepared().Get<Kept>("StoredRowOf", [&] {
+        auto k = std::make_unique<Kept>();
+        k->query = std::make_unique<Query>(
+            db, "SELECT F.CDFORNECED, P.CDFORNECED FROM FORNECEDOR F LEFT JOIN PARAMFORNE P ON "
+                "P.CDFORNECED = F.CDFORNECED WHERE F.CDFORNECED = :c");
+        k->query->Into(k->supplier).Into(k->stored, k->storedInd).Use(k->key);
+        return k;
+    });
+    kept.key = code;
+    const bool found = kept.query->Run();
+    kept.query->Drain();
+    if (!found) return StoredRow::NoSupplier;
+    return kept.storedInd == soci::i_null ? StoredRow::Defaults : StoredRow::Stored;
 }
 
 bool ProductExists(DbCall& db, const std::string& product) {

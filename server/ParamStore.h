@@ -18,7 +18,9 @@ std::optional<StoredParams> LoadParams(DbCall& db, const std::string& code);
 
 bool SupplierExists(DbCall& db, const std::string& code);
 bool GroupExists(DbCall& db, const std::string& group);
-bool ParamRowExists(DbCall& db, const std::string& code);
+// Whether the supplier is registered and has a stored row, in one read.
+enum class StoredRow { NoSupplier, Defaults, Stored };
+StoredRow StoredRowOf(DbCall& db, const std::string& code);
 bool ProductExists(DbCall& db, const std::string& product);
 
 // A page of suppliers in code order after `after`, each with its row as LoadParams reads it, in

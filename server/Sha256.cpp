@@ -1,0 +1,19 @@
+#include "Sha256.h"
+
+#include <openssl/evp.h>
+
+#include <stdexcept>
+
+std::string Sha256Hex(std::string_view bytes) {
+    unsigned char md[EVP_MAX_MD_SIZE];
+    unsigned int n = 0;
+    if (EVP_Digest(bytes.data(), bytes.size(), md, &n, EVP_sha256(), nullptr) != 1)
+        throw std::runtime_error("SHA-256 indisponível");
+    static const char* hex = "0123456789abcdef";
+    std::string out(2 * n, '0');
+    for (unsigned int i = 0; i < n; ++i) {
+        out[2 * i] = hex[md[i] >> 4];
+        out[2 * i + 1] = hex[md[i] & 15];
+    }
+    return out;
+}
