@@ -103,19 +103,50 @@ RpcCall DecodeRpcCall(const std::string& body, json& id) {
 
 namespace {
 
-// Text of printable ASCII only is written as it stands, its quotes and backslashes escaped;
-// any other text, a double and anything unusual are the library's to write, so the bytes are
-// always the library's own (a save's digest depends on them).
+// The bytes of one well-formed UTF-8 sequence at `p` (first byte 0x80 or above), or 0.
+size_t Utf8Sequence(const unsigned char* p, const unsigned char* end) {
+    const auto at = [&](size_t i) { return p + i < end ? static_cast<unsigned>(p[i]) : 0u; };
+    const auto in = [](unsigned c, unsigned lo, unsigned hi) { return c >= lo && c <= hi; };
+    const unsigned c = at(0);
+    if (in(c, 0xC2, 0xDF)) return in(at(1), 0x80, 0xBF) ? 2 : 0;
+    if (in(c, 0xE0, 0xEF)) {
+        const unsigned lo = c == 0xE0 ? 0xA0 : 0x80, hi = c == 0xED ? 0x9F : 0xBF;
+        return in(at(1), lo, hi) && in(at(2), 0x80, 0xBF) ? 3 : 0;
+    }
+    if (in(c, 0xF0, 0xF4)) {
+        const unsigned lo = c == 0xF0 ? 0x90 : 0x80, hi = c == 0xF4 ? 0x8F : 0xBF;
+        return in(at(1), lo, hi) && in(at(2), 0x80, 0xBF) && in(at(3), 0x80, 0xBF) ? 4 : 0;
+    }
+    return 0;
+}
+
+// Well-formed text without control characters is written here, its quotes and backslashes
+// escaped; any other text, a double and anything unusual are the library's to write, so the
+// bytes are always the library's own (a save's idempotency digest depends on them).
 void AppendText(std::string& out, const std::string& text) {
-    for (const char c : text)
-        if (c < 0x20 || c > 0x7e) {
+    const size_t start = out.size();
+    out += '"';
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* end = p + text.size();
+    while (p != end) {
+        const unsigned char* run = p;
+        while (p != end && *p >= 0x20 && *p < 0x80 && *p != '"' && *p != '\\')
+            ++p;
+        out.append(reinterpret_cast<const char*>(run), static_cast<size_t>(p - run));
+        if (p == end) break;
+        if (*p == '"' || *p == '\\') {
+            out += '\\';
+            out += static_cast<char>(*p++);
+            continue;
+        }
+        const size_t n = *p >= 0x80 ? Utf8Sequence(p, end) : 0;
+        if (n == 0) {
+            out.resize(start);
             out += json(text).dump(-1, ' ', false, json::error_handler_t::replace);
             return;
         }
-    out += '"';
-    for (const char c : text) {
-        if (c == '"' || c == '\\') out += '\\';
-        out += c;
+        out.append(reinterpret_cast<const char*>(p), n);
+        p += n;
     }
     out += '"';
 }

@@ -177,15 +177,21 @@ bool ValidUtf8(std::string_view s) {
     return true;
 }
 
-void RefuseControlCharacter(const std::string& where, const nlohmann::json& v, bool onlyNul) {
-    if (!v.is_string()) return;
+namespace {
+
+// The position (from 1) of the first control character of a text, or 0.
+size_t ControlCharacterAt(const nlohmann::json& v, bool onlyNul) {
+    if (!v.is_string()) return 0;
     const std::string& text = v.get_ref<const std::string&>();
-    size_t at = 0;
-    if (!onlyNul)
-        at = ControlCharacterPosition(text);
-    else if (const size_t nul = text.find('\0'); nul != std::string::npos)
-        at = Utf8Length(std::string_view(text).substr(0, nul)) + 1;
-    if (at)
+    if (!onlyNul) return ControlCharacterPosition(text);
+    const size_t nul = text.find('\0');
+    return nul == std::string::npos ? 0 : Utf8Length(std::string_view(text).substr(0, nul)) + 1;
+}
+
+} // namespace
+
+void RefuseControlCharacter(const std::string& where, const nlohmann::json& v, bool onlyNul) {
+    if (const size_t at = ControlCharacterAt(v, onlyNul))
         throw RpcError(kRpcRefused, where +
                                         ": o texto contém um caractere de controle na posição " +
                                         std::to_string(at) + ", o que não é aceito.");
@@ -211,10 +217,11 @@ std::string Quoted(const json& v) {
 void CheckType(int field, const json& v, const char* which, bool original = false) {
     if (v.is_null()) return;
     const ParamField& f = kParamFields[field];
-    const std::string where = std::string(which) + f.name;
+    // Named only when something is refused: a save checks every field of its row.
+    const auto where = [&] { return std::string(which) + f.name; };
     if (original && f.kind == FieldKind::Date) {
         if (!v.is_string())
-            Refuse(where + ": esperado um texto de data, recebido " + v.dump() + ".");
+            Refuse(where() + ": esperado um texto de data, recebido " + v.dump() + ".");
         return;
     }
     if (original && f.kind == FieldKind::Number && v.is_string()) {
@@ -225,15 +232,16 @@ void CheckType(int field, const json& v, const char* which, bool original = fals
     }
     switch (f.kind) {
     case FieldKind::Text:
-        if (!v.is_string()) Refuse(where + ": esperado um texto, recebido " + v.dump() + ".");
+        if (!v.is_string()) Refuse(where() + ": esperado um texto, recebido " + v.dump() + ".");
         break;
     case FieldKind::Number:
-        if (!v.is_number()) Refuse(where + ": esperado um número, recebido " + v.dump() + ".");
-        if (!std::isfinite(v.get<double>())) Refuse(where + ": o número deve ser finito.");
+        if (!v.is_number()) Refuse(where() + ": esperado um número, recebido " + v.dump() + ".");
+        if (!std::isfinite(v.get<double>())) Refuse(where() + ": o número deve ser finito.");
         break;
     case FieldKind::Date:
         if (!v.is_string() || !ParseIsoDateTime(v.get<std::string>()))
-            Refuse(where + ": esperada uma data no formato AAAA-MM-DD, recebido " + v.dump() + ".");
+            Refuse(where() + ": esperada uma data no formato AAAA-MM-DD, recebido " + v.dump() +
+                   ".");
         break;
     }
 }
@@ -315,8 +323,9 @@ bool HasDate(const ParamRow& r) {
 std::string StoredSupplier(const ParamRow& stored) {
     for (int id = 0; id < kParamFieldCount; ++id) {
         CheckType(id, stored[id], "Valor original do campo ", true);
-        RefuseControlCharacter(std::string("Valor original do campo ") + kParamFields[id].name,
-                               stored[id], id != kCdForneced);
+        if (ControlCharacterAt(stored[id], id != kCdForneced))
+            RefuseControlCharacter(std::string("Valor original do campo ") + kParamFields[id].name,
+                                   stored[id], id != kCdForneced);
     }
     if (!stored[kCdForneced].is_string() || stored[kCdForneced].get<std::string>().empty())
         Refuse("O registro original não traz o código do fornecedor (CDFORNECED).");

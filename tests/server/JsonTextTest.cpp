@@ -15,7 +15,9 @@ TEST(JsonText, WritesTheLibrarysBytesAndReadsItsTree) {
                     R"("changes":[{"op":"update","old":["000008",12.5,null,true,false,-3],)"
                     R"("new":{"IDSIMPLESNACIONAL":"S","Z":[],"A":{}}}]})"),
         json::array({"aspas \" e barra \\ e / barra", "Razão Social Ltda", "tab\t nova\n",
-                     std::string("nulo\0dentro", 11), "\x7f", "\x01\x1f", "inválido \xff\xfe"}),
+                     std::string("nulo\0dentro", 11), "\x7f", "\x01\x1f", "inválido \xff\xfe",
+                     "\xf0\x9f\x98\x80 \xe2\x82\xac", "\xc0\xaf", "\xed\xa0\x80", "\xe2\x82",
+                     "\xf4\x90\x80\x80"}),
         json::array({0.1, 1e300, -0.0, 100.0, 1e-7, 123456789012345678.0, 5e-324}),
         json::array({std::numeric_limits<std::int64_t>::min(),
                      std::numeric_limits<std::uint64_t>::max(), 0, -1}),
