@@ -5,9 +5,11 @@
 #include <stdexcept>
 
 std::string Sha256Hex(std::string_view bytes) {
+    // Looked up once: EVP_sha256() would be looked up again in the provider on every digest.
+    static EVP_MD* const sha256 = EVP_MD_fetch(nullptr, "SHA256", nullptr);
     unsigned char md[EVP_MAX_MD_SIZE];
     unsigned int n = 0;
-    if (EVP_Digest(bytes.data(), bytes.size(), md, &n, EVP_sha256(), nullptr) != 1)
+    if (!sha256 || EVP_Digest(bytes.data(), bytes.size(), md, &n, sha256, nullptr) != 1)
         throw std::runtime_error("SHA-256 indisponível");
     static const char* hex = "0123456789abcdef";
     std::string out(2 * n, '0');
