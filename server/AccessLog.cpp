@@ -1,6 +1,7 @@
 #include "AccessLog.h"
 
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <ctime>
@@ -37,19 +38,30 @@ size_t Utf8Sequence(const std::string& s, size_t i) {
     return n;
 }
 
+// The second's text is kept per thread: a server writes many lines a second.
 std::string Timestamp() {
     const auto now = std::chrono::system_clock::now();
-    const std::time_t t = std::chrono::system_clock::to_time_t(now);
-    const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
-        1000;
-    std::tm tm{};
-    gmtime_r(&t, &tm);
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900,
-                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
-                  static_cast<int>(ms));
-    return buf;
+    const long long msSinceEpoch =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
+    const std::time_t t = static_cast<std::time_t>(msSinceEpoch / 1000);
+    const int ms = static_cast<int>(msSinceEpoch % 1000);
+    thread_local std::time_t second = -1;
+    thread_local char secondText[32];
+    if (t != second) {
+        std::tm tm{};
+        gmtime_r(&t, &tm);
+        std::snprintf(secondText, sizeof secondText, "%04d-%02d-%02dT%02d:%02d:%02d",
+                      tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
+                      tm.tm_sec);
+        second = t;
+    }
+    std::string out(secondText);
+    out += '.';
+    out += static_cast<char>('0' + ms / 100);
+    out += static_cast<char>('0' + ms / 10 % 10);
+    out += static_cast<char>('0' + ms % 10);
+    out += 'Z';
+    return out;
 }
 
 constexpr size_t kMessageMax = 300;
@@ -57,6 +69,16 @@ constexpr size_t kMessageMax = 300;
 } // namespace
 
 std::string AccessLog::Value(const std::string& value) {
+    // Most values (names, codes, ids) need no quoting: written as they are.
+    bool bare = !value.empty();
+    for (const char ch : value) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c <= ' ' || c >= 0x7F || c == '=' || c == '"' || c == '\\') {
+            bare = false;
+            break;
+        }
+    }
+    if (bare) return value;
     static const char* hex = "0123456789abcdef";
     bool plain = !value.empty();
     std::string out;
@@ -88,13 +110,18 @@ std::string AccessLog::Value(const std::string& value) {
 
 std::string AccessLog::CallLine(const CallRecord& r) {
     char duration[32];
-    std::snprintf(duration, sizeof duration, "%.3f", r.seconds * 1000);
-    std::string line = "ts=" + Timestamp() + " event=call id=" + Value(r.requestId) +
-                       " module=" + Value(r.module) +
-                       " method=" + (r.method.empty() ? "-" : Value(r.method)) +
-                       " operator=" + (r.operatorName ? Value(*r.operatorName) : "-") +
-                       " supplier=" + (r.supplier.empty() ? "-" : Value(r.supplier)) +
-                       " duration_ms=" + duration + " outcome=" + OutcomeName(r.outcome);
+    const std::to_chars_result d = std::to_chars(duration, duration + sizeof duration,
+                                                 r.seconds * 1000, std::chars_format::fixed, 3);
+    std::string line;
+    line.reserve(256);
+    line.append("ts=").append(Timestamp());
+    line.append(" event=call id=").append(Value(r.requestId));
+    line.append(" module=").append(Value(r.module));
+    line.append(" method=").append(r.method.empty() ? "-" : Value(r.method));
+    line.append(" operator=").append(r.operatorName ? Value(*r.operatorName) : "-");
+    line.append(" supplier=").append(r.supplier.empty() ? "-" : Value(r.supplier));
+    line.append(" duration_ms=").append(duration, d.ptr);
+    line.append(" outcome=").append(OutcomeName(r.outcome));
     if (r.applied) line += " applied=true";
     if (!r.address.empty()) line += " address=" + Value(r.address);
     if (r.code != 0) line += " code=" + std::to_string(r.code);
