@@ -1,9 +1,12 @@
 #include "rtl/JsonReader.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
+#include <vector>
 
 namespace {
 
@@ -25,6 +28,16 @@ private:
     const char* p_;
     const char* end_;
     int maxDepth_;
+    std::vector<Json>& pending_ = Pending();
+
+    // Kept by the thread between texts, emptied at each start.
+    static std::vector<Json>& Pending() {
+        static thread_local std::vector<Json> pending;
+        pending.clear();
+        // A text with a huge array does not leave its room behind.
+        if (pending.capacity() > 4096) std::vector<Json>().swap(pending);
+        return pending;
+    }
 
     void SkipBlanks() {
         while (p_ != end_ && (*p_ == ' ' || *p_ == '\n' || *p_ == '\r' || *p_ == '\t'))
@@ -67,26 +80,35 @@ private:
         }
     }
 
+    // The items are read onto the reader's stack and moved into an array of their number: one
+    // allocation per array, not one per doubling.
     bool Array(Json& out, int depth) {
         if (depth > maxDepth_) return false;
         ++p_;
         out = Json(Json::value_t::array);
-        auto& items = out.get_ref<Json::array_t&>();
         SkipBlanks();
         if (p_ != end_ && *p_ == ']') {
             ++p_;
             return true;
         }
+        const size_t first = pending_.size();
         for (;;) {
-            items.emplace_back();
-            if (!Value(items.back(), depth)) return false;
+            // Read apart: an array within moves the stack.
+            Json item;
+            if (!Value(item, depth)) return false;
+            pending_.push_back(std::move(item));
             SkipBlanks();
             if (p_ == end_) return false;
             const char c = *p_++;
-            if (c == ']') return true;
+            if (c == ']') break;
             if (c != ',') return false;
             SkipBlanks();
         }
+        const auto from = pending_.begin() + static_cast<std::ptrdiff_t>(first);
+        out.get_ref<Json::array_t&>().assign(std::make_move_iterator(from),
+                                             std::make_move_iterator(pending_.end()));
+        pending_.erase(from, pending_.end());
+        return true;
     }
 
     bool Object(Json& out, int depth) {
@@ -137,14 +159,36 @@ private:
         return 0;
     }
 
+    // Where the run of plain characters (printable ASCII but the quote and the backslash) from
+    // `p` ends: eight bytes are looked at together while all of them are plain.
+    const char* PlainRun(const char* p) const {
+        constexpr std::uint64_t ones = 0x0101010101010101u, highs = 0x8080808080808080u;
+        while (std::endian::native == std::endian::little && end_ - p >= 8) {
+            std::uint64_t w;
+            std::memcpy(&w, p, 8);
+            const std::uint64_t quote = w ^ (ones * '"'), slash = w ^ (ones * '\\');
+            // A byte below 0x20, a zero byte of `quote` or of `slash`, or a high bit: each sets
+            // the high bit of its byte. A borrow may also mark bytes above the first such byte,
+            // never below it, so the lowest mark is where the run ends (the words are read
+            // little-endian).
+            const std::uint64_t marks = (((w - ones * 0x20) & ~w) | ((quote - ones) & ~quote) |
+                                         ((slash - ones) & ~slash) | w) &
+                                        highs;
+            if (marks) return p + (std::countr_zero(marks) >> 3);
+            p += 8;
+        }
+        while (p != end_ && static_cast<unsigned char>(*p) >= 0x20 && *p != '"' && *p != '\\' &&
+               static_cast<unsigned char>(*p) < 0x80)
+            ++p;
+        return p;
+    }
+
     bool Text(std::string& s) {
         const char* p = ++p_;
         for (;;) {
             // The plain characters of a run are taken together.
             const char* run = p;
-            while (p != end_ && static_cast<unsigned char>(*p) >= 0x20 && *p != '"' && *p != '\\' &&
-                   static_cast<unsigned char>(*p) < 0x80)
-                ++p;
+            p = PlainRun(p);
             if (p == end_) return false;
             const auto c = static_cast<unsigned char>(*p);
             if (c == '"') {
