@@ -40,7 +40,9 @@ private:
     }
 
     void SkipBlanks() {
-        while (p_ != end_ && (*p_ == ' ' || *p_ == '\n' || *p_ == '\r' || *p_ == '\t'))
+        // Most texts have no blanks: one comparison tells a character that is none.
+        while (p_ != end_ && static_cast<unsigned char>(*p_) <= ' ' &&
+               (*p_ == ' ' || *p_ == '\n' || *p_ == '\r' || *p_ == '\t'))
             ++p_;
     }
 
@@ -58,6 +60,10 @@ private:
         case '[':
             return Array(out, depth + 1);
         case '"': {
+            if (std::string_view plain; PlainText(plain)) {
+                out = Json(plain);
+                return true;
+            }
             std::string s;
             if (!Text(s)) return false;
             out = std::move(s);
@@ -122,8 +128,12 @@ private:
             return true;
         }
         for (;;) {
+            if (p_ == end_ || *p_ != '"') return false;
             std::string key;
-            if (p_ == end_ || *p_ != '"' || !Text(key)) return false;
+            if (std::string_view plain; PlainText(plain))
+                key.assign(plain.data(), plain.size());
+            else if (!Text(key))
+                return false;
             SkipBlanks();
             if (p_ == end_ || *p_++ != ':') return false;
             SkipBlanks();
@@ -181,6 +191,17 @@ private:
                static_cast<unsigned char>(*p) < 0x80)
             ++p;
         return p;
+    }
+
+    // A string without escapes or multi-byte characters, the usual one, as its bytes between the
+    // quotes (p_ at its opening quote, moved past the closing one); false leaves p_ alone.
+    bool PlainText(std::string_view& text) {
+        const char* start = p_ + 1;
+        const char* p = PlainRun(start);
+        if (p == end_ || *p != '"') return false;
+        text = std::string_view(start, static_cast<size_t>(p - start));
+        p_ = p + 1;
+        return true;
     }
 
     bool Text(std::string& s) {
