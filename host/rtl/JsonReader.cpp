@@ -5,8 +5,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <iterator>
-#include <vector>
 
 namespace {
 
@@ -28,16 +26,6 @@ private:
     const char* p_;
     const char* end_;
     int maxDepth_;
-    std::vector<Json>& pending_ = Pending();
-
-    // Kept by the thread between texts, emptied at each start.
-    static std::vector<Json>& Pending() {
-        static thread_local std::vector<Json> pending;
-        pending.clear();
-        // A text with a huge array does not leave its room behind.
-        if (pending.capacity() > 4096) std::vector<Json>().swap(pending);
-        return pending;
-    }
 
     void SkipBlanks() {
         // Most texts have no blanks: one comparison tells a character that is none.
@@ -86,35 +74,26 @@ private:
         }
     }
 
-    // The items are read onto the reader's stack and moved into an array of their number: one
-    // allocation per array, not one per doubling.
     bool Array(Json& out, int depth) {
         if (depth > maxDepth_) return false;
         ++p_;
         out = Json(Json::value_t::array);
+        auto& items = out.get_ref<Json::array_t&>();
         SkipBlanks();
         if (p_ != end_ && *p_ == ']') {
             ++p_;
             return true;
         }
-        const size_t first = pending_.size();
         for (;;) {
-            // Read apart: an array within moves the stack.
-            Json item;
-            if (!Value(item, depth)) return false;
-            pending_.push_back(std::move(item));
+            items.emplace_back();
+            if (!Value(items.back(), depth)) return false;
             SkipBlanks();
             if (p_ == end_) return false;
             const char c = *p_++;
-            if (c == ']') break;
+            if (c == ']') return true;
             if (c != ',') return false;
             SkipBlanks();
         }
-        const auto from = pending_.begin() + static_cast<std::ptrdiff_t>(first);
-        out.get_ref<Json::array_t&>().assign(std::make_move_iterator(from),
-                                             std::make_move_iterator(pending_.end()));
-        pending_.erase(from, pending_.end());
-        return true;
     }
 
     bool Object(Json& out, int depth) {
