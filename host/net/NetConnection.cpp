@@ -2,6 +2,7 @@
 
 #include "vcl/FormReader.h"
 
+#include "rtl/JsonWriter.h"
 #include "rtl/ScopeGuard.h"
 
 #include "net/Brannox.h"
@@ -102,6 +103,32 @@ String MethodText(const String& method) {
     return '"' + method + '"';
 }
 
+// A value's wire form (Variant::ToJson) as text: a document is written from the tree it holds,
+// not from a copy of it (a save's delta holds the whole packet).
+void AppendParam(String& out, const Variant& v) {
+    if (v.VarType() == varJson) return AppendJson(out, v.AsJson());
+    if (v.IsArray()) {
+        out += '[';
+        for (size_t i = 0; i < v.ArrayLength(); ++i) {
+            if (i) out += ',';
+            AppendParam(out, v[i]);
+        }
+        out += ']';
+        return;
+    }
+    AppendJson(out, v.ToJson());
+}
+
+// The positional arguments as the JSON array "params".
+void AppendParams(String& out, const std::vector<Variant>& args) {
+    out += '[';
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (i) out += ',';
+        AppendParam(out, args[i]);
+    }
+    out += ']';
+}
+
 } // namespace
 
 struct TNetConnection::Impl {
@@ -115,6 +142,7 @@ struct TNetConnection::Impl {
 
     // The last call's answer: its body's storage is used again by the next call's.
     TNetAnswer lastAnswer;
+    String paramsText; // the arguments of the call being made
 
     String Where() const { return WhereOf(host, port); }
 
@@ -403,15 +431,17 @@ Variant TNetConnection::Call(const String& method, const std::vector<Variant>& a
             TNetTransportError::CannotConnect(
                 impl_->Where(), "a conexão ao módulo " + ServerName + " não está aberta", false)
                 .message);
-    nlohmann::json params = nlohmann::json::array();
-    for (const Variant& a : args)
-        params.push_back(a.ToJson());
+    // The arguments are written first: one the wire cannot carry fails the call before it
+    // takes an id. The connection's room for them is used again.
+    String& paramsText = impl_->paramsText;
+    paramsText.clear();
+    AppendParams(paramsText, args);
+    if (paramsText.capacity() > kKeptAnswerBytes) String().swap(impl_->paramsText);
     const long long id = ++impl_->nextId;
     // The request object written as it stands, its members in the order of their names.
     TNetRequest request;
     request.post = true;
     const String methodText = MethodText(method);
-    const String paramsText = params.dump();
     request.body.reserve(48 + methodText.size() + paramsText.size());
     request.body.append("{\"id\":").append(std::to_string(id));
     request.body.append(",\"jsonrpc\":\"2.0\",\"method\":").append(methodText);

@@ -1,5 +1,6 @@
 #include "rtl/JsonReader.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -27,7 +28,9 @@ private:
     int maxDepth_;
 
     void SkipBlanks() {
-        while (p_ != end_ && (*p_ == ' ' || *p_ == '\n' || *p_ == '\r' || *p_ == '\t'))
+        // Most texts have no blanks: one comparison tells a character that is none.
+        while (p_ != end_ && static_cast<unsigned char>(*p_) <= ' ' &&
+               (*p_ == ' ' || *p_ == '\n' || *p_ == '\r' || *p_ == '\t'))
             ++p_;
     }
 
@@ -45,6 +48,10 @@ private:
         case '[':
             return Array(out, depth + 1);
         case '"': {
+            if (std::string_view plain; PlainText(plain)) {
+                out = Json(plain);
+                return true;
+            }
             std::string s;
             if (!Text(s)) return false;
             out = std::move(s);
@@ -100,8 +107,12 @@ private:
             return true;
         }
         for (;;) {
+            if (p_ == end_ || *p_ != '"') return false;
             std::string key;
-            if (p_ == end_ || *p_ != '"' || !Text(key)) return false;
+            if (std::string_view plain; PlainText(plain))
+                key.assign(plain.data(), plain.size());
+            else if (!Text(key))
+                return false;
             SkipBlanks();
             if (p_ == end_ || *p_++ != ':') return false;
             SkipBlanks();
@@ -137,14 +148,47 @@ private:
         return 0;
     }
 
+    // Where the run of plain characters (printable ASCII but the quote and the backslash) from
+    // `p` ends: eight bytes are looked at together while all of them are plain.
+    const char* PlainRun(const char* p) const {
+        constexpr std::uint64_t ones = 0x0101010101010101u, highs = 0x8080808080808080u;
+        while (std::endian::native == std::endian::little && end_ - p >= 8) {
+            std::uint64_t w;
+            std::memcpy(&w, p, 8);
+            const std::uint64_t quote = w ^ (ones * '"'), slash = w ^ (ones * '\\');
+            // A byte below 0x20, a zero byte of `quote` or of `slash`, or a high bit: each sets
+            // the high bit of its byte. A borrow may also mark bytes above the first such byte,
+            // never below it, so the lowest mark is where the run ends (the words are read
+            // little-endian).
+            const std::uint64_t marks = (((w - ones * 0x20) & ~w) | ((quote - ones) & ~quote) |
+                                         ((slash - ones) & ~slash) | w) &
+                                        highs;
+            if (marks) return p + (std::countr_zero(marks) >> 3);
+            p += 8;
+        }
+        while (p != end_ && static_cast<unsigned char>(*p) >= 0x20 && *p != '"' && *p != '\\' &&
+               static_cast<unsigned char>(*p) < 0x80)
+            ++p;
+        return p;
+    }
+
+    // A string without escapes or multi-byte characters, the usual one, as its bytes between the
+    // quotes (p_ at its opening quote, moved past the closing one); false leaves p_ alone.
+    bool PlainText(std::string_view& text) {
+        const char* start = p_ + 1;
+        const char* p = PlainRun(start);
+        if (p == end_ || *p != '"') return false;
+        text = std::string_view(start, static_cast<size_t>(p - start));
+        p_ = p + 1;
+        return true;
+    }
+
     bool Text(std::string& s) {
         const char* p = ++p_;
         for (;;) {
             // The plain characters of a run are taken together.
             const char* run = p;
-            while (p != end_ && static_cast<unsigned char>(*p) >= 0x20 && *p != '"' && *p != '\\' &&
-                   static_cast<unsigned char>(*p) < 0x80)
-                ++p;
+            p = PlainRun(p);
             if (p == end_) return false;
             const auto c = static_cast<unsigned char>(*p);
             if (c == '"') {

@@ -95,10 +95,41 @@ Variant Variant::Array(std::vector<Variant> items) {
     return v;
 }
 
+namespace {
+// Empties a document's containers from the leaves up, to a bounded depth: each value is then
+// destroyed once where it stands, while the library's own way moves every value of a document
+// onto a stack of its own before destroying it. What lies deeper is left to the library.
+void Dismantle(nlohmann::json& j, int depth) {
+    if (depth > 32) return;
+    if (j.is_array()) {
+        auto& items = j.get_ref<nlohmann::json::array_t&>();
+        for (auto& item : items)
+            if (item.is_structured()) Dismantle(item, depth + 1);
+        items.clear();
+    } else if (j.is_object()) {
+        auto& members = j.get_ref<nlohmann::json::object_t&>();
+        for (auto& member : members)
+            if (member.second.is_structured()) Dismantle(member.second, depth + 1);
+        members.clear();
+    }
+}
+
+// A document held by Variants: a server's packet when it came from the wire.
+struct HeldJson {
+    explicit HeldJson(nlohmann::json&& j) : doc(std::move(j)) {}
+    HeldJson(const HeldJson&) = delete;
+    HeldJson& operator=(const HeldJson&) = delete;
+    ~HeldJson() { Dismantle(doc, 0); }
+    nlohmann::json doc;
+};
+} // namespace
+
 Variant Variant::Json(nlohmann::json j) {
     Variant v;
     v.type_ = varJson;
-    v.json_ = std::make_shared<const nlohmann::json>(std::move(j));
+    auto held = std::make_shared<HeldJson>(std::move(j));
+    const nlohmann::json* doc = &held->doc;
+    v.json_ = std::shared_ptr<const nlohmann::json>(std::move(held), doc);
     return v;
 }
 

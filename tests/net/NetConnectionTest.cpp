@@ -9,6 +9,7 @@
 #include <boost/asio/ip/tcp.hpp>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <mutex>
 #include <thread>
@@ -419,8 +420,16 @@ TEST_F(NetConnectionTest, AnswersOfAnySizeFollowEachOtherOnOneConnection) {
     c.Host = "127.0.0.1";
     c.Port = fake.Port();
     c.SetConnected(true);
-    const std::vector<Variant> args = {Variant("Ação \"x\"\n"), Variant(1.5), Variant::Null(),
-                                       Variant::Json({{"b", 1}, {"a", {true}}})};
+    const std::vector<Variant> args = {
+        Variant("Ação \"x\"\n"),
+        Variant(1.5),
+        Variant::Null(),
+        Variant::Json({{"b", 1}, {"a", {true}}}),
+        Variant(TDateTime(46000.5)),
+        Variant::Array({Variant(-9000000000LL), Variant(false), Variant::Json(json::array())})};
+    // An argument the wire cannot carry fails before anything is sent or an id is taken.
+    EXPECT_THROW(c.Call(methods[0], {Variant(std::nan(""))}), EConvertError);
+    EXPECT_THROW(c.Call(methods[0], {Variant::Json({{"a", "\xC3("}})}), json::type_error);
     for (size_t i = 0; i < cases.size(); ++i) {
         const Variant answer = c.Call(methods[i % 2], args);
         EXPECT_EQ(answer.ToJson(), cases[i].result) << cases[i].what;

@@ -52,15 +52,13 @@ TEST(JsonReaderTest, ReadsAsTheFullParserOrLeavesTheTextToIt) {
     const std::vector<std::string> plain = {
         R"({"id":7,"jsonrpc":"2.0","result":["S",{"fields":[{"name":"A","size":1,)"
         R"("type":"string"}],"rows":[["x",30,1.5,null,true,false,-4]]},"08/12/2026"]})",
-        " \t\r\n[ {} , [ ] , \"\" ] \n",
-        "-0",
-        "-0.0",
-        "123456789012345678",
-        "-123456789012345678",
+        " \t\r\n[ {} , [ ] , \"\" ] \n", "-0", "-0.0", "123456789012345678", "-123456789012345678",
         "[1.5e3,1E+2,2.5e-3,0.1,2.2250738585072014e-308,1.7976931348623157e308]",
-        "\"Não, ação — 𝄞\"",
-        R"("a\"b\\c\/d\b\f\n\r\t")",
-        R"({"b":1,"a":2,"b":[3]})"};
+        "\"Não, ação — 𝄞\"", R"("a\"b\\c\/d\b\f\n\r\t")", R"({"b":1,"a":2,"b":[3]})",
+        // arrays within arrays, and long strings whose plain runs end at every kind of byte
+        R"([[1,[2,3],[]],{"a":[4,[5]],"b":[]},[[["x"]]],6])",
+        R"(["0123456789abcdef\"ghij","abcdefghijklmn\\","abcdefghijklmnoçã~~~~~~~~~"])",
+        "[\"abcdefgh\x7f\x20~~~~~~~~~~~~~~~~\",\"0123456789abcdefghijklmnopqrstuv\"]"};
     const std::vector<std::string> left = {
         // read by the full parser
         R"("\u00e3\ud834\udd1e")", "1234567890123456789", "-9223372036854775808",
@@ -69,7 +67,8 @@ TEST(JsonReaderTest, ReadsAsTheFullParserOrLeavesTheTextToIt) {
         "1e400", "01", "1.", ".5", "-", "+1", "[1,]", R"({"a":1,})", "[1 2]", R"({"a" 1})", "{1:2}",
         "tru", "nulls", "[1]x", "", "  ", "\"a\x01\"", "\"a", R"("\x")", R"("\ud800")",
         std::string("\"a\0b\"", 5), "\"\xC0\x80\"", "\"\xE0\x80\x80\"", "\"\xED\xA0\x80\"",
-        "\"\xF4\x90\x80\x80\"", "\"\xF5\x80\x80\x80\"", "\"\xC3\"", "\"\x80\""};
+        "\"\xF4\x90\x80\x80\"", "\"\xF5\x80\x80\x80\"", "\"\xC3\"", "\"\x80\"",
+        "\"abcdefghij\x01klmnop\"", "\"abcdefghijklmno\x80\"", "[[1,2],[3,", "\"abcdefghijklmnop"};
     for (const auto* texts : {&plain, &left})
         for (const std::string& text : *texts) {
             const std::optional<json> full = FullParser(text);

@@ -122,6 +122,18 @@ TEST_F(VariantTest, JsonRoundTripOfEveryKind) {
     EXPECT_EQ(Variant(DateOf(when)).ToJson()["$date"], "2026-12-08T00:00:00");
     // empty travels as null
     EXPECT_TRUE(RoundTrip(Variant()).IsNull());
+    // A document nested far deeper than any call stack could follow is let go of, its copies
+    // first, and what is still held stays whole.
+    nlohmann::json deep = nlohmann::json::array();
+    for (int i = 0; i < 200000; ++i)
+        deep = nlohmann::json::array({std::move(deep), i});
+    const Variant held = Variant::Json(nlohmann::json{{"a", {1, {{"b", "x"}}}}});
+    {
+        const Variant doc = Variant::Json(std::move(deep));
+        const Variant copy = Variant::Array({doc, held});
+        EXPECT_EQ(copy[0].AsJson()[1], 199999);
+    }
+    EXPECT_EQ(held.AsJson().dump(), R"({"a":[1,{"b":"x"}]})");
 }
 
 TEST_F(VariantTest, FromJsonEdges) {

@@ -1,0 +1,139 @@
+#include "rtl/JsonWriter.h"
+
+#include <charconv>
+#include <cstdint>
+
+namespace {
+
+using Json = nlohmann::json;
+
+// The bytes of one well-formed UTF-8 sequence at `p` (its first byte 0x80 or above), or 0.
+size_t Utf8Sequence(const unsigned char* p, const unsigned char* end) {
+    const auto at = [&](size_t i) { return p + i < end ? p[i] : 0u; };
+    const auto in = [](unsigned c, unsigned lo, unsigned hi) { return c >= lo && c <= hi; };
+    const unsigned c = p[0];
+    if (in(c, 0xC2, 0xDF)) return in(at(1), 0x80, 0xBF) ? 2 : 0;
+    if (in(c, 0xE0, 0xEF)) {
+        const unsigned lo = c == 0xE0 ? 0xA0 : 0x80, hi = c == 0xED ? 0x9F : 0xBF;
+        return in(at(1), lo, hi) && in(at(2), 0x80, 0xBF) ? 3 : 0;
+    }
+    if (in(c, 0xF0, 0xF4)) {
+        const unsigned lo = c == 0xF0 ? 0x90 : 0x80, hi = c == 0xF4 ? 0x8F : 0xBF;
+        return in(at(1), lo, hi) && in(at(2), 0x80, 0xBF) && in(at(3), 0x80, 0xBF) ? 4 : 0;
+    }
+    return 0;
+}
+
+void AppendText(std::string& out, const std::string& s) {
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const auto* end = p + s.size();
+    const size_t start = out.size();
+    out += '"';
+    const auto* run = p;
+    while (p != end) {
+        const unsigned c = *p;
+        if (c >= 0x20 && c != '"' && c != '\\' && c < 0x80) {
+            ++p;
+            continue;
+        }
+        if (c >= 0x80) {
+            const size_t n = Utf8Sequence(p, end);
+            if (n == 0) {
+                // Not UTF-8: the library says so, in its words.
+                out.resize(start);
+                out += Json(s).dump();
+                return;
+            }
+            p += n;
+            continue;
+        }
+        out.append(reinterpret_cast<const char*>(run), reinterpret_cast<const char*>(p));
+        out += '\\';
+        switch (c) {
+        case '"':
+        case '\\':
+            out += static_cast<char>(c);
+            break;
+        case '\b':
+            out += 'b';
+            break;
+        case '\t':
+            out += 't';
+            break;
+        case '\n':
+            out += 'n';
+            break;
+        case '\f':
+            out += 'f';
+            break;
+        case '\r':
+            out += 'r';
+            break;
+        default: {
+            static const char* hex = "0123456789abcdef";
+            out.append("u00");
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+        }
+        run = ++p;
+    }
+    out.append(reinterpret_cast<const char*>(run), reinterpret_cast<const char*>(p));
+    out += '"';
+}
+
+template <typename T> void AppendInteger(std::string& out, T v) {
+    char digits[24];
+    const auto [end, error] = std::to_chars(digits, digits + sizeof digits, v);
+    out.append(digits, end);
+}
+
+} // namespace
+
+void AppendJson(std::string& out, const Json& j) {
+    switch (j.type()) {
+    case Json::value_t::null:
+        out += "null";
+        return;
+    case Json::value_t::boolean:
+        out += j.get<bool>() ? "true" : "false";
+        return;
+    case Json::value_t::number_integer:
+        AppendInteger(out, j.get<std::int64_t>());
+        return;
+    case Json::value_t::number_unsigned:
+        AppendInteger(out, j.get<std::uint64_t>());
+        return;
+    case Json::value_t::string:
+        AppendText(out, j.get_ref<const std::string&>());
+        return;
+    case Json::value_t::array: {
+        out += '[';
+        bool first = true;
+        for (const Json& item : j.get_ref<const Json::array_t&>()) {
+            if (!first) out += ',';
+            first = false;
+            AppendJson(out, item);
+        }
+        out += ']';
+        return;
+    }
+    case Json::value_t::object: {
+        out += '{';
+        bool first = true;
+        for (const auto& [name, value] : j.get_ref<const Json::object_t&>()) {
+            if (!first) out += ',';
+            first = false;
+            AppendText(out, name);
+            out += ':';
+            AppendJson(out, value);
+        }
+        out += '}';
+        return;
+    }
+    default:
+        // Doubles (the library's shortest form), binary values and the like, as it writes them.
+        out += j.dump();
+        return;
+    }
+}
