@@ -46,7 +46,7 @@ std::string Timestamp() {
     const std::time_t t = static_cast<std::time_t>(msSinceEpoch / 1000);
     const int ms = static_cast<int>(msSinceEpoch % 1000);
     thread_local std::time_t second = -1;
-    thread_local char secondText[32];
+    thread_local char secondText[64];
     if (t != second) {
         std::tm tm{};
         gmtime_r(&t, &tm);

@@ -3,9 +3,7 @@
 #include "RpcError.h"
 #include "host/rtl/JsonDepth.h"
 #include "host/rtl/JsonReader.h"
-
-#include <charconv>
-#include <cstdint>
+#include "host/rtl/JsonWriter.h"
 
 using nlohmann::json;
 
@@ -101,111 +99,10 @@ RpcCall DecodeRpcCall(const std::string& body, json& id) {
     return out;
 }
 
-namespace {
-
-// The bytes of one well-formed UTF-8 sequence at `p` (first byte 0x80 or above), or 0.
-size_t Utf8Sequence(const unsigned char* p, const unsigned char* end) {
-    const auto at = [&](size_t i) { return p + i < end ? static_cast<unsigned>(p[i]) : 0u; };
-    const auto in = [](unsigned c, unsigned lo, unsigned hi) { return c >= lo && c <= hi; };
-    const unsigned c = at(0);
-    if (in(c, 0xC2, 0xDF)) return in(at(1), 0x80, 0xBF) ? 2 : 0;
-    if (in(c, 0xE0, 0xEF)) {
-        const unsigned lo = c == 0xE0 ? 0xA0 : 0x80, hi = c == 0xED ? 0x9F : 0xBF;
-        return in(at(1), lo, hi) && in(at(2), 0x80, 0xBF) ? 3 : 0;
-    }
-    if (in(c, 0xF0, 0xF4)) {
-        const unsigned lo = c == 0xF0 ? 0x90 : 0x80, hi = c == 0xF4 ? 0x8F : 0xBF;
-        return in(at(1), lo, hi) && in(at(2), 0x80, 0xBF) && in(at(3), 0x80, 0xBF) ? 4 : 0;
-    }
-    return 0;
-}
-
-// Well-formed text without control characters is written here, its quotes and backslashes
-// escaped; any other text, a double and anything unusual are the library's to write, so the
-// bytes are always the library's own (a save's idempotency digest depends on them).
-void AppendText(std::string& out, const std::string& text) {
-    const size_t start = out.size();
-    out += '"';
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const auto* end = p + text.size();
-    while (p != end) {
-        const unsigned char* run = p;
-        while (p != end && *p >= 0x20 && *p < 0x80 && *p != '"' && *p != '\\')
-            ++p;
-        out.append(reinterpret_cast<const char*>(run), static_cast<size_t>(p - run));
-        if (p == end) break;
-        if (*p == '"' || *p == '\\') {
-            out += '\\';
-            out += static_cast<char>(*p++);
-            continue;
-        }
-        const size_t n = *p >= 0x80 ? Utf8Sequence(p, end) : 0;
-        if (n == 0) {
-            out.resize(start);
-            out += json(text).dump(-1, ' ', false, json::error_handler_t::replace);
-            return;
-        }
-        out.append(reinterpret_cast<const char*>(p), n);
-        p += n;
-    }
-    out += '"';
-}
-
-void AppendJson(std::string& out, const json& value) {
-    switch (value.type()) {
-    case json::value_t::null:
-        out += "null";
-        return;
-    case json::value_t::boolean:
-        out += value.get<bool>() ? "true" : "false";
-        return;
-    case json::value_t::number_integer:
-    case json::value_t::number_unsigned: {
-        char digits[24];
-        const std::to_chars_result written =
-            value.is_number_unsigned()
-                ? std::to_chars(digits, digits + sizeof digits, value.get<std::uint64_t>())
-                : std::to_chars(digits, digits + sizeof digits, value.get<std::int64_t>());
-        out.append(digits, written.ptr);
-        return;
-    }
-    case json::value_t::string:
-        AppendText(out, value.get_ref<const std::string&>());
-        return;
-    case json::value_t::array: {
-        out += '[';
-        bool first = true;
-        for (const json& item : value) {
-            if (!first) out += ',';
-            first = false;
-            AppendJson(out, item);
-        }
-        out += ']';
-        return;
-    }
-    case json::value_t::object: {
-        out += '{';
-        bool first = true;
-        for (const auto& [key, item] : value.get_ref<const json::object_t&>()) {
-            if (!first) out += ',';
-            first = false;
-            AppendText(out, key);
-            out += ':';
-            AppendJson(out, item);
-        }
-        out += '}';
-        return;
-    }
-    default:
-        out += value.dump(-1, ' ', false, json::error_handler_t::replace);
-    }
-}
-
-} // namespace
-
+// The library's bytes, written without its serializer (a save's digest depends on them).
 std::string DumpJson(const json& value) {
     std::string out;
-    AppendJson(out, value);
+    AppendJson(out, value, BadUtf8::Replace);
     return out;
 }
 

@@ -24,7 +24,11 @@ size_t Utf8Sequence(const unsigned char* p, const unsigned char* end) {
     return 0;
 }
 
-void AppendText(std::string& out, const std::string& s) {
+Json::error_handler_t Handler(BadUtf8 bad) {
+    return bad == BadUtf8::Replace ? Json::error_handler_t::replace : Json::error_handler_t::strict;
+}
+
+void AppendText(std::string& out, const std::string& s, BadUtf8 bad) {
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
     const auto* end = p + s.size();
     const size_t start = out.size();
@@ -39,9 +43,9 @@ void AppendText(std::string& out, const std::string& s) {
         if (c >= 0x80) {
             const size_t n = Utf8Sequence(p, end);
             if (n == 0) {
-                // Not UTF-8: the library says so, in its words.
+                // Not UTF-8: the library says so, in its words, or replaces what is not.
                 out.resize(start);
-                out += Json(s).dump();
+                out += Json(s).dump(-1, ' ', false, Handler(bad));
                 return;
             }
             p += n;
@@ -90,7 +94,7 @@ template <typename T> void AppendInteger(std::string& out, T v) {
 
 } // namespace
 
-void AppendJson(std::string& out, const Json& j) {
+void AppendJson(std::string& out, const Json& j, BadUtf8 bad) {
     switch (j.type()) {
     case Json::value_t::null:
         out += "null";
@@ -105,7 +109,7 @@ void AppendJson(std::string& out, const Json& j) {
         AppendInteger(out, j.get<std::uint64_t>());
         return;
     case Json::value_t::string:
-        AppendText(out, j.get_ref<const std::string&>());
+        AppendText(out, j.get_ref<const std::string&>(), bad);
         return;
     case Json::value_t::array: {
         out += '[';
@@ -113,7 +117,7 @@ void AppendJson(std::string& out, const Json& j) {
         for (const Json& item : j.get_ref<const Json::array_t&>()) {
             if (!first) out += ',';
             first = false;
-            AppendJson(out, item);
+            AppendJson(out, item, bad);
         }
         out += ']';
         return;
@@ -124,16 +128,16 @@ void AppendJson(std::string& out, const Json& j) {
         for (const auto& [name, value] : j.get_ref<const Json::object_t&>()) {
             if (!first) out += ',';
             first = false;
-            AppendText(out, name);
+            AppendText(out, name, bad);
             out += ':';
-            AppendJson(out, value);
+            AppendJson(out, value, bad);
         }
         out += '}';
         return;
     }
     default:
         // Doubles (the library's shortest form), binary values and the like, as it writes them.
-        out += j.dump();
+        out += j.dump(-1, ' ', false, Handler(bad));
         return;
     }
 }

@@ -6,4 +6,8 @@
 
 #include <string>
 
-void AppendJson(std::string& out, const nlohmann::json& j);
+// What a text that is not UTF-8 becomes: the library's type_error, or U+FFFD in its place as
+// `dump(-1, ' ', false, error_handler_t::replace)` writes it (the server's logs and answers).
+enum class BadUtf8 { Raise, Replace };
+
+void AppendJson(std::string& out, const nlohmann::json& j, BadUtf8 bad = BadUtf8::Raise);
