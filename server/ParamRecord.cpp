@@ -3,6 +3,7 @@
 #include "RpcError.h"
 #include "host/rtl/Utf8.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -377,6 +378,12 @@ ValidChange ValidateChange(const ParamRow& stored, const json& changes, bool day
             out.columns.push_back({id, std::move(before), out.row[id], stored[id], unreadable});
         }
     }
-    if (out.row[kCdGrPerm].is_string()) out.group = out.row[kCdGrPerm].get<std::string>();
+    // Looked up only when the save writes it (changed, or in a first stored row): a group the
+    // stored row names, even one deleted since, never blocks the save of other fields.
+    const bool writesGroup =
+        out.fromDefaults || std::any_of(out.columns.begin(), out.columns.end(),
+                                        [](const ColumnChange& c) { return c.field == kCdGrPerm; });
+    if (writesGroup && out.row[kCdGrPerm].is_string())
+        out.group = out.row[kCdGrPerm].get<std::string>();
     return out;
 }

@@ -175,7 +175,7 @@ struct ValidChange {
     std::vector<ColumnChange> columns; // the columns that change; none: nothing to store
     ParamRow row;                      // the whole new row, normalized: the first stored row
     bool fromDefaults = false; // the original is the default row: only then may a row be inserted
-    std::optional<std::string> group; // the operator group the row names, to be found in GRUPOPER
+    std::optional<std::string> group; // the operator group the save writes, to be found in GRUPOPER
 };
 
 // The supplier's code of the row the client read, once every original value is one the record

@@ -67,6 +67,13 @@ TEST(ParamRecordTest, AChangeNamesOnlyTheColumnsThatChange) {
     EXPECT_TRUE(change.columns[0].oldValue.is_null());
     EXPECT_EQ(change.columns[0].newValue, 12.5);
     EXPECT_EQ(change.columns[1].newValue, "01");
+
+    // A stored row naming a group: the group is looked up only when the save writes it.
+    ParamRow named = stored;
+    named[ParamFieldIndex("CDGRPERMLANMAX")] = "01";
+    named[ParamFieldIndex("VRMAXPERMFORN")] = 5.0;
+    EXPECT_EQ(ValidateChange(named, {{"VRMAXPERMFORN", 6.0}}).group, std::nullopt);
+    EXPECT_EQ(ValidateChange(named, {{"CDGRPERMLANMAX", "02"}}).group, "02");
 }
 
 } // namespace
