@@ -1,4 +1,5 @@
 #include "rtl/JsonReader.h"
+#include "rtl/Utf8.h"
 
 #include <bit>
 #include <charconv>
@@ -129,25 +130,6 @@ private:
         }
     }
 
-    // The bytes of one well-formed UTF-8 sequence that starts with a byte of 0x80 or above, or 0.
-    size_t Utf8Sequence() const {
-        const auto at = [this](size_t i) {
-            return p_ + i < end_ ? static_cast<unsigned char>(p_[i]) : 0u;
-        };
-        const auto in = [](unsigned c, unsigned lo, unsigned hi) { return c >= lo && c <= hi; };
-        const unsigned c = at(0);
-        if (in(c, 0xC2, 0xDF)) return in(at(1), 0x80, 0xBF) ? 2 : 0;
-        if (in(c, 0xE0, 0xEF)) {
-            const unsigned lo = c == 0xE0 ? 0xA0 : 0x80, hi = c == 0xED ? 0x9F : 0xBF;
-            return in(at(1), lo, hi) && in(at(2), 0x80, 0xBF) ? 3 : 0;
-        }
-        if (in(c, 0xF0, 0xF4)) {
-            const unsigned lo = c == 0xF0 ? 0x90 : 0x80, hi = c == 0xF4 ? 0x8F : 0xBF;
-            return in(at(1), lo, hi) && in(at(2), 0x80, 0xBF) && in(at(3), 0x80, 0xBF) ? 4 : 0;
-        }
-        return 0;
-    }
-
     // Where the run of plain characters (printable ASCII but the quote and the backslash) from
     // `p` ends: eight bytes are looked at together while all of them are plain.
     const char* PlainRun(const char* p) const {
@@ -199,7 +181,7 @@ private:
             if (c < 0x20) return false;
             if (c >= 0x80) {
                 p_ = p;
-                const size_t n = Utf8Sequence();
+                const size_t n = Utf8SequenceAt(p, end_);
                 if (n == 0) return false;
                 p += n;
                 // The run so far is taken with the sequence; another run starts after it.

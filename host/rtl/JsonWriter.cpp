@@ -1,4 +1,5 @@
 #include "rtl/JsonWriter.h"
+#include "rtl/Utf8.h"
 
 #include <charconv>
 #include <cstdint>
@@ -6,23 +7,6 @@
 namespace {
 
 using Json = nlohmann::json;
-
-// The bytes of one well-formed UTF-8 sequence at `p` (its first byte 0x80 or above), or 0.
-size_t Utf8Sequence(const unsigned char* p, const unsigned char* end) {
-    const auto at = [&](size_t i) { return p + i < end ? p[i] : 0u; };
-    const auto in = [](unsigned c, unsigned lo, unsigned hi) { return c >= lo && c <= hi; };
-    const unsigned c = p[0];
-    if (in(c, 0xC2, 0xDF)) return in(at(1), 0x80, 0xBF) ? 2 : 0;
-    if (in(c, 0xE0, 0xEF)) {
-        const unsigned lo = c == 0xE0 ? 0xA0 : 0x80, hi = c == 0xED ? 0x9F : 0xBF;
-        return in(at(1), lo, hi) && in(at(2), 0x80, 0xBF) ? 3 : 0;
-    }
-    if (in(c, 0xF0, 0xF4)) {
-        const unsigned lo = c == 0xF0 ? 0x90 : 0x80, hi = c == 0xF4 ? 0x8F : 0xBF;
-        return in(at(1), lo, hi) && in(at(2), 0x80, 0xBF) && in(at(3), 0x80, 0xBF) ? 4 : 0;
-    }
-    return 0;
-}
 
 Json::error_handler_t Handler(BadUtf8 bad) {
     return bad == BadUtf8::Replace ? Json::error_handler_t::replace : Json::error_handler_t::strict;
@@ -41,7 +25,8 @@ void AppendText(std::string& out, const std::string& s, BadUtf8 bad) {
             continue;
         }
         if (c >= 0x80) {
-            const size_t n = Utf8Sequence(p, end);
+            const size_t n = Utf8SequenceAt(reinterpret_cast<const char*>(p),
+                                            reinterpret_cast<const char*>(end));
             if (n == 0) {
                 // Not UTF-8: the library says so, in its words, or replaces what is not.
                 out.resize(start);
