@@ -12,8 +12,8 @@ std::string Sha256Hex(std::string_view bytes) {
     if (!sha256 || EVP_Digest(bytes.data(), bytes.size(), md, &n, sha256, nullptr) != 1)
         throw std::runtime_error("SHA-256 indisponível");
     static const char* hex = "0123456789abcdef";
-    std::string out(2 * n, '0');
-    for (unsigned int i = 0; i < n; ++i) {
+    std::string out(2 * size_t{n}, '0');
+    for (size_t i = 0; i < n; ++i) {
         out[2 * i] = hex[md[i] >> 4];
         out[2 * i + 1] = hex[md[i] & 15];
     }
