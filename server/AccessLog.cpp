@@ -1,5 +1,7 @@
 #include "AccessLog.h"
 
+#include "host/rtl/Utf8.h"
+
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -8,35 +10,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Length of the valid UTF-8 sequence at s[i], or 0.
-size_t Utf8Sequence(const std::string& s, size_t i) {
-    const auto b = static_cast<unsigned char>(s[i]);
-    size_t n;
-    unsigned min;
-    if (b < 0x80) return 1;
-    if ((b & 0xE0) == 0xC0) {
-        n = 2;
-        min = 0x80;
-    } else if ((b & 0xF0) == 0xE0) {
-        n = 3;
-        min = 0x800;
-    } else if ((b & 0xF8) == 0xF0) {
-        n = 4;
-        min = 0x10000;
-    } else {
-        return 0;
-    }
-    if (i + n > s.size()) return 0;
-    unsigned cp = b & (0x7F >> n);
-    for (size_t k = 1; k < n; ++k) {
-        const auto c = static_cast<unsigned char>(s[i + k]);
-        if ((c & 0xC0) != 0x80) return 0;
-        cp = (cp << 6) | (c & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-    return n;
-}
 
 // The second's text is kept per thread: a server writes many lines a second.
 std::string Timestamp() {
@@ -85,7 +58,8 @@ std::string AccessLog::Value(const std::string& value) {
     out.reserve(value.size() + 2);
     for (size_t i = 0; i < value.size();) {
         const auto c = static_cast<unsigned char>(value[i]);
-        const size_t n = Utf8Sequence(value, i);
+        const size_t n =
+            c < 0x80 ? 1 : Utf8SequenceAt(value.data() + i, value.data() + value.size());
         if (n == 0 || c < 0x20 || c == 0x7F) {
             plain = false;
             if (c == '\n') {

@@ -19,17 +19,6 @@ void InitSodium() {
     if (ready < 0) throw std::runtime_error("libsodium não pôde ser iniciada");
 }
 
-std::string Hex(const unsigned char* bytes, size_t n) {
-    static const char* hex = "0123456789abcdef";
-    std::string out;
-    out.reserve(n * 2);
-    for (size_t i = 0; i < n; ++i) {
-        out += hex[bytes[i] >> 4];
-        out += hex[bytes[i] & 15];
-    }
-    return out;
-}
-
 void DeleteSessionsOf(DbCall& db, const std::string& name) {
     std::string n = name;
     db.Sql() << "DELETE FROM SESSAOOPER WHERE CDOPERADOR = :n", soci::use(n);

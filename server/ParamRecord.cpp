@@ -159,41 +159,17 @@ size_t ControlCharacterPosition(std::string_view text) {
     return 0;
 }
 
-bool ValidUtf8(std::string_view s) {
-    size_t i = 0;
-    while (i < s.size()) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-        if (n == 0 || i + n > s.size()) return false;
-        uint32_t cp = n == 1 ? c : c & (0x7F >> n);
-        for (size_t k = 1; k < n; ++k) {
-            const unsigned char d = static_cast<unsigned char>(s[i + k]);
-            if ((d & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (d & 0x3F);
-        }
-        static const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (cp < least[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        i += n;
-    }
-    return true;
-}
-
-namespace {
-
-// The position (from 1) of the first control character of a text, or 0.
-size_t ControlCharacterAt(const nlohmann::json& v, bool onlyNul) {
-    if (!v.is_string()) return 0;
+void RefuseControlCharacter(std::string_view where, const nlohmann::json& v, bool onlyNul,
+                            std::string_view field) {
+    if (!v.is_string()) return;
     const std::string& text = v.get_ref<const std::string&>();
-    if (!onlyNul) return ControlCharacterPosition(text);
-    const size_t nul = text.find('\0');
-    return nul == std::string::npos ? 0 : Utf8Length(std::string_view(text).substr(0, nul)) + 1;
-}
-
-} // namespace
-
-void RefuseControlCharacter(const std::string& where, const nlohmann::json& v, bool onlyNul) {
-    if (const size_t at = ControlCharacterAt(v, onlyNul))
-        throw RpcError(kRpcRefused, where +
+    size_t at = 0;
+    if (!onlyNul)
+        at = ControlCharacterPosition(text);
+    else if (const size_t nul = text.find('\0'); nul != std::string::npos)
+        at = Utf8Length(std::string_view(text).substr(0, nul)) + 1;
+    if (at)
+        throw RpcError(kRpcRefused, std::string(where) + std::string(field) +
                                         ": o texto contém um caractere de controle na posição " +
                                         std::to_string(at) + ", o que não é aceito.");
 }
@@ -324,9 +300,8 @@ bool HasDate(const ParamRow& r) {
 std::string StoredSupplier(const ParamRow& stored) {
     for (int id = 0; id < kParamFieldCount; ++id) {
         CheckType(id, stored[id], "Valor original do campo ", true);
-        if (ControlCharacterAt(stored[id], id != kCdForneced))
-            RefuseControlCharacter(std::string("Valor original do campo ") + kParamFields[id].name,
-                                   stored[id], id != kCdForneced);
+        RefuseControlCharacter("Valor original do campo ", stored[id], id != kCdForneced,
+                               kParamFields[id].name);
     }
     if (!stored[kCdForneced].is_string() || stored[kCdForneced].get<std::string>().empty())
         Refuse("O registro original não traz o código do fornecedor (CDFORNECED).");

@@ -150,14 +150,11 @@ nlohmann::json PacketNumber(double value);
 // would cut the text at a NUL where SQLite keeps it.
 size_t ControlCharacterPosition(std::string_view text);
 
-// Refuses (-32000) a text holding a control character, naming `where` and its position. With
-// onlyNul only a NUL is refused: an original value repeats what the database holds, where another
-// program may have left a tab, but PostgreSQL would cut a comparison at a NUL.
-void RefuseControlCharacter(const std::string& where, const nlohmann::json& value,
-                            bool onlyNul = false);
-
-// Whether the bytes are well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
-bool ValidUtf8(std::string_view text);
+// Refuses (-32000) a text holding a control character, naming `where` (followed by `field`) and
+// its position. With onlyNul only a NUL is refused: an original value repeats what the database
+// holds, where another program may have left a tab, but PostgreSQL would cut a comparison at a NUL.
+void RefuseControlCharacter(std::string_view where, const nlohmann::json& value,
+                            bool onlyNul = false, std::string_view field = {});
 
 // A PARAMFORNE column a change sets: its old and new values as compared and stored (Normalized),
 // and the original exactly as the client read it, which the where-changed check compares with.

@@ -7,6 +7,7 @@
 #include "ParamSave.h"
 #include "ParamStore.h"
 #include "RpcError.h"
+#include "host/rtl/Utf8.h"
 
 using nlohmann::json;
 

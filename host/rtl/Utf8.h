@@ -34,3 +34,13 @@ inline size_t Utf8SequenceAt(const char* text, const char* end) {
     }
     return 0;
 }
+
+// Whether the bytes are well-formed UTF-8.
+inline bool ValidUtf8(std::string_view s) {
+    for (const char *p = s.data(), *end = s.data() + s.size(); p != end;) {
+        const size_t n = static_cast<unsigned char>(*p) < 0x80 ? 1 : Utf8SequenceAt(p, end);
+        if (n == 0) return false;
+        p += n;
+    }
+    return true;
+}
